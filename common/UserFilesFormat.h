@@ -1,0 +1,61 @@
+// The small files in which the plug-in, the console and the registration site
+// meet: their names, their byte formats and how each reader takes a value out.
+// Platform-free: the callers open the files and hand over the bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The users' folder is a plain prefix: no separator is put in.
+std::string CurrentUserFileName(std::string_view usersFolder);
+std::string CurrentUserOpFileName(std::string_view usersFolder);
+std::string UserProfileFileName(std::string_view usersFolder, std::string_view login);
+
+// Login, password and limit as the worker reads them: text mode, at most 29,
+// 29 and 4 characters, each read ending after its line feed, which is dropped.
+struct UserRecordHead {
+    std::string user;
+    std::string password;
+    std::string limitText;
+};
+// The three bounded reads never need more than this many bytes of the file.
+constexpr size_t kUserRecordHeadBytes = 256;
+UserRecordHead ParseUserRecordHead(std::string_view fileStart);
+
+// The limit's number: blanks skipped, an optional sign, the digits up to the
+// first other character; no digits give 0.
+int32_t LeadingNumber(std::string_view text);
+
+// Splits a file into lines at CR LF, LF or CR, fed in chunks of any size.
+// Keeps only the first `maxLines` lines and the first `maxLineBytes` bytes of
+// each, so its memory does not grow with the file.
+class LineSplitter {
+public:
+    LineSplitter(size_t maxLines, size_t maxLineBytes);
+    // False once `maxLines` lines are complete: the rest of the file is not needed.
+    bool Feed(std::string_view chunk);
+    // The end of the file: a last line without a line end still counts.
+    void Finish();
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    void EndLine();
+    size_t maxLines_;
+    size_t maxLineBytes_;
+    std::vector<std::string> lines_;
+    std::string current_;
+    bool inLine_ = false;
+    bool afterCr_ = false;
+};
+
+// The line `n` (1 = first) or an empty text when the file has no such line.
+std::string LineOrEmpty(const std::vector<std::string>& lines, size_t n);
+
+// The time file's bytes for a number of seconds: "%d\n\n" in text mode.
+std::string TimeFileText(int64_t seconds);
+// What the console shows of the time file: at most 9 characters of its first
+// line, without the line end.
+constexpr size_t kTimeFileHeadBytes = 32;
+std::string TimeFileHead(std::string_view fileStart);

@@ -1,0 +1,74 @@
+#include "Win32Files.h"
+
+#include "UserFilesFormat.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+UniqueHandle OpenForReading(const std::string& path) {
+    return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    UniqueHandle file = OpenForReading(path);
+    if (!file.Valid()) return false;
+    bytes.resize(maxBytes);
+    size_t total = 0;
+    while (total < maxBytes) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(maxBytes - total), &got, nullptr) ||
+            got == 0)
+            break;
+        total += got;
+    }
+    bytes.resize(total);
+    return true;
+}
+
+bool ReadFileLines(const std::string& path, size_t maxLines, size_t maxLineBytes,
+                   std::vector<std::string>& lines) {
+    lines.clear();
+    UniqueHandle file = OpenForReading(path);
+    if (!file.Valid()) return false;
+    LineSplitter splitter(maxLines, maxLineBytes);
+    // A file that keeps to the caps needs no more than this; one far outside
+    // them (no line ends, megabytes of binary) is not read to its end.
+    const size_t budget = maxLines * (maxLineBytes + 2);
+    size_t total = 0;
+    char chunk[4096];
+    while (total < budget) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, budget - total));
+        if (!ReadFile(file.Get(), chunk, want, &got, nullptr) || got == 0) break;
+        total += got;
+        if (!splitter.Feed(std::string_view(chunk, got))) break;
+    }
+    splitter.Finish();
+    lines = splitter.Lines();
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    DWORD written = 0;
+    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+void DeleteIfFile(const std::string& path) {
+    if (FileExists(path)) DeleteFileA(path.c_str());
+}

@@ -1,0 +1,58 @@
+// Opening, reading, writing and deleting the shared files. Every file is
+// opened and closed within one call and shared with its other users, so the
+// plug-in, the console and the registration site never lock each other out.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Owns a kernel handle; closes it on every way out of a scope.
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE h) : h_(h) {}
+    ~UniqueHandle() { Reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    HANDLE Get() const { return h_; }
+    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Release() {
+        HANDLE h = h_;
+        h_ = nullptr;
+        return h;
+    }
+    void Reset(HANDLE h = nullptr) {
+        if (Valid()) CloseHandle(h_);
+        h_ = h;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+// True when the path names an existing file (a folder does not count).
+bool FileExists(const std::string& path);
+
+// At most `maxBytes` from the start of the file. False when it cannot be opened.
+bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& bytes);
+
+// The first `maxLines` lines (CR LF, LF or CR), each cut at `maxLineBytes`.
+// Reads only as far into the file as those lines need, and never more than
+// `maxLines` * (`maxLineBytes` + 2) bytes. False when it cannot
+// be opened; `lines` is then empty.
+bool ReadFileLines(const std::string& path, size_t maxLines, size_t maxLineBytes,
+                   std::vector<std::string>& lines);
+
+// Replaces the file's contents with `bytes`, creating it when missing.
+bool WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Deletes the file if it exists as a file; a failure is ignored.
+void DeleteIfFile(const std::string& path);

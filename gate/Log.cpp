@@ -1,0 +1,75 @@
+#include "Log.h"
+
+#include "Config.h"
+#include "LogFormat.h"
+#include "Win32Files.h"
+
+namespace {
+
+// Lines from the service's threads and the worker meet here; one at a time
+// keeps each line whole and in the order of the calls.
+SRWLOCK logLock = SRWLOCK_INIT;
+
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+UniqueHandle OpenForAppend(const std::string& path) {
+    const ULONGLONG deadline = GetTickCount64() + kLogShareWaitMs;
+    for (;;) {
+        UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Valid()) return file;
+        const DWORD error = GetLastError();
+        // Only a file held by another program is worth waiting for; a missing
+        // folder or an impossible name will not get better.
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+            GetTickCount64() >= deadline)
+            return file;
+        Sleep(5);
+    }
+}
+
+}  // namespace
+
+std::string ShortDateText(const SYSTEMTIME& when) {
+    char text[128];
+    const int n = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, text, sizeof text);
+    return n > 0 ? std::string(text, n - 1) : std::string();
+}
+
+std::string LongTimeText(const SYSTEMTIME& when) {
+    char text[128];
+    const int n = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &when, nullptr, text, sizeof text);
+    return n > 0 ? std::string(text, n - 1) : std::string();
+}
+
+void LogWrite(std::string_view message, bool dated) noexcept {
+    try {
+        const std::string& folder = GatewayConfig.logFolder;
+        CreateDirectoryA(folder.c_str(), nullptr);
+        // One reading of the clock: the line's date always names its file,
+        // also for a line written on the stroke of midnight.
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        const std::string date = ShortDateText(now);
+        const std::string bytes =
+            ToTextMode(ComposeLogLine(message, dated, date, dated ? LongTimeText(now) : std::string()));
+        const std::string path = LogFileName(folder, date);
+
+        ExclusiveLock lock(logLock);
+        UniqueHandle file = OpenForAppend(path);
+        if (!file.Valid()) return;
+        DWORD written = 0;
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    } catch (...) {
+        // Out of memory: the line is lost, the caller goes on.
+    }
+}

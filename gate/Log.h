@@ -1,0 +1,19 @@
+// The plug-in's daily log: LOG_PATH + date + "_log.txt", one line per call,
+// each opened, written and closed, so the console sees every line at once.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// Writes one dated or plain line. Never fails towards its caller: a line that
+// cannot be written is dropped after a short bounded wait.
+void LogWrite(std::string_view message, bool dated) noexcept;
+
+// The locale's short date and long time, as the log and its file name use them.
+std::string ShortDateText(const SYSTEMTIME& when);
+std::string LongTimeText(const SYSTEMTIME& when);
+
+// How long a line waits for a file that another program holds with writing
+// denied (the console does so while it loads the file).
+constexpr DWORD kLogShareWaitMs = 250;

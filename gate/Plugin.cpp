@@ -1,0 +1,53 @@
+// The eight callbacks through which the remote-access service drives the
+// plug-in. None of them lets an error or exception reach the service.
+#include <windows.h>
+#include <mprapi.h>
+
+#include "Config.h"
+#include "Log.h"
+#include "Texts.h"
+#include "UserFiles.h"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
+    PluginModuleHandle = instance;
+    return TRUE;
+}
+
+extern "C" {
+
+DWORD WINAPI MprAdminInitializeDll(VOID) {
+    try {
+        LoadGatewayConfig();
+        ClearUserFiles();
+        LogWrite(text::kInitialized, true);
+    } catch (...) {
+        // The service must start whatever happened here.
+    }
+    return NO_ERROR;
+}
+
+DWORD WINAPI MprAdminTerminateDll(VOID) {
+    LogWrite(text::kTerminated, true);
+    LogWrite(text::kTerminateRule, false);
+    return NO_ERROR;
+}
+
+DWORD WINAPI MprAdminGetIpAddressForUser(WCHAR*, WCHAR*, DWORD*, WINBOOL*) {
+    return NO_ERROR;
+}
+
+VOID WINAPI MprAdminReleaseIpAddress(WCHAR*, WCHAR*, DWORD*) {}
+
+WINBOOL WINAPI MprAdminAcceptNewConnection(RAS_CONNECTION_0*, RAS_CONNECTION_1*) {
+    return TRUE;
+}
+
+WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0*, RAS_PORT_1*) {
+    return TRUE;
+}
+
+VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0*, RAS_PORT_1*) {}
+
+VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0*, RAS_CONNECTION_1*) {}
+
+}  // extern "C"

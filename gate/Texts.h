@@ -1,0 +1,47 @@
+// Every text the plug-in writes to its log, in one place. Narrow literals are
+// compiled to Windows-1251 bytes.
+#pragma once
+
+namespace text {
+
+// Loading the configuration.
+inline constexpr char kBanner[] = "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается";
+inline constexpr char kConfigLoadFrom[] = "Загрузка из файла конфигурации: ";
+inline constexpr char kConfigLoaded[] = "Файл конфигурации загружен";
+inline constexpr char kDumpRule[] = "____________________________________________";
+
+// The service's callbacks.
+inline constexpr char kInitialized[] = "MprAdminInitializeDll - библиотека загружена";
+inline constexpr char kTerminated[] = "MprAdminTerminateDll - библиотека выгружена";
+inline constexpr char kTerminateRule[] = "****************************************************";
+inline constexpr char kIpRequested[] = "Запрос IP адреса для пользователя";
+inline constexpr char kIpReleased[] = "Освобождение IP адреса";
+inline constexpr char kConnectionAccepted[] = "Принято новое подключение";
+inline constexpr char kWorkerStarted[] = "***Поток таймера запущен***";
+inline constexpr char kWorkerNotStarted[] = "***Не удается запустить поток таймера***";
+inline constexpr char kLinkUp[] = "Подключен интерфейс";
+inline constexpr char kLinkDown[] = "Отключен интерфейс";
+inline constexpr char kWorkerEnded[] = "Поток успешно завершен";
+inline constexpr char kWorkerNotEnded[] = "Поток не удалось завершить";
+inline constexpr char kDuration[] = "Продолжительность соединения: ";
+inline constexpr char kBytesReceived[] = "Байт принято: ";
+inline constexpr char kBytesSent[] = "Байт отправлено: ";
+inline constexpr char kUserHungUp[] = "Произошло отключение пользователя от интерфейса";
+inline constexpr char kSecondConnectionRefused[] =
+    "Подключение отклонено: предыдущее соединение ещё обслуживается";
+
+// The connection worker.
+inline constexpr char kUserArrived[] = "Пришел пользователь:";
+inline constexpr char kUserLine[] = ">USER: ";
+inline constexpr char kPassLine[] = ">PASS: ";
+inline constexpr char kLimitLine[] = ">LIMIT: ";
+inline constexpr char kFtpStopping[] = "FTP сервер останавливается";
+inline constexpr char kFtpAccount[] = "Изменяем users.ini (создаем аккаунт для юзера) ...";
+inline constexpr char kFtpStarting[] = "FTP сервер запускается";
+inline constexpr char kFtpLoginRefused[] = "Аккаунт FTP не создан: недопустимый логин";
+inline constexpr char kDisconnected[] = "Пользователь отключен по окончании лимита времени";
+inline constexpr char kExitThread[] = "***ExitThread***";
+inline constexpr char kCallOk[] = " - ok";
+inline constexpr char kCallFailed[] = " - false";
+
+}  // namespace text

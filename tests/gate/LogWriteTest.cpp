@@ -1,0 +1,126 @@
+// LogWrite against the real file system: exact bytes, whole lines from many
+// threads, a file held by another program, a folder that cannot be made.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "Config.h"
+#include "Log.h"
+#include "TestSupport.h"
+
+namespace {
+
+class LogWriteTest : public ::testing::Test {
+protected:
+    void SetUp() override { GatewayConfig.logFolder = dir / "LOGS\\"; }
+    std::string LogPath() const { return GatewayConfig.logFolder + TodayShortDate() + "_log.txt"; }
+    std::string Log() const { return ReadAll(LogPath()); }
+    TempDir dir{"log"};
+};
+
+}  // namespace
+
+TEST_F(LogWriteTest, CreatesTheFolderAndAppendsExactBytes) {
+    LogWrite("Принято новое подключение", true);
+    LogWrite("\n", false);
+    LogWrite(">LIMIT: 60\n", true);
+    LogWrite("100% %s %n %d", true);
+    LogWrite("plain", false);
+    EXPECT_EQ(MaskTimes(Log()), DatedLine("Принято новое подключение") + "\r\n\r\n" +
+                                    DatedLine(">LIMIT: 60\n") + DatedLine("100% %s %n %d") + "plain\r\n");
+    // The time is the locale's long time format.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    EXPECT_NE(Log().find("[" + ShortDateText(now) + "] : ["), std::string::npos);
+}
+
+TEST_F(LogWriteTest, LongLinesAreNeverCut) {
+    const std::string message(100000, 'q');
+    LogWrite(message, true);
+    LogWrite("после", true);
+    EXPECT_EQ(MaskTimes(Log()), DatedLine(message) + DatedLine("после"));
+}
+
+TEST_F(LogWriteTest, LinesFromManyThreadsStayWholeAndCounted) {
+    constexpr int kThreads = 8;
+    constexpr int kLines = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i)
+                LogWrite("thread " + std::to_string(t) + " line " + std::to_string(i) + " " + std::string(60, 'x'),
+                         i % 2 == 0);
+        });
+    }
+    for (auto& th : threads) th.join();
+
+    const std::string log = MaskTimes(Log());
+    std::vector<int> next(kThreads, 0);
+    size_t pos = 0;
+    int count = 0;
+    while (pos < log.size()) {
+        const size_t end = log.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos) << "unterminated tail: " << log.substr(pos);
+        std::string line = log.substr(pos, end - pos);
+        pos = end + 2;
+        const std::string prefix = "[" + TodayShortDate() + "] : [T] - ";
+        if (line.compare(0, prefix.size(), prefix) == 0) line = line.substr(prefix.size());
+        int t = -1, i = -1;
+        char tail[128] = {};
+        ASSERT_EQ(sscanf(line.c_str(), "thread %d line %d %127s", &t, &i, tail), 3) << line;
+        ASSERT_GE(t, 0);
+        ASSERT_LT(t, kThreads);
+        EXPECT_EQ(i, next[t]) << "thread " << t << " lost or reordered a line";
+        EXPECT_EQ(std::string(tail), std::string(60, 'x'));
+        next[t] = i + 1;
+        ++count;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST_F(LogWriteTest, WaitsBrieflyForAFileHeldWithWritingDenied) {
+    LogWrite("first", false);
+    HANDLE held = CreateFileA(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread release([held] {
+        Sleep(100);
+        CloseHandle(held);
+    });
+    LogWrite("second", false);
+    release.join();
+    EXPECT_EQ(Log(), "first\r\nsecond\r\n");
+}
+
+TEST_F(LogWriteTest, GivesUpOnAFileHeldLongWithinTheBound) {
+    LogWrite("first", false);
+    HANDLE held = CreateFileA(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const ULONGLONG start = GetTickCount64();
+    LogWrite("dropped", false);
+    const ULONGLONG took = GetTickCount64() - start;
+    CloseHandle(held);
+    EXPECT_LT(took, 1000u);
+    LogWrite("third", false);
+    EXPECT_EQ(Log(), "first\r\nthird\r\n");
+}
+
+TEST_F(LogWriteTest, MissingParentFolderDropsTheLineQuietly) {
+    GatewayConfig.logFolder = dir / "no\\such\\LOGS\\";
+    const ULONGLONG start = GetTickCount64();
+    LogWrite("lost", true);
+    EXPECT_LT(GetTickCount64() - start, 1000u);
+    EXPECT_FALSE(Exists(dir / "no"));
+}
+
+// Run with LANG=C, whose short date is 12/7/2026: the day's file name points
+// into folders that do not exist.
+TEST(SlashedDate, LineIsDroppedWithoutHarm) {
+    if (TodayShortDate().find('/') == std::string::npos) GTEST_SKIP() << "locale date has no slashes";
+    TempDir dir("slash");
+    GatewayConfig.logFolder = dir / "LOGS\\";
+    const ULONGLONG start = GetTickCount64();
+    LogWrite("lost", true);
+    EXPECT_LT(GetTickCount64() - start, 1000u);
+    EXPECT_TRUE(Exists(dir / "LOGS"));
+}

@@ -1,0 +1,59 @@
+// A copy of the built dialgate.dll in a folder of the test's choosing, loaded
+// the way the remote-access service loads it, so that it finds the
+// qv_config.ini of that folder.
+#pragma once
+#include <windows.h>
+#include <mprapi.h>
+
+#include <string>
+
+#include "TestSupport.h"
+
+class PluginCopy {
+public:
+    explicit PluginCopy(const std::string& folder) : path_(folder + "dialgate.dll") {
+        CopyFileA((ExeFolder() + "dialgate.dll").c_str(), path_.c_str(), FALSE);
+        module_ = LoadLibraryA(path_.c_str());
+    }
+    ~PluginCopy() {
+        if (module_) FreeLibrary(module_);
+    }
+    PluginCopy(const PluginCopy&) = delete;
+    PluginCopy& operator=(const PluginCopy&) = delete;
+
+    bool Loaded() const { return module_ != nullptr; }
+    template <class F>
+    F Get(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+    DWORD Initialize() const { return Get<DWORD(WINAPI*)()>("MprAdminInitializeDll")(); }
+    DWORD Terminate() const { return Get<DWORD(WINAPI*)()>("MprAdminTerminateDll")(); }
+    BOOL AcceptConnection(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) const {
+        return Get<BOOL(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>("MprAdminAcceptNewConnection")(c0, c1);
+    }
+    BOOL AcceptLink(RAS_PORT_0* p0, RAS_PORT_1* p1) const {
+        return Get<BOOL(WINAPI*)(RAS_PORT_0*, RAS_PORT_1*)>("MprAdminAcceptNewLink")(p0, p1);
+    }
+    void LinkHangup(RAS_PORT_0* p0, RAS_PORT_1* p1) const {
+        Get<VOID(WINAPI*)(RAS_PORT_0*, RAS_PORT_1*)>("MprAdminLinkHangupNotification")(p0, p1);
+    }
+    void ConnectionHangup(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) const {
+        Get<VOID(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>("MprAdminConnectionHangupNotification")(c0, c1);
+    }
+    DWORD GetIpAddress(DWORD* address, BOOL* notify) const {
+        wchar_t user[] = L"user";
+        wchar_t port[] = L"COM1";
+        return Get<DWORD(WINAPI*)(WCHAR*, WCHAR*, DWORD*, BOOL*)>("MprAdminGetIpAddressForUser")(user, port,
+                                                                                               address, notify);
+    }
+    void ReleaseIpAddress(DWORD* address) const {
+        wchar_t user[] = L"user";
+        wchar_t port[] = L"COM1";
+        Get<VOID(WINAPI*)(WCHAR*, WCHAR*, DWORD*)>("MprAdminReleaseIpAddress")(user, port, address);
+    }
+
+private:
+    std::string path_;
+    HMODULE module_ = nullptr;
+};

@@ -1,0 +1,29 @@
+#!/bin/bash
+# Builds everything and runs every test:
+#   1. the platform-free code natively, with address and undefined-behaviour sanitizers;
+#   2. the Windows programs for x86_64, their tests under Wine (and Xvfb for windows);
+#   3. the x86 plug-in, which must build (there is no 32-bit Wine to run it).
+# Build folders go to build/ unless BUILD_DIR says otherwise.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+jobs=$(nproc)
+
+"$root/tools/setup-debian.sh"
+
+echo "== native build and tests (sanitizers)"
+cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$build/native" -j "$jobs"
+ctest --test-dir "$build/native" --output-on-failure
+
+echo "== Windows x86_64 build, tests under Wine"
+cmake -S "$root" -B "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build/win64" -j "$jobs"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build/win64" --output-on-failure -j "$jobs"
+
+echo "== Windows x86 build"
+cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DDIALGATE_TESTS=OFF >/dev/null
+cmake --build "$build/win32" -j "$jobs"
+echo "== all builds done, all tests passed"

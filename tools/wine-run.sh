@@ -1,0 +1,28 @@
+#!/bin/sh
+# Runs a Windows program under Wine in the given prefix, creating the prefix on
+# first use. Usage: wine-run.sh PREFIX PROGRAM [ARGS...]
+# The locale is Russian unless DG_WINE_LANG names another one (LANG=C gives
+# the slashed dates that some tests need).
+set -e
+prefix=$1
+shift
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export LANG="${DG_WINE_LANG:-ru_RU.UTF-8}"
+export LC_ALL="$LANG"
+
+mkdir -p "$(dirname "$prefix")"
+# Several tests may start at once; only one of them builds the prefix.
+exec 9>"$prefix.lock"
+flock 9
+if [ ! -f "$prefix/.ready" ]; then
+  rm -rf "$prefix"
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
+  # Until the first boot has settled, services and the tray are not usable.
+  wineserver -w
+  touch "$prefix/.ready"
+fi
+flock -u 9
+exec 9>&-
+
+exec wine "$@"
