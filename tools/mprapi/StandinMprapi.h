@@ -1,0 +1,20 @@
+// The stand-in mprapi.dll: the five administration client calls of the
+// remote-access service, answered by whoever hosts it. The stand-in service
+// registers its hooks; a test can register its own. Without hooks the calls
+// fail as they do when the service is not running.
+#pragma once
+#include <windows.h>
+
+struct StandinMprapiHooks {
+    void* context;
+    DWORD(WINAPI* serverConnect)(void* context);
+    DWORD(WINAPI* portClearStats)(void* context, HANDLE port);
+    DWORD(WINAPI* portReset)(void* context, HANDLE port);
+    DWORD(WINAPI* portDisconnect)(void* context, HANDLE port);
+    void(WINAPI* serverDisconnect)(void* context);
+};
+
+// Copies the hooks; nullptr removes them. The hooks are called with no lock
+// of the DLL held, so they may block or call back into the caller.
+typedef void(WINAPI* StandinMprapiSetHooksFn)(const StandinMprapiHooks* hooks);
+#define STANDIN_MPRAPI_SET_HOOKS "StandinMprapiSetHooks"
