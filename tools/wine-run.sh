@@ -6,6 +6,12 @@
 set -e
 prefix=$1
 shift
+# Wine keeps the user's date formats in the prefix and rewrites them when a
+# program starts under another locale, which would change the dates that
+# tests running at the same moment see: another locale gets a prefix of its own.
+if [ -n "${DG_WINE_LANG:-}" ]; then
+  prefix="$prefix-${DG_WINE_LANG%%.*}"
+fi
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export LANG="${DG_WINE_LANG:-ru_RU.UTF-8}"
