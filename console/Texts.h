@@ -1,0 +1,60 @@
+// Every text the console shows, in one place. Narrow literals compile to
+// Windows-1251 bytes and are joined with the bytes of the shared files;
+// window texts that are fixed are wide, so they show right under any code page.
+#pragma once
+
+namespace text {
+
+// Monitoring fields, joined with file contents (Windows-1251).
+inline constexpr char kCountdown[] = "До отключения осталось: ";
+inline constexpr char kUsersOff[] = "Юзеры отключены";
+inline constexpr char kNoLogFile[] = "Не удается открыть лог-файл";
+inline constexpr char kNick[] = "НИК:";
+inline constexpr char kPassword[] = "ПАРОЛЬ:";
+inline constexpr char kLimit[] = "ЛИМИТ:";
+inline constexpr char kRasLine[] = "RAS сервер: ";
+inline constexpr char kFtpLine[] = "FTP сервер: ";
+inline constexpr char kWorkTime[] = "ВРЕМЯ: РАБОЧЕЕ";
+inline constexpr char kNotWorkTime[] = "ВРЕМЯ: НЕ РАБОЧЕЕ";
+// Shown with the configuration file's full path (Windows-1251) after "%s".
+inline constexpr char kUnableToWrite[] = "Unable to write to %s";
+
+// Fixed window texts.
+inline constexpr wchar_t kTitle[] = L"GUI для LINKWARD.DLL";
+inline constexpr wchar_t kAppName[] = L"RA DIVAD IROR v0.1";
+inline constexpr wchar_t kUsersDisconnected[] = L"Пользователи отключены";
+inline constexpr wchar_t kStateHeading[] = L"Текущее состояние";
+inline constexpr wchar_t kStatusLogin[] = L"ЛОГИН:";
+inline constexpr wchar_t kStatusLimit[] = L"ВРЕМЕННОЙ ЛИМИТ: ";
+inline constexpr wchar_t kFontFace[] = L"MS Sans Serif";
+
+// Tool tips.
+inline constexpr wchar_t kHintWatchOff[] = L"Отключить наблюдение за временем работы";
+inline constexpr wchar_t kHintRasStart[] = L"Запуск RRAS";
+inline constexpr wchar_t kHintRasStop[] = L"Остановка RRAS";
+inline constexpr wchar_t kHintSettings[] = L"Настройки ini-файла";
+inline constexpr wchar_t kHintUserInfo[] = L"Информация о пользователе";
+inline constexpr wchar_t kHintHelp[] = L"Справка";
+
+// Main menu.
+inline constexpr wchar_t kMenuOptions[] = L"Опции";
+inline constexpr wchar_t kMenuSettings[] = L"Настройки ini-конфига (qv_config.ini)";
+inline constexpr wchar_t kMenuUserInfo[] = L"Информация о пользователе";
+inline constexpr wchar_t kMenuExit[] = L"Выход";
+inline constexpr wchar_t kMenuMore[] = L"Дополнительно";
+inline constexpr wchar_t kMenuRas[] = L"RAS-SERVER";
+inline constexpr wchar_t kMenuWeb[] = L"WEB-SERVER";
+inline constexpr wchar_t kMenuFtp[] = L"FTP-SERVER";
+inline constexpr wchar_t kMenuStart[] = L"Запустить";
+inline constexpr wchar_t kMenuStop[] = L"Остановить";
+inline constexpr wchar_t kMenuHelp[] = L"?";
+inline constexpr wchar_t kMenuHelpFile[] = L"Справка ...";
+inline constexpr wchar_t kMenuAbout[] = L"О программе";
+
+// Tray menu.
+inline constexpr wchar_t kTrayClearLog[] = L"Очистить лог";
+inline constexpr wchar_t kTrayAbout[] = L"О программе ..";
+inline constexpr wchar_t kTrayHelp[] = L"Справка";
+inline constexpr wchar_t kTrayExit[] = L"Выход";
+
+}  // namespace text

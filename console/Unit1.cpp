@@ -1,0 +1,556 @@
+#include "Unit1.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "Ids.h"
+#include "IniFormat.h"
+#include "LogFormat.h"
+#include "Services.h"
+#include "Texts.h"
+#include "UserFilesFormat.h"
+#include "Win32Files.h"
+#include "Win32Ui.h"
+
+namespace {
+
+const char kRasService[] = "RemoteAccess";
+const char kWebService[] = "Apache2";
+// The FTP line always shows this service; FTP_SERVICE_NAME is the plug-in's.
+const char kFtpService[] = "bpftpserver";
+
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kTimer2 = 2;
+constexpr UINT kTimerMs = 1000;
+constexpr UINT kTrayIconId = 1;
+
+// Pixels of the layout, on the Windows metrics the window was designed for.
+constexpr int kWidth = 717;
+constexpr int kHeight = 492;
+constexpr int kToolBarHeight = 29;
+constexpr int kButtonWidth = 26;
+constexpr int kButtonHeight = 22;
+constexpr int kPanelWidth = 212;
+constexpr int kFieldLeft = 6;
+constexpr int kFieldWidth = 200;
+constexpr int kFieldHeight = 17;
+// A line of the current-user file longer than this is cut for the fields.
+constexpr size_t kUserLineBytes = 4096;
+
+// The window the handlers belong to, found again from the handle.
+TForm1* FormOf(HWND hwnd) { return reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+
+const wchar_t* HintFor(UINT_PTR id) {
+    switch (id) {
+        case ids::ToolButton2: return text::kHintWatchOff;
+        case ids::ToolButton1: return text::kHintRasStart;
+        case ids::ToolButton3: return text::kHintRasStop;
+        case ids::ToolButton6: return text::kHintSettings;
+        case ids::ToolButton4: return text::kHintUserInfo;
+        case ids::ToolButton5: return text::kHintHelp;
+        default: return nullptr;
+    }
+}
+
+HMENU BuildMainMenu() {
+    HMENU options = CreatePopupMenu();
+    AppendMenuW(options, MF_STRING, ids::N6, text::kMenuSettings);
+    AppendMenuW(options, MF_STRING, ids::N7, text::kMenuUserInfo);
+    AppendMenuW(options, MF_STRING, ids::N16, text::kMenuExit);
+
+    HMENU ras = CreatePopupMenu();
+    AppendMenuW(ras, MF_STRING, ids::N13, text::kMenuStart);
+    AppendMenuW(ras, MF_STRING, ids::N14, text::kMenuStop);
+    HMENU web = CreatePopupMenu();
+    AppendMenuW(web, MF_STRING, ids::N9, text::kMenuStart);
+    AppendMenuW(web, MF_STRING, ids::N10, text::kMenuStop);
+    HMENU ftp = CreatePopupMenu();
+    AppendMenuW(ftp, MF_STRING, ids::NFtpStart, text::kMenuStart);
+    AppendMenuW(ftp, MF_STRING, ids::NFtpStop, text::kMenuStop);
+    HMENU more = CreatePopupMenu();
+    AppendMenuW(more, MF_POPUP, reinterpret_cast<UINT_PTR>(ras), text::kMenuRas);
+    AppendMenuW(more, MF_POPUP, reinterpret_cast<UINT_PTR>(web), text::kMenuWeb);
+    AppendMenuW(more, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(ftp), text::kMenuFtp);
+
+    HMENU help = CreatePopupMenu();
+    AppendMenuW(help, MF_STRING, ids::N18, text::kMenuHelpFile);
+    AppendMenuW(help, MF_STRING, ids::N17, text::kMenuAbout);
+
+    HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(options), text::kMenuOptions);
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(more), text::kMenuMore);
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), text::kMenuHelp);
+    return bar;
+}
+
+// PopupMenu1 is a submenu, as TrackPopupMenu needs.
+HMENU BuildPopupMenu() {
+    HMENU items = CreatePopupMenu();
+    AppendMenuW(items, MF_STRING, ids::N1, text::kTrayClearLog);
+    AppendMenuW(items, MF_STRING, ids::N3, text::kTrayAbout);
+    AppendMenuW(items, MF_STRING, ids::N4, text::kTrayHelp);
+    AppendMenuW(items, MF_STRING, ids::N2, text::kTrayExit);
+    HMENU holder = CreatePopupMenu();
+    AppendMenuW(holder, MF_POPUP, reinterpret_cast<UINT_PTR>(items), L"");
+    return holder;
+}
+
+LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+const wchar_t kPanelClass[] = L"TPanel";
+
+}  // namespace
+
+// The dialogs below are built separately; until then these stay empty.
+void ShowSettingsDialog(TForm1&) {}  // the settings dialog arrives separately
+void ShowUserInfoDialog(TForm1&) {}  // the user information dialog arrives separately
+void ShowAboutBox(TForm1&) {}        // the About box arrives separately
+void OpenHelpFile(TForm1&) {}        // opening the help file arrives with the About box
+
+TForm1::TForm1(const std::string& configFolder) : configFolder_(configFolder) {}
+
+TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kMainWindowClass;
+    RegisterClassExW(&wc);
+    WNDCLASSEXW panel{};
+    panel.cbSize = sizeof panel;
+    panel.lpfnWndProc = PanelProc;
+    panel.hInstance = instance;
+    panel.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    panel.lpszClassName = kPanelClass;
+    RegisterClassExW(&panel);
+
+    auto* form = new TForm1(configFolder);
+    // Not shown: only the tray icon is visible after start-up.
+    HWND hwnd = CreateWindowExW(0, kMainWindowClass, text::kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, kWidth, kHeight, nullptr, BuildMainMenu(), instance, form);
+    if (!hwnd) {
+        delete form;
+        return nullptr;
+    }
+    return form;
+}
+
+LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    TForm1* form = FormOf(hwnd);
+    if (msg == WM_NCCREATE) {
+        form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete form;
+    }
+    return result;
+}
+
+LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (taskbarCreated_ != 0 && msg == taskbarCreated_) {
+        // Explorer restarted: its new task bar knows no icons yet.
+        trayIconShown_ = false;
+        AddTrayIcon();
+        return 0;
+    }
+    switch (msg) {
+        case WM_CREATE: FormCreate(); return 0;
+        case WM_SIZE:
+            LayoutControls();
+            return 0;
+        case WM_TIMER:
+            if (wParam == kTimer1) Timer1Timer();
+            if (wParam == kTimer2) Timer2Timer();
+            return 0;
+        case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->code == TTN_GETDISPINFOW) {
+                auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+                if (const wchar_t* hint = HintFor(header->idFrom)) info->lpszText = const_cast<wchar_t*>(hint);
+            }
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC:
+            // The read-only log view in the menu colour.
+            if (reinterpret_cast<HWND>(lParam) == memo_) {
+                SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_MENU));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_MENU));
+            }
+            break;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+                // Minimised to the tray: no task bar button, only the icon.
+                ShowWindow(hwnd_, SW_MINIMIZE);
+                ShowWindow(hwnd_, SW_HIDE);
+                return 0;
+            }
+            break;
+        case kTrayMessage: OnTrayMessage(static_cast<UINT>(LOWORD(lParam))); return 0;
+        case WM_CLOSE: FormClose(); return 0;
+        case WM_DESTROY: FormDestroy(); return 0;
+    }
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+void TForm1::FormCreate() {
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    WatchTickCounter = 1;
+    CreateControls();
+    ReadConfiguration();
+    SendMessageW(toolBar_, TB_CHECKBUTTON, ids::ToolButton2, MAKELONG(WorkTimeCheckDisabled, 0));
+    AddTrayIcon();
+    // Every field filled and the working hours enforced before the first tick.
+    Timer1Timer();
+    Timer2Timer();
+    // Window timers: their messages are dispatched by every message loop,
+    // also those of menus, message boxes and modal dialogs.
+    SetTimer(hwnd_, kTimer1, kTimerMs, nullptr);
+    SetTimer(hwnd_, kTimer2, kTimerMs, nullptr);
+}
+
+void TForm1::CreateControls() {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(8, dpi, 72);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = RUSSIAN_CHARSET;
+    lstrcpynW(lf.lfFaceName, text::kFontFace, LF_FACESIZE);
+    font_.reset(CreateFontIndirectW(&lf));
+    lf.lfWeight = FW_BOLD;
+    boldFont_.reset(CreateFontIndirectW(&lf));
+    auto child = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* caption, DWORD style, HWND parent, int id) {
+        HWND h = CreateWindowExW(exStyle, cls, caption, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        return h;
+    };
+
+    // ImageList1 and the tool bar.
+    imageList1_.reset(ImageList_Create(kPictureSize, kPictureSize, ILC_COLOR32 | ILC_MASK, 7, 0));
+    for (const PictureGrid& grid : kToolPictures) {
+        PictureBitmaps bitmaps = MakePictureBitmaps(grid);
+        ImageList_Add(imageList1_.get(), bitmaps.colour.get(), bitmaps.mask.get());
+    }
+    toolBar_ = child(0, TOOLBARCLASSNAMEW, nullptr,
+                     TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOPARENTALIGN, hwnd_,
+                     ids::ToolBar1);
+    SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolBar_, TB_SETBITMAPSIZE, 0, MAKELONG(kPictureSize, kPictureSize));
+    SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList1_.get()));
+    TBBUTTON buttons[] = {
+        {5, ids::ToolButton2, TBSTATE_ENABLED, BTNS_CHECK, {}, 0, 0},
+        {1, ids::ToolButton1, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {2, ids::ToolButton3, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {6, ids::ToolButton6, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {3, ids::ToolButton4, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {4, ids::ToolButton5, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+    };
+    SendMessageW(toolBar_, TB_ADDBUTTONSW, sizeof buttons / sizeof buttons[0], reinterpret_cast<LPARAM>(buttons));
+    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELONG(kButtonWidth, kButtonHeight));
+
+    memo_ = child(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                  ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL, hwnd_,
+                  ids::Memo1);
+    // Today's log is shown whole, however big it grows.
+    SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
+
+    panel_ = child(0, kPanelClass, L"", 0, hwnd_, ids::Panel2);
+    HWND heading = child(0, L"STATIC", text::kStateHeading, SS_CENTER, panel_, ids::Label2);
+    SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+    MoveWindow(heading, 0, 6, kPanelWidth, 16, FALSE);
+    struct Field {
+        int id;
+        int top;
+        std::wstring caption;
+    };
+    const Field fields[] = {
+        {ids::RAS, 28, L""},
+        {ids::FTP, 52, L""},
+        {ids::StaticText1, 76, FromCp1251(text::kNick)},
+        {ids::StaticText2, 100, FromCp1251(text::kPassword)},
+        {ids::TLIMIT, 124, FromCp1251(text::kLimit)},
+        {ids::WorkTime, 180, L""},
+        {ids::Label1, 204, L""},
+    };
+    for (const Field& f : fields) {
+        HWND h = child(0, L"STATIC", f.caption.c_str(), SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_NOPREFIX, panel_, f.id);
+        MoveWindow(h, kFieldLeft, f.top, kFieldWidth, kFieldHeight, FALSE);
+    }
+
+    statusBar_ = child(0, STATUSCLASSNAMEW, nullptr, 0, hwnd_, ids::StatusBar1);
+    int parts[] = {200, 250};
+    SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text::kStatusLogin));
+    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text::kStatusLimit));
+
+    popupMenu_.reset(BuildPopupMenu());
+    trayIcon_ = MakePictureIcon(kTrayPicture);
+    LayoutControls();
+}
+
+void TForm1::LayoutControls() {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    RECT status;
+    GetWindowRect(statusBar_, &status);
+    const int statusHeight = status.bottom - status.top;
+    const int width = client.right;
+    const int middle = std::max(0, static_cast<int>(client.bottom) - kToolBarHeight - statusHeight);
+    MoveWindow(toolBar_, 0, 0, width, kToolBarHeight, TRUE);
+    MoveWindow(panel_, std::max(0, width - kPanelWidth), kToolBarHeight, kPanelWidth, middle, TRUE);
+    MoveWindow(memo_, 0, kToolBarHeight, std::max(0, width - kPanelWidth), middle, TRUE);
+}
+
+std::string TForm1::ConfigPath() const { return configFolder_ + "qv_config.ini"; }
+
+void TForm1::ReadConfiguration() {
+    const std::string file = ConfigPath();
+    UsersFolder = ReadIniString(file, "PHP", "USERS_FOLDER", "E:\\server\\users\\");
+    TimeFilePath = ReadIniString(file, "OPTIONS", "FILE_WITH_TIME", "C:\\LINKWARD\\QV_USER_TIME.TXT");
+    LogFolder = ReadIniString(file, "LOG", "LOG_PATH", "C:\\LINKWARD\\LOGS\\");
+    WorkTimeCheckDisabled = ReadIniBool(file, "GUI", "DISABLE_CHECK_WORK_TIME", false);
+    TimeBegin = ReadIniInt(file, "GUI", "TIME_BEGIN", 23);
+    TimeEnd = ReadIniInt(file, "GUI", "TIME_END", 7);
+}
+
+void TForm1::AddTrayIcon() {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd_;
+    data.uID = kTrayIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = trayIcon_.get();
+    lstrcpynW(data.szTip, text::kAppName, sizeof data.szTip / sizeof data.szTip[0]);
+    trayIconShown_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+// --- Monitoring -----------------------------------------------------------
+
+void TForm1::Timer1Timer() {
+    RefreshCountdown();
+    RefreshLogView();
+    RefreshCurrentUser();
+    // A tray that was not up yet at start-up gets the icon at a later tick.
+    if (!trayIconShown_) AddTrayIcon();
+}
+
+void TForm1::RefreshCountdown() {
+    std::string bytes;
+    FileRead state = FileRead::Missing;
+    if (FileExists(TimeFilePath))
+        state = ReadFileStart(TimeFilePath, kTimeFileHeadBytes, bytes) ? FileRead::Read : FileRead::Unreadable;
+    SetText(ids::Label1, CountdownText(state, bytes));
+}
+
+void TForm1::RefreshLogView() {
+    TodayLogPath = LogFileName(LogFolder, TodayShortDateText());
+    LogStamp now;
+    now.path = TodayLogPath;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(TodayLogPath.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        now.exists = true;
+        now.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        now.writeTime =
+            (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    }
+    if (LogNeedsReload(shownLog_, logViewValid_, now)) {
+        std::string view;
+        if (!now.exists) {
+            view = text::kNoLogFile;
+        } else {
+            std::string bytes;
+            // Held by its writer at this moment: keep what is shown, read again next tick.
+            if (!ReadWholeFile(TodayLogPath, bytes)) {
+                ScrollLogView();
+                return;
+            }
+            view = LogViewText(bytes);
+        }
+        SetWindowTextW(memo_, FromCp1251(view).c_str());
+        shownLog_ = now;
+        logViewValid_ = true;
+        logScrollLine_ = LogScrollLines(view);
+    }
+    ScrollLogView();
+}
+
+void TForm1::ScrollLogView() {
+    // A selection or a scroll of the operator's lasts until this refresh.
+    DWORD selStart = 0, selEnd = 0;
+    SendMessageW(memo_, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
+    if (selStart != selEnd) SendMessageW(memo_, EM_SETSEL, 0, 0);
+    const int64_t first = SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0);
+    const int64_t delta = std::clamp<int64_t>(logScrollLine_ - first, INT_MIN, INT_MAX);
+    if (delta != 0) SendMessageW(memo_, EM_LINESCROLL, 0, static_cast<LPARAM>(delta));
+}
+
+void TForm1::RefreshCurrentUser() {
+    const std::string path = CurrentUserFileName(UsersFolder);
+    std::vector<std::string> lines;
+    FileRead state = FileRead::Missing;
+    if (FileExists(path))
+        state = ReadFileLines(path, 3, kUserLineBytes, lines) ? FileRead::Read : FileRead::Unreadable;
+    const UserFields fields = UserFieldsFor(state, lines);
+    SetText(ids::StaticText1, fields.nick);
+    SetText(ids::StaticText2, fields.password);
+    SetText(ids::TLIMIT, fields.limit);
+}
+
+// --- Service states and the working-hours watch ---------------------------
+
+bool TForm1::IsWorkingTime() const {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return ::IsWorkingTime(now.wHour, TimeBegin, TimeEnd);
+}
+
+void TForm1::Timer2Timer() {
+    switch (WatchStep(WatchTickCounter, WorkTimeCheckDisabled, IsWorkingTime())) {
+        case WatchAction::StartService:
+            SetText(ids::WorkTime, text::kWorkTime);
+            ServiceStart(kRasService);
+            break;
+        case WatchAction::StopService:
+            ServiceStop(kRasService);
+            SetText(ids::WorkTime, text::kNotWorkTime);
+            break;
+        case WatchAction::None: break;
+    }
+    SetText(ids::RAS, text::kRasLine + ServiceStateText(kRasService));
+    SetText(ids::FTP, text::kFtpLine + ServiceStateText(kFtpService));
+}
+
+// --- Commands ---------------------------------------------------------------
+
+void TForm1::OnCommand(int id) {
+    switch (id) {
+        case ids::N6:
+        case ids::ToolButton6: ShowSettingsDialog(*this); break;
+        case ids::N7:
+        case ids::ToolButton4: N7Click(); break;
+        case ids::N16:
+        case ids::N2: SendMessageW(hwnd_, WM_CLOSE, 0, 0); break;
+        case ids::N13:
+        case ids::ToolButton1: ServiceStart(kRasService); break;
+        case ids::N14:
+        case ids::ToolButton3: ServiceStop(kRasService); break;
+        case ids::N9: ServiceStart(kWebService); break;
+        case ids::N10: ServiceStop(kWebService); break;
+        case ids::N18:
+        case ids::ToolButton5: OpenHelpFile(*this); break;
+        case ids::N17: ShowAboutBox(*this); break;
+        case ids::N1: N1Click(); break;
+        case ids::ToolButton2: ToolButton2Click(); break;
+        default: break;  // N3, N4 and the disabled FTP items do nothing
+    }
+}
+
+void TForm1::N1Click() {
+    SetWindowTextW(memo_, L"");
+    // The next refresh loads the file again even if it has not changed.
+    logViewValid_ = false;
+    logScrollLine_ = 0;
+}
+
+void TForm1::N7Click() {
+    if (FileExists(CurrentUserFileName(UsersFolder))) {
+        ShowUserInfoDialog(*this);
+        return;
+    }
+    MessageBoxW(hwnd_, text::kUsersDisconnected, text::kAppName, MB_OK | MB_ICONINFORMATION);
+}
+
+void TForm1::ToolButton2Click() {
+    WorkTimeCheckDisabled = SendMessageW(toolBar_, TB_ISBUTTONCHECKED, ids::ToolButton2, 0) != 0;
+}
+
+void TForm1::OnTrayMessage(UINT mouseMessage) {
+    switch (mouseMessage) {
+        case WM_LBUTTONUP: TrayIcon1Click(); break;
+        case WM_LBUTTONDBLCLK: TrayIcon1DblClick(); break;
+        case WM_RBUTTONUP: {
+            POINT at;
+            GetCursorPos(&at);
+            // Without the foreground the menu would not close on a click elsewhere.
+            SetForegroundWindow(hwnd_);
+            TrackPopupMenu(GetSubMenu(popupMenu_.get(), 0), TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+            PostMessageW(hwnd_, WM_NULL, 0, 0);
+            break;
+        }
+        default: break;
+    }
+}
+
+void TForm1::TrayIcon1Click() {
+    ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(hwnd_);
+}
+
+void TForm1::TrayIcon1DblClick() {
+    ShowWindow(hwnd_, SW_RESTORE);
+    SetForegroundWindow(hwnd_);
+}
+
+// --- Closing ----------------------------------------------------------------
+
+void TForm1::FormClose() {
+    const std::string path = ConfigPath();
+    const bool pressed = SendMessageW(toolBar_, TB_ISBUTTONCHECKED, ids::ToolButton2, 0) != 0;
+    if (!WritePrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", IniBoolText(pressed), path.c_str())) {
+        // The path goes in as text, never as a format.
+        std::string message = text::kUnableToWrite;
+        message.replace(message.find("%s"), 2, path);
+        MessageBoxW(hwnd_, FromCp1251(message).c_str(), text::kAppName, MB_OK | MB_ICONERROR);
+    }
+    // The program ends either way: the operator asked to close.
+    DestroyWindow(hwnd_);
+}
+
+void TForm1::FormDestroy() {
+    KillTimer(hwnd_, kTimer1);
+    KillTimer(hwnd_, kTimer2);
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd_;
+    data.uID = kTrayIconId;
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    PostQuitMessage(0);
+}
+
+// --- Texts --------------------------------------------------------------------
+
+void TForm1::SetText(int id, const std::string& cp1251) { SetWideText(id, FromCp1251(cp1251)); }
+
+void TForm1::SetWideText(int id, const std::wstring& text) {
+    HWND control = GetDlgItem(panel_, id);
+    if (!control) return;
+    // Unchanged texts are not set again, so the fields do not flicker each second.
+    const int length = GetWindowTextLengthW(control);
+    if (length == static_cast<int>(text.size())) {
+        std::wstring current(length + 1, L'\0');
+        GetWindowTextW(control, &current[0], length + 1);
+        current.resize(length);
+        if (current == text) return;
+    }
+    SetWindowTextW(control, text.c_str());
+}

@@ -1,0 +1,89 @@
+// The console's main window: the live picture of the gateway, refreshed once
+// a second, and the working-hours watch. Lives behind a tray icon.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "Win32Ui.h"
+#include "logic/Monitor.h"
+
+class TForm1 {
+public:
+    // Creates the window hidden; `configFolder` (with its final backslash)
+    // holds qv_config.ini. Returns null when the window cannot be made.
+    static TForm1* Create(HINSTANCE instance, const std::string& configFolder);
+    HWND Handle() const { return hwnd_; }
+
+    // Monitoring refresh: countdown, log view, current user.
+    void Timer1Timer();
+    // Working-hours step, then the service-state lines.
+    void Timer2Timer();
+
+    // Members the settings and user-information dialogs work with.
+    std::string UsersFolder;
+    std::string TimeFilePath;
+    std::string LogFolder;
+    std::string TodayLogPath;
+    int32_t WatchTickCounter = 1;
+    bool WorkTimeCheckDisabled = false;
+    int32_t TimeBegin = 23;
+    int32_t TimeEnd = 7;
+
+private:
+    explicit TForm1(const std::string& configFolder);
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+    void CreateControls();
+    void LayoutControls();
+    void ReadConfiguration();
+    bool IsWorkingTime() const;
+    void OnCommand(int id);
+    void OnTrayMessage(UINT mouseMessage);
+    void AddTrayIcon();
+
+    void RefreshCountdown();
+    void RefreshLogView();
+    void RefreshCurrentUser();
+    void ScrollLogView();
+
+    // Handlers named after their controls.
+    void TrayIcon1Click();
+    void TrayIcon1DblClick();
+    void N1Click();
+    void N7Click();
+    void ToolButton2Click();
+
+    std::string ConfigPath() const;
+    void SetText(int id, const std::string& cp1251);
+    void SetWideText(int id, const std::wstring& text);
+
+    std::string configFolder_;
+    HWND hwnd_ = nullptr;
+    HWND toolBar_ = nullptr;
+    HWND memo_ = nullptr;
+    HWND panel_ = nullptr;
+    HWND statusBar_ = nullptr;
+    MenuPtr popupMenu_;
+    FontPtr font_;
+    FontPtr boldFont_;
+    ImageListPtr imageList1_;
+    IconPtr trayIcon_;
+    bool trayIconShown_ = false;
+    UINT taskbarCreated_ = 0;
+    // What the log view holds, so that an unchanged file is not loaded again.
+    LogStamp shownLog_;
+    bool logViewValid_ = false;
+    int64_t logScrollLine_ = 0;
+};
+
+// Dialogs that arrive separately; each is an empty placeholder until then.
+void ShowSettingsDialog(TForm1& form);
+void ShowUserInfoDialog(TForm1& form);
+void ShowAboutBox(TForm1& form);
+void OpenHelpFile(TForm1& form);

@@ -1,0 +1,110 @@
+#include "Win32Ui.h"
+
+#include "IniFormat.h"
+#include "Win32Files.h"
+
+std::wstring FromCp1251(std::string_view text) {
+    if (text.empty()) return std::wstring();
+    const int size = static_cast<int>(std::min<size_t>(text.size(), INT32_MAX));
+    const int n = MultiByteToWideChar(1251, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(1251, 0, text.data(), size, &wide[0], n);
+    return wide;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Valid()) return false;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0) bytes.reserve(static_cast<size_t>(size.QuadPart));
+    // Read to the end, not to the size seen: the plug-in may append meanwhile.
+    constexpr DWORD kChunk = 1 << 20;
+    for (;;) {
+        const size_t at = bytes.size();
+        bytes.resize(at + kChunk);
+        DWORD got = 0;
+        const BOOL ok = ReadFile(file.Get(), &bytes[at], kChunk, &got, nullptr);
+        bytes.resize(at + got);
+        if (!ok || got == 0) break;
+    }
+    return true;
+}
+
+std::string ProgramFolder() {
+    std::string name(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, &name[0], static_cast<DWORD>(name.size()));
+        if (n == 0) return std::string();
+        if (n < name.size()) {
+            name.resize(n);
+            break;
+        }
+        if (name.size() >= 65536) return std::string();
+        name.resize(name.size() * 2);
+    }
+    return name.substr(0, name.find_last_of('\\') + 1);
+}
+
+std::string TodayShortDateText() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[128];
+    const int n = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, text, sizeof text);
+    return n > 0 ? std::string(text, n - 1) : std::string();
+}
+
+std::string ReadIniString(const std::string& file, const char* section, const char* key, const char* fallback) {
+    // Room for 2047 characters, as the file's string values are defined.
+    char value[2048];
+    const DWORD n = GetPrivateProfileStringA(section, key, fallback, value, sizeof value, file.c_str());
+    return std::string(value, n);
+}
+
+int32_t ReadIniInt(const std::string& file, const char* section, const char* key, int32_t fallback) {
+    return IniIntOr(ReadIniString(file, section, key, ""), fallback);
+}
+
+bool ReadIniBool(const std::string& file, const char* section, const char* key, bool fallback) {
+    return IniBoolOr(ReadIniString(file, section, key, ""), fallback);
+}
+
+PictureBitmaps MakePictureBitmaps(const PictureGrid& grid) {
+    const std::vector<uint32_t> pixels = PicturePixels(grid);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kPictureSize;
+    info.bmiHeader.biHeight = -kPictureSize;  // top row first, as the grid
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    PictureBitmaps result;
+    result.colour.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    // Monochrome rows are padded to 16 bits: one WORD per row here.
+    WORD maskRows[kPictureSize] = {};
+    for (int y = 0; y < kPictureSize; ++y) {
+        for (int x = 0; x < kPictureSize; ++x) {
+            const bool transparent = (pixels[y * kPictureSize + x] >> 24) == 0;
+            // Bits run from the high bit of the first byte.
+            if (transparent) maskRows[y] |= static_cast<WORD>(x < 8 ? 0x80 >> x : 0x8000 >> (x - 8));
+        }
+    }
+    if (bits) {
+        auto* out = static_cast<uint32_t*>(bits);
+        for (size_t i = 0; i < pixels.size(); ++i) out[i] = (pixels[i] >> 24) ? pixels[i] : 0;
+    }
+    result.mask.reset(CreateBitmap(kPictureSize, kPictureSize, 1, 1, maskRows));
+    return result;
+}
+
+IconPtr MakePictureIcon(const PictureGrid& grid) {
+    PictureBitmaps bitmaps = MakePictureBitmaps(grid);
+    ICONINFO info{};
+    info.fIcon = TRUE;
+    info.hbmColor = bitmaps.colour.get();
+    info.hbmMask = bitmaps.mask.get();
+    // The icon takes copies; the bitmaps go with this scope.
+    return IconPtr(CreateIconIndirect(&info));
+}

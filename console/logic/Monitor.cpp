@@ -1,0 +1,67 @@
+#include "Monitor.h"
+
+#include "../Texts.h"
+#include "UserFilesFormat.h"
+
+std::string CountdownText(FileRead state, std::string_view fileStart) {
+    switch (state) {
+        case FileRead::Missing: return text::kUsersOff;
+        case FileRead::Unreadable: return text::kCountdown;
+        case FileRead::Read: break;
+    }
+    return text::kCountdown + TimeFileHead(fileStart);
+}
+
+UserFields UserFieldsFor(FileRead state, const std::vector<std::string>& lines) {
+    if (state == FileRead::Missing) return {text::kNick, text::kPassword, text::kLimit};
+    const std::string blank = " ";
+    return {text::kNick + blank + LineOrEmpty(lines, 1), text::kPassword + blank + LineOrEmpty(lines, 2),
+            text::kLimit + blank + LineOrEmpty(lines, 3)};
+}
+
+std::string LogViewText(std::string_view fileBytes) {
+    std::string view;
+    view.reserve(fileBytes.size() + fileBytes.size() / 32 + 2);
+    for (size_t i = 0; i < fileBytes.size(); ++i) {
+        const char c = fileBytes[i];
+        if (c == '\r') {
+            if (i + 1 < fileBytes.size() && fileBytes[i + 1] == '\n') ++i;
+            view += "\r\n";
+        } else if (c == '\n') {
+            view += "\r\n";
+        } else {
+            view += c == '\0' ? ' ' : c;
+        }
+    }
+    return view;
+}
+
+int64_t LogScrollLines(std::string_view text) {
+    int64_t breaks = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            ++breaks;
+        } else if (text[i] == '\n') {
+            ++breaks;
+        }
+    }
+    // Every break but a final one starts a further line.
+    const bool endsInBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
+    const int64_t lines = text.empty() ? 0 : breaks + (endsInBreak ? 0 : 1);
+    return lines > 0 ? lines - 1 : 0;
+}
+
+bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now) {
+    return !viewValid || !(shown == now);
+}
+
+bool IsWorkingTime(int hour, int32_t timeBegin, int32_t timeEnd) { return hour >= timeBegin || hour < timeEnd; }
+
+WatchAction WatchStep(int32_t& watchTickCounter, bool workTimeCheckDisabled, bool workingTime) {
+    --watchTickCounter;
+    if (watchTickCounter != 0) return WatchAction::None;
+    watchTickCounter = 5;
+    if (workTimeCheckDisabled) return WatchAction::None;
+    return workingTime ? WatchAction::StartService : WatchAction::StopService;
+}

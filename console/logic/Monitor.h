@@ -1,0 +1,57 @@
+// What the main window's fields show for given file contents and states, and
+// when the working-hours watch acts. Plain functions over plain values: the
+// window reads the files and hands the bytes over.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What a read of one of the shared files found.
+enum class FileRead { Missing, Unreadable, Read };
+
+// Label1: the countdown from the time file's first line, or "Юзеры отключены"
+// when nobody is connected. A file that exists but cannot be read (held by
+// its writer) or is half-written shows an empty value, corrected a second later.
+std::string CountdownText(FileRead state, std::string_view fileStart);
+
+// StaticText1, StaticText2, TLIMIT from the current-user file's lines.
+struct UserFields {
+    std::string nick;
+    std::string password;
+    std::string limit;
+};
+// Missing file: the bare captions. Otherwise caption, blank, line as it is;
+// a line the file does not have (or an unreadable file) gives an empty value.
+UserFields UserFieldsFor(FileRead state, const std::vector<std::string>& lines);
+
+// The log file's text as the view shows it: every line end becomes CR LF,
+// as the edit control breaks lines only there, and a NUL byte, which would
+// end the window text early, becomes a blank.
+std::string LogViewText(std::string_view fileBytes);
+
+// How many lines to scroll down so that the last line is the top one: the
+// number of lines less one, where a line end at the very end of the text
+// does not start a further line. Lines end at CR LF, LF or CR.
+int64_t LogScrollLines(std::string_view text);
+
+// The log view is loaded anew only when the file has changed or the view has
+// been emptied; an unchanged file keeps the text already shown.
+struct LogStamp {
+    std::string path;
+    bool exists = false;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+    bool operator==(const LogStamp& o) const {
+        return path == o.path && exists == o.exists && size == o.size && writeTime == o.writeTime;
+    }
+};
+bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now);
+
+// Working time runs over midnight: from `timeBegin` to midnight and from
+// midnight to `timeEnd`. Unchecked values keep whatever meaning this gives them.
+bool IsWorkingTime(int hour, int32_t timeBegin, int32_t timeEnd);
+
+// One working-hours step at the start of every Timer2 tick.
+enum class WatchAction { None, StartService, StopService };
+WatchAction WatchStep(int32_t& watchTickCounter, bool workTimeCheckDisabled, bool workingTime);
