@@ -1,0 +1,112 @@
+// The stand-in for the Routing and Remote Access service: it loads the
+// administration DLL named in the registry, answers the administration client
+// calls through the stand-in mprapi.dll, and plays dial-in connections at the
+// request of the control commands.
+#pragma once
+#include <windows.h>
+#include <mprapi.h>
+
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Requests.h"
+#include "StandinMprapi.h"
+
+class Strand;
+
+// Owns a loaded module.
+class Module {
+public:
+    Module() = default;
+    explicit Module(HMODULE h) : h_(h) {}
+    ~Module() { Reset(); }
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+    HMODULE Get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void Reset(HMODULE h = nullptr) {
+        if (h_) FreeLibrary(h_);
+        h_ = h;
+    }
+    template <class F>
+    F Proc(const char* name) const {
+        return h_ ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(h_, name))) : nullptr;
+    }
+
+private:
+    HMODULE h_ = nullptr;
+};
+
+class RasHost {
+public:
+    // `say` gets one line per thing worth telling whoever watches the host.
+    explicit RasHost(std::function<void(const std::string&)> say);
+    ~RasHost();
+    RasHost(const RasHost&) = delete;
+    RasHost& operator=(const RasHost&) = delete;
+
+    // Loads mprapi.dll and the administration DLL and initialises it. On
+    // failure nothing stays loaded; the result is the error code.
+    DWORD Start();
+    // Hangs up every connection, terminates and unloads the administration
+    // DLL. False when callbacks did not return in time: the DLL is then left
+    // loaded and the caller should end the process.
+    bool Stop();
+
+    // One control command, answered with "ok", "refused" or "error: ..."
+    // on the first line and what the command prints after it.
+    std::string Handle(const Request& request);
+    // Signalled by the quit command.
+    HANDLE QuitEvent() const { return quit_; }
+
+private:
+    struct Connection;
+    struct AdminDll;
+
+    std::string Dial(const Request& request);
+    std::string Hangup(uint32_t id);
+    std::string State();
+    // Marks a live connection as going down and queues its hang-ups on its
+    // strand; must be called with mutex_ held.
+    std::shared_future<void> BeginHangupLocked(Connection& c);
+    void DeliverHangup(Connection& c, bool linkUp);
+    // Moves a finished connection out of the table; its strand is joined
+    // later, by a thread other than its own.
+    void RetireLocked(Connection& c);
+    template <class F>
+    auto Callback(Connection& c, const char* name, F call) -> decltype(call());
+    std::shared_ptr<Connection> LivePortLocked(HANDLE port);
+    void JoinRetired();
+
+    static DWORD WINAPI OnServerConnect(void* context);
+    static DWORD WINAPI OnPortClearStats(void* context, HANDLE port);
+    static DWORD WINAPI OnPortReset(void* context, HANDLE port);
+    static DWORD WINAPI OnPortDisconnect(void* context, HANDLE port);
+    static void WINAPI OnServerDisconnect(void* context);
+
+    std::function<void(const std::string&)> say_;
+    HANDLE quit_;
+    Module mprapi_;
+    std::unique_ptr<AdminDll> admin_;
+    std::wstring adminPath_;
+
+    std::mutex mutex_;  // guards everything below
+    bool running_ = false;
+    bool syncDisconnect_ = false;
+    uint32_t lastId_ = 0;
+    std::map<uint32_t, std::shared_ptr<Connection>> connections_;
+    std::vector<std::shared_ptr<Connection>> retired_;
+    LatencyStats hangupLatency_;
+    std::vector<std::pair<uint32_t, double>> hangups_;
+    unsigned clearStatsCalls_ = 0;
+    unsigned resetCalls_ = 0;
+};
+
+// The administration DLL that administrators register for the service.
+std::wstring RegisteredAdminDll();
+LSTATUS RegisterAdminDll(const std::wstring& path, const std::wstring& displayName);
