@@ -1,0 +1,137 @@
+# Release packaging of the Windows build: the help file qv_admin.chm beside the
+# programs, the CPack ZIP and the x64 MSI. Included from the top CMakeLists.txt.
+if(NOT WIN32)
+  return()
+endif()
+
+set(DG_HELP_SOURCE_DIR ${CMAKE_SOURCE_DIR}/docs/help)
+set(DG_SAMPLE_INI ${CMAKE_CURRENT_LIST_DIR}/qv_config.ini)
+set(DG_CHM ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/qv_admin.chm)
+
+# --- Help file -------------------------------------------------------------
+# chmcmd reads the pages beside the project file and writes the CHM into its
+# current folder: a folder of its own, so that a failed run leaves no half file
+# beside the programs.
+find_program(CHMCMD chmcmd)
+file(GLOB DG_HELP_SOURCES CONFIGURE_DEPENDS ${DG_HELP_SOURCE_DIR}/*)
+if(CHMCMD)
+  set(help_work ${CMAKE_BINARY_DIR}/help)
+  file(MAKE_DIRECTORY ${help_work})
+  add_custom_command(
+    OUTPUT ${DG_CHM}
+    COMMAND ${CMAKE_COMMAND} -E rm -f qv_admin.chm
+    COMMAND ${CHMCMD} --verbosity 1 ${DG_HELP_SOURCE_DIR}/qv_admin.hhp
+    COMMAND ${CMAKE_COMMAND} -E copy qv_admin.chm ${DG_CHM}
+    WORKING_DIRECTORY ${help_work}
+    DEPENDS ${DG_HELP_SOURCES}
+    COMMENT "Compiling the help file qv_admin.chm"
+    VERBATIM)
+  add_custom_target(qv_admin_chm ALL DEPENDS ${DG_CHM})
+else()
+  message(WARNING "chmcmd (Debian package fp-utils) not found: qv_admin.chm is not built; run tools/setup-debian.sh")
+endif()
+
+# --- Release ZIP (cpack -G ZIP) ----------------------------------------------
+# Layout: the console, its help, the sample configuration and the guide at the
+# top; the plug-in for each architecture in x64/ and x86/, to be copied beside
+# the console.
+set(DIALGATE_X86_DLL "" CACHE FILEPATH "dialgate.dll of an i686 build, packed as x86/dialgate.dll")
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(DG_ARCH x64)
+else()
+  set(DG_ARCH x86)
+endif()
+install(TARGETS dialgate RUNTIME DESTINATION ${DG_ARCH} LIBRARY DESTINATION ${DG_ARCH})
+if(DG_ARCH STREQUAL "x64")
+  if(DIALGATE_X86_DLL)
+    if(NOT EXISTS "${DIALGATE_X86_DLL}")
+      message(WARNING "DIALGATE_X86_DLL names no file yet: ${DIALGATE_X86_DLL}")
+    endif()
+    install(FILES ${DIALGATE_X86_DLL} DESTINATION x86)
+  else()
+    message(STATUS "DIALGATE_X86_DLL is not set: the ZIP holds the x64 plug-in only")
+  endif()
+endif()
+if(TARGET portwatch)
+  install(TARGETS portwatch RUNTIME DESTINATION .)
+endif()
+if(CHMCMD)
+  install(FILES ${DG_CHM} DESTINATION .)
+endif()
+install(FILES ${DG_SAMPLE_INI} ${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME dialgate)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME dialgate-${PROJECT_VERSION}-windows)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Timed dial-in gatekeeper: remote-access plug-in and administrator console")
+include(CPack)
+
+# --- x64 MSI (wixl) ------------------------------------------------------------
+if(DG_ARCH STREQUAL "x64")
+  find_program(WIXL wixl)
+  find_program(MSIBUILD msibuild)
+  set(DG_VERSION ${PROJECT_VERSION})
+  # The configuration keeps one identity across versions, so that upgrades
+  # recognise the administrator's file as theirs.
+  set(DG_CONFIG_GUID 9a41c7e3-6b25-4f08-a3d1-c85e2f70b194)
+  set(DG_CONSOLE_COMPONENT "")
+  set(DG_CONSOLE_REFS "")
+  set(DG_MENU_DIRECTORY "")
+  if(TARGET portwatch)
+    set(DG_CONSOLE_COMPONENT [=[
+          <Component Id="Console" Guid="5b8e2d17-4c9a-4f06-a2e3-9d1f7c6b0e35" Win64="yes">
+            <File Id="portwatch.exe" Name="portwatch.exe" Source="portwatch.exe" KeyPath="yes"/>
+          </Component>]=])
+    set(DG_MENU_DIRECTORY [=[
+      <Directory Id="ProgramMenuFolder">
+        <Directory Id="MenuDir" Name="dialgate">
+          <Component Id="MenuShortcut" Guid="0e6c3a58-d1b7-4e92-8f4a-3b5d9c2e7f16" Win64="yes">
+            <Shortcut Id="ConsoleShortcut" Name="portwatch" Description="dialgate administrator console"
+                      Target="[INSTALLDIR]portwatch.exe" WorkingDirectory="INSTALLDIR"/>
+            <RemoveFolder Id="MenuDir" On="uninstall"/>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\dialgate" Name="StartMenuShortcut" Type="integer"
+                           Value="1" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>]=])
+    set(DG_CONSOLE_REFS [=[
+      <ComponentRef Id="Console"/>
+      <ComponentRef Id="MenuShortcut"/>]=])
+  endif()
+  set(DG_MSI ${CMAKE_BINARY_DIR}/packages/dialgate-${PROJECT_VERSION}-x64.msi)
+  # wixl takes sources by names relative to the folder it runs in: the files
+  # are gathered in one staging folder with the WiX source.
+  set(msi_stage ${CMAKE_BINARY_DIR}/packaging/msi)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
+
+  if(WIXL AND MSIBUILD AND CHMCMD)
+    set(msi_depends dialgate qv_admin_chm ${DG_SAMPLE_INI} ${msi_stage}/dialgate.wxs)
+    set(stage_console "")
+    if(TARGET portwatch)
+      list(APPEND msi_depends portwatch)
+      set(stage_console COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:portwatch> ${msi_stage}/portwatch.exe)
+    endif()
+    # Component attributes: 256 64-bit, 16 permanent, 16384 never overwrite.
+    add_custom_command(
+      OUTPUT ${DG_MSI}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dialgate> ${msi_stage}/dialgate.dll
+      COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
+      COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
+      ${stage_console}
+      COMMAND ${WIXL} -a x64 -o ${DG_MSI}.tmp dialgate.wxs
+      COMMAND ${MSIBUILD} ${DG_MSI}.tmp -q "UPDATE Component SET Attributes = 16656 WHERE Component = 'Config'"
+      COMMAND ${CMAKE_COMMAND} -E rename ${DG_MSI}.tmp ${DG_MSI}
+      WORKING_DIRECTORY ${msi_stage}
+      DEPENDS ${msi_depends}
+      COMMENT "Building the x64 installer dialgate-${PROJECT_VERSION}-x64.msi"
+      VERBATIM)
+    add_custom_target(dialgate_msi ALL DEPENDS ${DG_MSI})
+  else()
+    message(WARNING "wixl, msibuild (Debian packages wixl, msitools) or chmcmd missing: the MSI is not built")
+  endif()
+endif()
