@@ -12,6 +12,7 @@ packages=(
   locales
   fp-utils
   wixl
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -16,6 +16,11 @@ cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build/native" -j "$jobs"
 ctest --test-dir "$build/native" --output-on-failure
 
+# --- fuzzing: a bounded libFuzzer run of the parsers that meet outside text (tests/fuzz) ---
+echo "== fuzz targets, short run"
+BUILD_DIR="$build" "$root/tools/fuzz.sh" --short
+# --- end of fuzzing ---
+
 echo "== Windows x86_64 build, tests under Wine"
 cmake -S "$root" -B "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
