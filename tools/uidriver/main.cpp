@@ -14,6 +14,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 
@@ -37,6 +40,8 @@ void Print(const std::wstring& text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // UTF-8 bytes as they are, without CR put before each line feed.
+    _setmode(_fileno(stdout), _O_BINARY);
     const wchar_t* className = nullptr;
     const wchar_t* title = nullptr;
     int i = 1;

@@ -1,0 +1,119 @@
+// The console's service commands and its working-hours watch against test
+// services installed as RemoteAccess and Apache2 (removed again at the end).
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "ConsoleFixture.h"
+#include "Ids.h"
+#include "UiDriver.h"
+
+namespace {
+
+// A testsvc.exe service under a fixed name, whose events file tells which
+// requests reached it.
+class NamedService {
+public:
+    explicit NamedService(const std::string& name) : name_(name) {
+        RunTool("testsvc.exe\" remove " + name_);  // left over from an aborted run
+        installed_ = RunTool("testsvc.exe\" install " + name_ + " \"" + events_ + "\"") == 0;
+    }
+    ~NamedService() { RunTool("testsvc.exe\" remove " + name_); }
+    NamedService(const NamedService&) = delete;
+    NamedService& operator=(const NamedService&) = delete;
+    bool Installed() const { return installed_; }
+
+    std::vector<std::string> Events() const {
+        std::vector<std::string> names;
+        std::istringstream in(ReadAll(events_));
+        unsigned long long ms;
+        std::string name;
+        while (in >> ms >> name) names.push_back(name);
+        return names;
+    }
+    size_t Count(const std::string& event) const {
+        size_t n = 0;
+        for (const std::string& e : Events()) n += e == event;
+        return n;
+    }
+    bool WaitCount(const std::string& event, size_t n, DWORD timeoutMs = 15000) const {
+        return WaitFor([&] { return Count(event) >= n; }, timeoutMs);
+    }
+
+private:
+    std::string name_;
+    TempDir dir_{"svcev"};
+    std::string events_ = dir_ / "events.txt";
+    bool installed_ = false;
+};
+
+TEST(ConsoleServices, CommandsReachTheServicesAndTheStateLinesFollow) {
+    NamedService ras("RemoteAccess");
+    NamedService web("Apache2");
+    ASSERT_TRUE(ras.Installed());
+    ASSERT_TRUE(web.Installed());
+    ConsoleInstall console;  // watch off
+    ASSERT_TRUE(console.Start());
+    EXPECT_TRUE(console.WaitText(ids::RAS, L"RAS сервер: выключен"));
+
+    ui::InvokeCommand(console.Window(), ids::N13);
+    EXPECT_TRUE(ras.WaitCount("running", 1));
+    EXPECT_TRUE(console.WaitText(ids::RAS, L"RAS сервер: включен"));
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton3, false);
+    EXPECT_TRUE(ras.WaitCount("stopped", 1));
+    EXPECT_TRUE(console.WaitText(ids::RAS, L"RAS сервер: выключен"));
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton1, false);
+    EXPECT_TRUE(ras.WaitCount("running", 2));
+    EXPECT_TRUE(console.WaitText(ids::RAS, L"RAS сервер: включен"));
+    ui::InvokeCommand(console.Window(), ids::N14);
+    EXPECT_TRUE(ras.WaitCount("stopped", 2));
+
+    ui::InvokeCommand(console.Window(), ids::N9);
+    EXPECT_TRUE(web.WaitCount("running", 1));
+    ui::InvokeCommand(console.Window(), ids::N10);
+    EXPECT_TRUE(web.WaitCount("stopped", 1));
+    // The web commands never touch the remote-access service, nor the other way round.
+    EXPECT_EQ(ras.Count("start"), 2u);
+    EXPECT_EQ(web.Count("start"), 1u);
+    EXPECT_TRUE(console.Close());
+}
+
+TEST(ConsoleServices, WatchStopsAndStartsRemoteAccessAndLeavesItAloneWhenSwitchedOff) {
+    const int hour = SteadyHour();
+    NamedService ras("RemoteAccess");
+    ASSERT_TRUE(ras.Installed());
+    {
+        // Working now: the start-up check starts the service.
+        ConsoleInstall console("TIME_BEGIN=" + std::to_string(hour) + "\r\nTIME_END=" + std::to_string(hour) + "\r\n");
+        ASSERT_TRUE(console.Start());
+        EXPECT_TRUE(ras.WaitCount("running", 1, 10000));
+        EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: РАБОЧЕЕ");
+        EXPECT_TRUE(console.WaitText(ids::RAS, L"RAS сервер: включен"));
+        // A stop by hand is undone within five seconds.
+        ui::InvokeCommand(console.Window(), ids::N14);
+        EXPECT_TRUE(ras.WaitCount("stopped", 1));
+        EXPECT_TRUE(ras.WaitCount("running", 2, 9000));
+    }
+    // Not working now: the running service is stopped at start-up.
+    ConsoleInstall console("TIME_BEGIN=" + std::to_string(hour + 1) + "\r\nTIME_END=" + std::to_string(hour) + "\r\n");
+    ASSERT_TRUE(console.Start());
+    EXPECT_TRUE(ras.WaitCount("stopped", 2, 10000));
+    EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: НЕ РАБОЧЕЕ");
+    // A start by hand is undone within five seconds.
+    ui::InvokeCommand(console.Window(), ids::N13);
+    EXPECT_TRUE(ras.WaitCount("running", 3));
+    EXPECT_TRUE(ras.WaitCount("stopped", 3, 9000));
+
+    // Switched off: a start by hand stays.
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton2, true);
+    ui::InvokeCommand(console.Window(), ids::N13);
+    EXPECT_TRUE(ras.WaitCount("running", 4));
+    Sleep(7000);
+    EXPECT_EQ(ras.Count("stop-requested"), 3u);
+    EXPECT_TRUE(console.WaitText(ids::RAS, L"RAS сервер: включен"));
+    EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: НЕ РАБОЧЕЕ");  // the last check's text stays
+    EXPECT_TRUE(console.Close());
+}
+
+}  // namespace

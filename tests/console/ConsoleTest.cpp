@@ -1,0 +1,214 @@
+// The real portwatch.exe under Wine and Xvfb: what the operator sees, and
+// what the console does with the shared files and its configuration.
+#include <gtest/gtest.h>
+
+#include "ConsoleFixture.h"
+#include "Ids.h"
+#include "UiDriver.h"
+#include "Win32Files.h"
+
+namespace {
+
+const std::wstring kCountdown = L"До отключения осталось: ";
+
+TEST(Console, StartsHiddenWithEveryFieldFilledAndTheTrayClickShowsIt) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+    EXPECT_FALSE(IsWindowVisible(console.Window()));
+    EXPECT_EQ(ui::WindowText(console.Window()), L"GUI для LINKWARD.DLL");
+    RECT r;
+    GetWindowRect(console.Window(), &r);
+    EXPECT_EQ(r.right - r.left, 717);
+    EXPECT_EQ(r.bottom - r.top, 492);
+
+    EXPECT_EQ(console.Text(ids::Label1), L"Юзеры отключены");
+    EXPECT_EQ(console.Text(ids::StaticText1), L"НИК:");
+    EXPECT_EQ(console.Text(ids::StaticText2), L"ПАРОЛЬ:");
+    EXPECT_EQ(console.Text(ids::TLIMIT), L"ЛИМИТ:");
+    EXPECT_EQ(console.Text(ids::Memo1), L"Не удается открыть лог-файл");
+    EXPECT_EQ(console.Text(ids::Label2), L"Текущее состояние");
+    EXPECT_EQ(console.Text(ids::RAS).rfind(L"RAS сервер: ", 0), 0u) << ui::ToUtf8(console.Text(ids::RAS));
+    EXPECT_EQ(console.Text(ids::FTP).rfind(L"FTP сервер: ", 0), 0u) << ui::ToUtf8(console.Text(ids::FTP));
+    // The watch is off in this configuration: no check, no text.
+    EXPECT_EQ(console.Text(ids::WorkTime), L"");
+
+    // A left click on the tray icon brings the window up.
+    PostMessageW(console.Window(), kTrayMessage, 1, WM_LBUTTONUP);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(console.Window()) != FALSE; }, 3000));
+    // Minimising leaves only the icon; a double click restores the window.
+    PostMessageW(console.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(console.Window()); }, 3000));
+    PostMessageW(console.Window(), kTrayMessage, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(console.Window()) && !IsIconic(console.Window()); }, 3000));
+
+    // The command-line driver prints the same texts, as UTF-8.
+    std::string printed;
+    EXPECT_EQ(RunTool("uidriver.exe\" text " + std::to_string(ids::Label1), &printed), 0);
+    EXPECT_EQ(printed, ui::ToUtf8(L"Юзеры отключены") + "\n");
+
+    EXPECT_TRUE(console.Close());
+}
+
+TEST(Console, CountdownAndUserFieldsFollowTheFiles) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+
+    WriteAll(console.timeFile, "300\r\n\r\n");
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown + L"300"));
+    WriteAll(console.timeFile, "1234567890123\r\n");
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown + L"123456789"));
+    // Caught between the plug-in's truncation and its write.
+    WriteAll(console.timeFile, "");
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown));
+
+    WriteAll(console.CurrentUser(), "иван\r\nпароль\r\n60\r\nИван\r\nПетров\r\n20\r\nМГУ\r\n555\r\na@b\r\n42\r\n");
+    EXPECT_TRUE(console.WaitText(ids::StaticText1, L"НИК: иван"));
+    EXPECT_EQ(console.Text(ids::StaticText2), L"ПАРОЛЬ: пароль");
+    EXPECT_EQ(console.Text(ids::TLIMIT), L"ЛИМИТ: 60");
+    // LF line ends and a record short of lines.
+    WriteAll(console.CurrentUser(), "petr\n pw\n");
+    EXPECT_TRUE(console.WaitText(ids::StaticText1, L"НИК: petr"));
+    EXPECT_EQ(console.Text(ids::StaticText2), L"ПАРОЛЬ:  pw");
+    EXPECT_EQ(console.Text(ids::TLIMIT), L"ЛИМИТ: ");
+
+    // A time file held by its writer with no sharing: the countdown shows no
+    // value, and the rest of the refresh still runs.
+    WriteAll(console.timeFile, "200\r\n\r\n");
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown + L"200"));
+    {
+        UniqueHandle held(CreateFileA(console.timeFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr));
+        ASSERT_TRUE(held.Valid());
+        EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown));
+        WriteAll(console.CurrentUser(), "olga\r\nx\r\n5\r\n");
+        EXPECT_TRUE(console.WaitText(ids::StaticText1, L"НИК: olga"));
+    }
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown + L"200"));
+
+    // The connection ends: the plug-in deletes both files.
+    DeleteFileA(console.timeFile.c_str());
+    DeleteFileA(console.CurrentUser().c_str());
+    EXPECT_TRUE(console.WaitText(ids::Label1, L"Юзеры отключены"));
+    EXPECT_TRUE(console.WaitText(ids::StaticText1, L"НИК:"));
+    EXPECT_EQ(console.Text(ids::StaticText2), L"ПАРОЛЬ:");
+    EXPECT_EQ(console.Text(ids::TLIMIT), L"ЛИМИТ:");
+}
+
+TEST(Console, LogViewShowsTodaysFileWholeAndComesBackAfterClearing) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+    std::string log;
+    for (int i = 0; i < 2000; ++i)
+        log += "[" + TodayShortDate() + "] : [21:40:00] - Принято новое подключение " + std::to_string(i) + "\r\n";
+    WriteAll(console.TodayLog(), log);
+    EXPECT_TRUE(console.WaitText(ids::Memo1, Wide1251(log)));
+
+    // A line appended by the plug-in shows within a second or two.
+    const std::string line = "[" + TodayShortDate() + "] : [21:40:01] - Подключен интерфейс\r\n";
+    log += line;
+    {
+        UniqueHandle appender(CreateFileA(console.TodayLog().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(appender.Valid());
+        DWORD written = 0;
+        WriteFile(appender.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    EXPECT_TRUE(console.WaitText(ids::Memo1, Wide1251(log)));
+
+    // "Очистить лог" blanks the view; the next refresh fills it again.
+    ui::InvokeCommand(console.Window(), ids::N1);
+    EXPECT_TRUE(console.WaitText(ids::Memo1, Wide1251(log), 3000));
+
+    // While the console reads, the plug-in can always append: the read denies nobody.
+    const ULONGLONG until = GetTickCount64() + 2500;
+    int refused = 0;
+    while (GetTickCount64() < until) {
+        UniqueHandle appender(CreateFileA(console.TodayLog().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_ALWAYS, 0, nullptr));
+        refused += !appender.Valid();
+        Sleep(2);
+    }
+    EXPECT_EQ(refused, 0);
+
+    DeleteFileA(console.TodayLog().c_str());
+    EXPECT_TRUE(console.WaitText(ids::Memo1, L"Не удается открыть лог-файл"));
+}
+
+TEST(Console, UserInformationWithNobodyConnectedSaysSoWhileTheFieldsStayLive) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+    ui::InvokeCommand(console.Window(), ids::N7);
+    HWND box = ui::WaitOwnedDialog(console.Window(), 5000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ui::WindowText(box), L"RA DIVAD IROR v0.1");
+    EXPECT_EQ(ui::MessageBoxText(box), L"Пользователи отключены");
+    // The timers run inside the message box's loop.
+    WriteAll(console.timeFile, "42\r\n\r\n");
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown + L"42"));
+    ui::AnswerDialog(box, IDOK);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, 3000));
+
+    // The tool button does the same.
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton4, false);
+    box = ui::WaitOwnedDialog(console.Window(), 5000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ui::MessageBoxText(box), L"Пользователи отключены");
+    ui::AnswerDialog(box, IDOK);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, 3000));
+
+    // With a record the message box does not come.
+    WriteAll(console.CurrentUser(), "ivan\r\npw\r\n30\r\n");
+    ui::InvokeCommand(console.Window(), ids::N7);
+    Sleep(1500);
+    EXPECT_EQ(ui::FindOwnedDialog(console.Window()), nullptr);
+}
+
+TEST(Console, WatchShowsTheWorkingTimeAndItsSwitchSurvivesARestart) {
+    const int hour = SteadyHour();
+    {
+        // Every hour from the next one on, and none before this one: not working now.
+        ConsoleInstall console("TIME_BEGIN=" + std::to_string(hour + 1) + "\r\nTIME_END=" + std::to_string(hour) + "\r\n");
+        ASSERT_TRUE(console.Start());
+        EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: НЕ РАБОЧЕЕ");
+        EXPECT_FALSE(ui::ToolButtonChecked(console.Window(), ids::ToolBar1, ids::ToolButton2));
+    }
+    ConsoleInstall console("TIME_BEGIN=" + std::to_string(hour) + "\r\nTIME_END=" + std::to_string(hour) + "\r\n");
+    ASSERT_TRUE(console.Start());
+    EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: РАБОЧЕЕ");
+
+    // Switched off and closed: stored, and the next start makes no check.
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton2, true);
+    EXPECT_TRUE(ui::ToolButtonChecked(console.Window(), ids::ToolBar1, ids::ToolButton2));
+    ASSERT_TRUE(console.Close());
+    char value[16] = {};
+    GetPrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", "", value, sizeof value, console.ConfigPath().c_str());
+    EXPECT_STREQ(value, "1");
+
+    ASSERT_TRUE(console.Start());
+    EXPECT_TRUE(ui::ToolButtonChecked(console.Window(), ids::ToolBar1, ids::ToolButton2));
+    Sleep(6000);
+    EXPECT_EQ(console.Text(ids::WorkTime), L"");
+
+    // Released again: stored as off.
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton2, true);
+    EXPECT_TRUE(console.WaitText(ids::WorkTime, L"ВРЕМЯ: РАБОЧЕЕ", 7000));
+    ASSERT_TRUE(console.Close());
+    GetPrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", "", value, sizeof value, console.ConfigPath().c_str());
+    EXPECT_STREQ(value, "0");
+}
+
+TEST(Console, ClosingWhenTheConfigurationCannotBeWrittenReportsItAndStillEnds) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+    // A folder in the file's place: no write can succeed, not even as administrator.
+    ASSERT_TRUE(DeleteFileA(console.ConfigPath().c_str()));
+    ASSERT_TRUE(CreateDirectoryA(console.ConfigPath().c_str(), nullptr));
+    ui::InvokeCommand(console.Window(), ids::N16);
+    HWND box = ui::WaitOwnedDialog(console.Window(), 5000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ui::MessageBoxText(box), Wide1251("Unable to write to " + console.ConfigPath()));
+    ui::AnswerDialog(box, IDOK);
+    EXPECT_TRUE(console.Ended(5000));
+}
+
+}  // namespace
