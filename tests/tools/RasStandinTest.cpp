@@ -94,3 +94,224 @@ TEST(RasStandinConsole, DialAndHangupDeliverTheCallbacksInOrder) {
     EXPECT_EQ(Standin("hangup " + std::to_string(d.id)).code, 1);
     EXPECT_EQ(host.Stop(), 0);
 }
+
+TEST(RasStandinConsole, ARefusedConnectionGetsNoLinkAndNoHangup) {
+    RecordingDll dll("refuse-connection");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    const ToolRun dial = Standin("dial");
+    EXPECT_EQ(dial.code, 3);
+    EXPECT_EQ(dial.out, "refused\n");
+    const ToolRun state = Standin("state");
+    EXPECT_EQ(state.out.find("connection "), std::string::npos) << state.out;
+    EXPECT_EQ(host.Stop(), 0);
+    EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll MprAdminAcceptNewConnection MprAdminTerminateDll unload");
+}
+
+TEST(RasStandinConsole, ARefusedLinkEndsTheAcceptedConnection) {
+    RecordingDll dll("refuse-link");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    EXPECT_EQ(Standin("dial").code, 3);
+    EXPECT_EQ(host.Stop(), 0);
+    EXPECT_EQ(dll.Names(),
+              "load MprAdminInitializeDll MprAdminAcceptNewConnection MprAdminAcceptNewLink "
+              "MprAdminConnectionHangupNotification MprAdminTerminateDll unload");
+}
+
+TEST(RasStandinConsole, StoppingHangsUpTheLiveConnectionsBeforeTerminating) {
+    RecordingDll dll;
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    ASSERT_EQ(Standin("dial --rx 5 --tx 6").code, 0);
+    ASSERT_EQ(Standin("dial").code, 0);
+    EXPECT_EQ(Standin("quit").code, 0);
+    EXPECT_EQ(host.Stop(), 0) << host.Output();
+    const std::vector<Call> calls = dll.Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].name + " " + calls.back().name, "MprAdminTerminateDll unload");
+    // Each connection's two hang-ups in order; the connections may interleave.
+    for (const char* handle : {"0xc0001", "0xc0002"}) {
+        int linkAt = -1, connectionAt = -1, terminateAt = -1;
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (calls[i].name == "MprAdminLinkHangupNotification" && calls[i].Field("hConnection") == handle)
+                linkAt = static_cast<int>(i);
+            if (calls[i].name == "MprAdminConnectionHangupNotification" && calls[i].Field("hConnection") == handle)
+                connectionAt = static_cast<int>(i);
+            if (calls[i].name == "MprAdminTerminateDll") terminateAt = static_cast<int>(i);
+        }
+        EXPECT_GE(linkAt, 0) << handle;
+        EXPECT_GT(connectionAt, linkAt) << handle;
+        EXPECT_GT(terminateAt, connectionAt) << handle;
+    }
+}
+
+TEST(RasStandinConsole, PortDisconnectDeliversTheHangupsAfterReturning) {
+    RecordingDll dll("disconnect-on-link");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    const ToolRun dial = Standin("dial --rx 100 --tx 200");
+    ASSERT_EQ(dial.code, 0) << dial.out;
+    Dialled d;
+    ASSERT_TRUE(ParseDial(dial.out, d)) << dial.out;
+    ASSERT_TRUE(dll.WaitForCall("MprAdminConnectionHangupNotification"));
+    ASSERT_TRUE(dll.WaitForCall("PortDisconnect"));
+    WaitFor([&] { return Find(dll.Calls(), "PortDisconnect", 1) != nullptr; }, 5000);
+    const std::vector<Call> calls = dll.Calls();
+
+    ASSERT_TRUE(Find(calls, "ServerConnect"));
+    EXPECT_EQ(Find(calls, "ServerConnect")->line.substr(0, 15), "ServerConnect 0");
+    // The connection's handle is no port: every port call refuses it (6).
+    for (const char* name : {"PortClearStats", "PortReset", "PortDisconnect"}) {
+        const Call* bogus = Find(calls, name, 0);
+        const Call* real = Find(calls, name, 1);
+        ASSERT_TRUE(bogus && real) << name;
+        EXPECT_EQ(bogus->line.substr(0, bogus->line.find(" tid=")), std::string(name) + " " + d.handle + " 6");
+        EXPECT_EQ(real->line.substr(0, real->line.find(" tid=")), std::string(name) + " " + d.port + " 0");
+    }
+    const Call* linkDown = Find(calls, "MprAdminLinkHangupNotification");
+    const Call* down = Find(calls, "MprAdminConnectionHangupNotification");
+    ASSERT_TRUE(linkDown && down);
+    EXPECT_EQ(linkDown->Field("disconnect-call"), "returned");
+    EXPECT_EQ(linkDown->Field("hPort"), d.port);
+    EXPECT_EQ(down->Field("rx"), "100");
+    EXPECT_EQ(down->Field("tx"), "200");
+    // Delivered on the host's thread, not on the plug-in's disconnecting one.
+    EXPECT_NE(down->Field("tid"), Find(calls, "PortDisconnect", 1)->Field("tid"));
+    EXPECT_EQ(down->Field("tid"), Find(calls, "MprAdminAcceptNewConnection")->Field("tid"));
+
+    // Gone with its hang-up: the connection and its port are unknown now.
+    EXPECT_EQ(Standin("hangup " + std::to_string(d.id)).code, 1);
+    const ToolRun state = Standin("state");
+    EXPECT_NE(state.out.find("port-calls clear-stats 1 reset 1"), std::string::npos) << state.out;
+    EXPECT_EQ(host.Stop(), 0);
+}
+
+TEST(RasStandinConsole, PortDisconnectInSyncModeReturnsOnlyAfterTheHangups) {
+    RecordingDll dll("disconnect-on-link");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    const ToolRun mode = Standin("mode sync");
+    EXPECT_EQ(mode.code, 0);
+    EXPECT_EQ(mode.out, "mode sync\n");
+    const ToolRun dial = Standin("dial");
+    ASSERT_EQ(dial.code, 0) << dial.out;
+    Dialled d;
+    ASSERT_TRUE(ParseDial(dial.out, d));
+    ASSERT_TRUE(WaitFor([&] { return Find(dll.Calls(), "PortDisconnect", 1) != nullptr; }, 10000));
+    const std::vector<Call> calls = dll.Calls();
+    const Call* linkDown = Find(calls, "MprAdminLinkHangupNotification");
+    ASSERT_TRUE(linkDown);
+    EXPECT_EQ(linkDown->Field("disconnect-call"), "pending");
+    const std::string names = dll.Names();
+    EXPECT_NE(names.find("PortReset MprAdminLinkHangupNotification MprAdminConnectionHangupNotification "
+                         "PortDisconnect"),
+              std::string::npos)
+        << names;
+    // Even so, the hang-ups come on the host's thread of the connection.
+    EXPECT_NE(Find(calls, "MprAdminConnectionHangupNotification")->Field("tid"),
+              Find(calls, "PortDisconnect", 1)->Field("tid"));
+    EXPECT_EQ(Standin("state").out.find("connection " + std::to_string(d.id) + " "), std::string::npos);
+    EXPECT_EQ(host.Stop(), 0);
+}
+
+TEST(RasStandinConsole, StateKeepsTheHangupLatencies) {
+    RecordingDll dll("slow-hangup");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    for (int i = 0; i < 2; ++i) {
+        const ToolRun dial = Standin("dial");
+        Dialled d;
+        ASSERT_TRUE(ParseDial(dial.out, d)) << dial.out;
+        if (i == 0) {
+            const std::string state = Standin("state").out;
+            EXPECT_NE(state.find("connection 1 handle 0xc0001 port 0x50001 seconds 0 rx 0 tx 0 up"),
+                      std::string::npos)
+                << state;
+        }
+        ASSERT_EQ(Standin("hangup " + std::to_string(d.id)).code, 0);
+    }
+    const std::string state = Standin("state").out;
+    unsigned count = 0;
+    double median = 0, worst = 0, first = 0, second = 0;
+    const size_t at = state.find("hangups ");
+    ASSERT_NE(at, std::string::npos) << state;
+    ASSERT_EQ(sscanf(state.c_str() + at, "hangups %u median-ms %lf max-ms %lf", &count, &median, &worst), 3);
+    ASSERT_EQ(sscanf(state.c_str() + state.find("hangup 1 "), "hangup 1 ms %lf", &first), 1) << state;
+    ASSERT_EQ(sscanf(state.c_str() + state.find("hangup 2 "), "hangup 2 ms %lf", &second), 1) << state;
+    EXPECT_EQ(count, 2u);
+    EXPECT_GE(first, 290);
+    EXPECT_GE(second, 290);
+    EXPECT_LT(worst, 5000);
+    EXPECT_DOUBLE_EQ(worst, first > second ? first : second);
+    EXPECT_NEAR(median, (first + second) / 2, 0.002);
+    EXPECT_EQ(host.Stop(), 0);
+}
+
+TEST(RasStandinCommands, WithoutAHostOrWithBadWordsTheyFail) {
+    const ToolRun none = Standin("state");
+    EXPECT_EQ(none.code, 2) << none.out;
+    EXPECT_EQ(Standin("dial --rx lots").code, 1);
+    EXPECT_EQ(Standin("").code, 1);
+
+    RecordingDll dll;
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    EXPECT_EQ(Standin("hangup 99").code, 1);
+    // A second host would answer nobody: it does not start.
+    const ToolRun second = RunCaptured("rasstandin.exe", "console", 20000);
+    EXPECT_EQ(second.code, 1) << second.out;
+    EXPECT_EQ(host.Stop(), 0);
+    EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll MprAdminTerminateDll unload");
+}
+
+TEST(RasStandinService, LoadsTheDllWhenStartedAndUnloadsItWhenStopped) {
+    RecordingDll dll;
+    ASSERT_TRUE(dll.Registered());
+    ServiceHost service;
+    ASSERT_TRUE(service.Installed());
+    ASSERT_TRUE(service.Start());
+    EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll");
+    const ToolRun dial = Standin("dial --rx 1 --tx 2");
+    ASSERT_EQ(dial.code, 0) << dial.out;
+    Dialled d;
+    ASSERT_TRUE(ParseDial(dial.out, d));
+    EXPECT_EQ(Standin("hangup " + std::to_string(d.id)).code, 0);
+    EXPECT_TRUE(service.Stop());
+    EXPECT_EQ(ServiceStateText("RemoteAccess"), "выключен");
+    EXPECT_EQ(dll.Names(),
+              "load MprAdminInitializeDll MprAdminAcceptNewConnection MprAdminAcceptNewLink "
+              "MprAdminLinkHangupNotification MprAdminConnectionHangupNotification MprAdminTerminateDll unload");
+}
+
+TEST(RasStandinService, PlugInCallsReachTheStandInMprapiInTheService) {
+    RecordingDll dll("disconnect-on-link");
+    ASSERT_TRUE(dll.Registered());
+    ServiceHost service;
+    ASSERT_TRUE(service.Installed());
+    ASSERT_TRUE(service.Start());
+    ASSERT_EQ(Standin("dial").code, 0);
+    EXPECT_TRUE(WaitFor([&] { return Find(dll.Calls(), "PortDisconnect", 1) != nullptr; }, 10000)) << dll.Names();
+    const Call* disconnect = Find(dll.Calls(), "PortDisconnect", 1);
+    ASSERT_TRUE(disconnect);
+    EXPECT_EQ(disconnect->line.substr(0, disconnect->line.find(" tid=")), "PortDisconnect 0x50001 0");
+    EXPECT_TRUE(service.Stop());
+}
+
+TEST(RasStandinService, AFailedInitialisationKeepsTheServiceFromStarting) {
+    RecordingDll dll("init-fails");
+    ASSERT_TRUE(dll.Registered());
+    ServiceHost service;
+    ASSERT_TRUE(service.Installed());
+    EXPECT_FALSE(service.Start());
+    EXPECT_TRUE(ServiceWaitStopped("RemoteAccess", 10000));
+    EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll unload");
+    EXPECT_EQ(Standin("state").code, 2);
+}

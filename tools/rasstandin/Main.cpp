@@ -142,6 +142,20 @@ int Register(const std::wstring& path, const std::wstring& name) {
 // `running` is told once the administration DLL is initialised.
 DWORD RunHost(HANDLE stop, const std::function<void()>& running, const std::function<void(const std::string&)>& say,
               bool& stuck) {
+    // One host per machine: the control pipe has one name. Wine does not
+    // refuse a second first instance of a pipe, so a mutex says it.
+    HANDLE oneHost = CreateMutexW(nullptr, FALSE, L"Global\\rasstandin-host");
+    const DWORD created = GetLastError();
+    struct Close {
+        HANDLE h;
+        ~Close() {
+            if (h) CloseHandle(h);
+        }
+    } closeOneHost{oneHost};
+    if (!oneHost || created == ERROR_ALREADY_EXISTS) {
+        say("another host is running");
+        return oneHost ? ERROR_ALREADY_EXISTS : created;
+    }
     RasHost host(say);
     PipeServer pipe([&host](const std::string& line) {
         Request request;
