@@ -4,6 +4,7 @@
 #include <mprapi.h>
 
 #include "Config.h"
+#include "Connection.h"
 #include "Log.h"
 #include "Texts.h"
 #include "UserFiles.h"
@@ -33,21 +34,34 @@ DWORD WINAPI MprAdminTerminateDll(VOID) {
 }
 
 DWORD WINAPI MprAdminGetIpAddressForUser(WCHAR*, WCHAR*, DWORD*, WINBOOL*) {
+    // The address the service chose stands.
+    LogWrite(text::kIpRequested, true);
     return NO_ERROR;
 }
 
-VOID WINAPI MprAdminReleaseIpAddress(WCHAR*, WCHAR*, DWORD*) {}
+VOID WINAPI MprAdminReleaseIpAddress(WCHAR*, WCHAR*, DWORD*) { LogWrite(text::kIpReleased, true); }
 
-WINBOOL WINAPI MprAdminAcceptNewConnection(RAS_CONNECTION_0*, RAS_CONNECTION_1*) {
+WINBOOL WINAPI MprAdminAcceptNewConnection(RAS_CONNECTION_0* c0, RAS_CONNECTION_1*) {
+    try {
+        return AcceptConnection(c0);
+    } catch (...) {
+        // Without a worker the caller would go untimed: refuse.
+        return FALSE;
+    }
+}
+
+WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0* p0, RAS_PORT_1*) {
+    AcceptLink(p0);
     return TRUE;
 }
 
-WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0*, RAS_PORT_1*) {
-    return TRUE;
+VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0*, RAS_PORT_1*) { LogWrite(text::kLinkDown, true); }
+
+VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) {
+    try {
+        ConnectionHangup(c0, c1);
+    } catch (...) {
+    }
 }
-
-VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0*, RAS_PORT_1*) {}
-
-VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0*, RAS_CONNECTION_1*) {}
 
 }  // extern "C"

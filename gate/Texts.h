@@ -39,6 +39,7 @@ inline constexpr char kFtpStopping[] = "FTP сервер останавлива�
 inline constexpr char kFtpAccount[] = "Изменяем users.ini (создаем аккаунт для юзера) ...";
 inline constexpr char kFtpStarting[] = "FTP сервер запускается";
 inline constexpr char kFtpLoginRefused[] = "Аккаунт FTP не создан: недопустимый логин";
+inline constexpr char kFtpWriteFailed[] = "Не удалось записать users.ini: ";
 inline constexpr char kDisconnected[] = "Пользователь отключен по окончании лимита времени";
 inline constexpr char kExitThread[] = "***ExitThread***";
 inline constexpr char kCallOk[] = " - ok";

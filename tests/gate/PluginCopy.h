@@ -11,8 +11,9 @@
 
 class PluginCopy {
 public:
-    explicit PluginCopy(const std::string& folder) : path_(folder + "dialgate.dll") {
-        CopyFileA((ExeFolder() + "dialgate.dll").c_str(), path_.c_str(), FALSE);
+    explicit PluginCopy(const std::string& folder, const std::string& built = ExeFolder() + "dialgate.dll")
+        : path_(folder + "dialgate.dll") {
+        CopyFileA(built.c_str(), path_.c_str(), FALSE);
         module_ = LoadLibraryA(path_.c_str());
     }
     ~PluginCopy() {

@@ -1,0 +1,128 @@
+// A plug-in installation in a scratch folder: its qv_config.ini keeps every
+// file of the plug-in inside the folder, and the stand-in mprapi.dll answers
+// the plug-in's client calls through hooks that the test controls.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "PluginCopy.h"
+#include "StandinMprapi.h"
+#include "TestSupport.h"
+
+// The client calls the plug-in makes, counted, with answers of the test's choosing.
+class FakeRas {
+public:
+    std::atomic<int> connects{0}, clearStats{0}, resets{0}, disconnects{0}, serverDisconnects{0};
+    std::atomic<HANDLE> lastPort{nullptr};
+    DWORD answer = NO_ERROR;
+    std::function<void(HANDLE port)> onPortDisconnect;
+
+    // The stand-in mprapi.dll is loaded with the plug-in that imports it.
+    void Install() {
+        auto set = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
+        if (!set) return;
+        StandinMprapiHooks hooks{this, &Connect, &ClearStats, &Reset, &Disconnect, &ServerDisconnect};
+        set(&hooks);
+        installed_ = true;
+    }
+    void Remove() {
+        auto set = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
+        if (set) set(nullptr);
+        installed_ = false;
+    }
+    bool Installed() const { return installed_; }
+    ~FakeRas() {
+        if (installed_) Remove();
+    }
+
+private:
+    static DWORD WINAPI Connect(void* c) {
+        ++static_cast<FakeRas*>(c)->connects;
+        return static_cast<FakeRas*>(c)->answer;
+    }
+    static DWORD WINAPI ClearStats(void* c, HANDLE port) {
+        static_cast<FakeRas*>(c)->lastPort = port;
+        ++static_cast<FakeRas*>(c)->clearStats;
+        return static_cast<FakeRas*>(c)->answer;
+    }
+    static DWORD WINAPI Reset(void* c, HANDLE) {
+        ++static_cast<FakeRas*>(c)->resets;
+        return static_cast<FakeRas*>(c)->answer;
+    }
+    static DWORD WINAPI Disconnect(void* c, HANDLE port) {
+        auto* self = static_cast<FakeRas*>(c);
+        ++self->disconnects;
+        if (self->onPortDisconnect) self->onPortDisconnect(port);
+        return self->answer;
+    }
+    static void WINAPI ServerDisconnect(void* c) { ++static_cast<FakeRas*>(c)->serverDisconnects; }
+    bool installed_ = false;
+};
+
+struct GateInstall {
+    TempDir dir{"conn"};
+    std::string users = dir / "users\\";
+    std::string logs = dir / "LOGS\\";
+    std::string timeFile = dir / "time.txt";
+    std::string usersIni = dir / "ftp\\users.ini";
+    std::unique_ptr<PluginCopy> plugin;
+
+    // `options` and `ftp` are extra lines of the [OPTIONS] and [FTP] sections.
+    explicit GateInstall(const std::string& options = "TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n",
+                         const std::string& ftp = "FTP_ACCOUNTING_ENABLED=0\r\n", bool fast = true) {
+        CreateDirectoryA(users.c_str(), nullptr);
+        CreateDirectoryA((dir / "ftp").c_str(), nullptr);
+        WriteAll(dir / "qv_config.ini", "[PHP]\r\nUSERS_FOLDER=" + users + "\r\n[OPTIONS]\r\nFILE_WITH_TIME=" +
+                                            timeFile + "\r\n" + options + "[LOG]\r\nLOG_PATH=" + logs +
+                                            "\r\n[FTP]\r\nFTP_INI_FILE=" + usersIni + "\r\n" + ftp);
+        plugin = std::make_unique<PluginCopy>(dir.Path(), fast ? ExeFolder() + "fast\\dialgate.dll"
+                                                               : ExeFolder() + "dialgate.dll");
+        if (plugin->Loaded()) plugin->Initialize();
+    }
+    std::string Log() const { return MaskTimes(ReadAll(logs + TodayShortDate() + "_log.txt")); }
+    // The log from the line after the start-up lines on.
+    std::string Tail() const {
+        const std::string log = Log();
+        const std::string mark = "MprAdminInitializeDll - библиотека загружена\r\n";
+        const size_t at = log.find(mark);
+        return at == std::string::npos ? log : log.substr(at + mark.size());
+    }
+    bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
+    bool WaitLog(const std::string& text, DWORD ms = 10000) const {
+        return WaitFor([&] { return LogHas(text); }, ms);
+    }
+    void WriteRecord(const std::string& bytes) const { WriteAll(users + "current.user", bytes); }
+};
+
+// A dial-in as the service delivers it: connection, then link.
+struct Call {
+    RAS_CONNECTION_0 c0{};
+    RAS_CONNECTION_1 c1{};
+    RAS_PORT_0 p0{};
+    RAS_PORT_1 p1{};
+    explicit Call(uintptr_t id) {
+        c0.hConnection = c1.hConnection = p0.hConnection = reinterpret_cast<HANDLE>(id);
+        p0.hPort = p1.hPort = reinterpret_cast<HANDLE>(id + 0x1000);
+    }
+    BOOL Dial(const PluginCopy& plugin) {
+        const BOOL accepted = plugin.AcceptConnection(&c0, &c1);
+        if (accepted) plugin.AcceptLink(&p0, &p1);
+        return accepted;
+    }
+    // Returns how long the hang-up callback took, in milliseconds.
+    double HangUp(const PluginCopy& plugin) {
+        LARGE_INTEGER f, a, b;
+        QueryPerformanceFrequency(&f);
+        plugin.LinkHangup(&p0, &p1);
+        QueryPerformanceCounter(&a);
+        plugin.ConnectionHangup(&c0, &c1);
+        QueryPerformanceCounter(&b);
+        return static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+    }
+};
