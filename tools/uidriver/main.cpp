@@ -6,6 +6,7 @@
 //   button ID [check]  clicks the tool button; "check" for a check button
 //   checked ID         prints 1 when the tool button is pressed, else 0
 //   visible            prints 1 when the window is visible, else 0
+//   rect               prints the window's screen rectangle: LEFT TOP WIDTH HEIGHT
 //   tray MOUSEMSG      sends the tray icon's mouse message (e.g. 514 for a left click)
 //   msgbox             prints the text of the message box over the window
 //   answer ID          presses button ID of that message box
@@ -74,6 +75,11 @@ int wmain(int argc, wchar_t** argv) {
         Print(ui::ToolButtonChecked(top, ids::ToolBar1, id) ? L"1" : L"0");
     } else if (command == L"visible") {
         Print(IsWindowVisible(top) ? L"1" : L"0");
+    } else if (command == L"rect") {
+        RECT r{};
+        GetWindowRect(top, &r);
+        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) +
+              L" " + std::to_wstring(r.bottom - r.top));
     } else if (command == L"tray") {
         PostMessageW(top, kTrayMessage, 1, id);
     } else if (command == L"msgbox") {
