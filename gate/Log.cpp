@@ -6,8 +6,8 @@
 
 namespace {
 
-// Lines from the service's threads and the worker meet here; one at a time
-// keeps each line whole and in the order of the calls.
+// Lines from the service's threads and the worker meet here; one write at a
+// time keeps each line whole.
 SRWLOCK logLock = SRWLOCK_INIT;
 
 class ExclusiveLock {
@@ -64,9 +64,11 @@ void LogWrite(std::string_view message, bool dated) noexcept {
             ToTextMode(ComposeLogLine(message, dated, date, dated ? LongTimeText(now) : std::string()));
         const std::string path = LogFileName(folder, date);
 
-        ExclusiveLock lock(logLock);
         UniqueHandle file = OpenForAppend(path);
         if (!file.Valid()) return;
+        // Appends from threads that write at the same moment can land on the
+        // same offset (seen under Wine); the opening and closing need no turn.
+        ExclusiveLock lock(logLock);
         DWORD written = 0;
         WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     } catch (...) {
