@@ -50,6 +50,7 @@ public:
 
     bool Installed() const { return installed_; }
     const std::string& Name() const { return name_; }
+    const std::string& EventsPath() const { return events_; }
 
     std::vector<Event> Events() const {
         std::vector<Event> events;
@@ -142,6 +143,18 @@ TEST(Services, StartOfARunningAndStopOfAStoppedServiceChangeNothing) {
     EXPECT_EQ(svc.EventNames(), "start running stop-requested stopped");
 }
 
+TEST(Services, InstallingAgainTakesTheNewOptions) {
+    TestService svc;
+    ASSERT_TRUE(svc.Installed());
+    ASSERT_EQ(RunTool("testsvc.exe\" install " + svc.Name() + " \"" + svc.EventsPath() + "\" --start-delay-ms 3000"),
+              0);
+    ServiceStart(svc.Name());
+    ASSERT_TRUE(svc.WaitForEvent("start"));
+    EXPECT_EQ(ServiceStateText(svc.Name()), "запускается");
+    EXPECT_TRUE(svc.WaitForState("включен"));
+    EXPECT_EQ(svc.EventNames(), "start running");
+}
+
 TEST(Services, StopWhileStartingIsSentAndEndsTheService) {
     TestService svc("--start-delay-ms 5000");
     ASSERT_TRUE(svc.Installed());
@@ -190,4 +203,9 @@ TEST(Services, WaitStoppedGivesUpAtItsTimeOnAServiceThatDoesNotStop) {
     EXPECT_LT(waited, 5000u);
     EXPECT_EQ(ServiceStateText(svc.Name()), "включен");
     EXPECT_EQ(svc.EventNames(), "start running stop-requested");
+
+    // Removing it still succeeds: the service that ignores the stop is ended.
+    EXPECT_EQ(RunTool("testsvc.exe\" remove " + svc.Name()), 0);
+    EXPECT_EQ(ServiceStateText(svc.Name()), kNotInstalled);
+    EXPECT_EQ(RunTool("testsvc.exe\" remove " + svc.Name()), 2);
 }

@@ -302,7 +302,10 @@ TEST(RasStandinService, PlugInCallsReachTheStandInMprapiInTheService) {
     const Call* disconnect = Find(dll.Calls(), "PortDisconnect", 1);
     ASSERT_TRUE(disconnect);
     EXPECT_EQ(disconnect->line.substr(0, disconnect->line.find(" tid=")), "PortDisconnect 0x50001 0");
-    EXPECT_TRUE(service.Stop());
+    // The quit command stops the service as the manager's stop does.
+    EXPECT_EQ(Standin("quit").code, 0);
+    EXPECT_TRUE(ServiceWaitStopped("RemoteAccess", 20000));
+    EXPECT_TRUE(dll.WaitForCall("unload"));
 }
 
 TEST(RasStandinService, AFailedInitialisationKeepsTheServiceFromStarting) {
@@ -314,4 +317,35 @@ TEST(RasStandinService, AFailedInitialisationKeepsTheServiceFromStarting) {
     EXPECT_TRUE(ServiceWaitStopped("RemoteAccess", 10000));
     EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll unload");
     EXPECT_EQ(Standin("state").code, 2);
+}
+
+// A plug-in whose hang-up handler waits for its own thread, which waits in
+// MprAdminPortDisconnect for that very hang-up: the deadlock sync mode exists
+// to show. The host reports the callback that does not return and still ends.
+TEST(RasStandinConsole, ADeadlockedHangupIsShownBusyAndTheHostStillEnds) {
+    RecordingDll dll("disconnect-on-link hangup-waits");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    ASSERT_EQ(Standin("mode sync").code, 0);
+    ASSERT_EQ(Standin("dial").code, 0);
+    ASSERT_TRUE(dll.WaitForCall("MprAdminLinkHangupNotification"));
+    std::string state;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            state = Standin("state").out;
+            return state.find("busy 1 MprAdminConnectionHangupNotification ms ") != std::string::npos;
+        },
+        10000))
+        << state;
+    EXPECT_NE(state.find("connection 1 handle 0xc0001 port 0x50001 seconds "), std::string::npos) << state;
+    EXPECT_NE(state.find(" hanging-up\n"), std::string::npos) << state;
+
+    const ULONGLONG before = GetTickCount64();
+    EXPECT_EQ(host.Stop(), static_cast<int>(ERROR_TIMEOUT)) << host.Output();
+    EXPECT_LT(GetTickCount64() - before, 30000u);
+    EXPECT_NE(host.Output().find("did not return"), std::string::npos) << host.Output();
+    // Neither terminated nor unloaded under the stuck thread.
+    EXPECT_EQ(dll.Names().find("MprAdminTerminateDll"), std::string::npos) << dll.Names();
+    EXPECT_EQ(dll.Names().find("unload"), std::string::npos) << dll.Names();
 }

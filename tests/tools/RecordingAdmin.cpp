@@ -8,6 +8,9 @@
 //                       client functions on the new port, as a plug-in does
 //                       when a caller's time is up
 //   slow-hangup         MprAdminConnectionHangupNotification takes 300 ms
+//   hangup-waits        MprAdminConnectionHangupNotification waits for the
+//                       DLL's disconnecting thread to finish, as a plug-in
+//                       that ends its worker at hang-up does
 #include <windows.h>
 #include <mprapi.h>
 
@@ -171,6 +174,7 @@ VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0* p0, RAS_PORT_1* p1) {
 
 VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) {
     if (Behaves("slow-hangup")) Sleep(300);
+    if (Behaves("hangup-waits") && disconnectCalled) WaitForSingleObject(disconnectReturned, INFINITE);
     Record("MprAdminConnectionHangupNotification hConnection=" + Hex(c0->hConnection) +
            " duration=" + std::to_string(c0->dwConnectDuration) + " rx=" + std::to_string(c1->dwBytesRcved) +
            " tx=" + std::to_string(c1->dwBytesXmited));

@@ -138,10 +138,20 @@ int Register(const std::wstring& path, const std::wstring& name) {
     return status == ERROR_SUCCESS ? 0 : Complain("cannot write the registry", static_cast<DWORD>(status));
 }
 
+// Whoever runs the host learns of its steps through these.
+struct HostWatch {
+    std::function<void()> running;      // the administration DLL is initialised
+    std::function<void()> stopping;     // stop or quit: the connections go down
+    std::function<void(DWORD)> ended;   // the result, just before the host goes
+    std::function<void(const std::string&)> say;
+};
+
 // The host for as long as `stop` or the quit command does not end it.
-// `running` is told once the administration DLL is initialised.
-DWORD RunHost(HANDLE stop, const std::function<void()>& running, const std::function<void(const std::string&)>& say,
-              bool& stuck) {
+// Callbacks that never return end the process: their threads cannot be
+// joined, nor the DLL unloaded under them.
+DWORD RunHost(HANDLE stop, const HostWatch& watch) {
+    const auto& say = watch.say;
+    const auto& ended = watch.ended;
     // One host per machine: the control pipe has one name. Wine does not
     // refuse a second first instance of a pipe, so a mutex says it.
     HANDLE oneHost = CreateMutexW(nullptr, FALSE, L"Global\\rasstandin-host");
@@ -166,16 +176,24 @@ DWORD RunHost(HANDLE stop, const std::function<void()>& running, const std::func
     DWORD error = pipe.Open();
     if (error != NO_ERROR) {
         say("cannot open the control pipe (is another host running?), error " + std::to_string(error));
+        ended(error);
         return error;
     }
     error = host.Start();
-    if (error != NO_ERROR) return error;
-    running();
+    if (error != NO_ERROR) {
+        ended(error);
+        return error;
+    }
+    watch.running();
     const HANDLE waits[] = {stop, host.QuitEvent()};
     WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    stuck = !host.Stop();
-    if (stuck) return ERROR_TIMEOUT;  // the pipe's threads may be waiting on the stuck callbacks too
+    watch.stopping();
+    if (!host.Stop()) {
+        ended(ERROR_TIMEOUT);
+        ExitProcess(ERROR_TIMEOUT);
+    }
     pipe.Close();
+    ended(NO_ERROR);
     return NO_ERROR;
 }
 
@@ -191,12 +209,12 @@ int Console() {
         }
         SetEvent(stop);
     }).detach();
-    bool stuck = false;
-    const DWORD result = RunHost(
-        stop, [] { Say("running; Enter, end of input or \"rasstandin quit\" stops it"); }, Say, stuck);
-    Say(result == NO_ERROR ? "stopped" : "ended with error " + std::to_string(result));
-    // Threads still inside the administration DLL end with the process.
-    if (stuck) ExitProcess(1);
+    HostWatch watch;
+    watch.running = [] { Say("running; Enter, end of input or \"rasstandin quit\" stops it"); };
+    watch.stopping = [] { Say("stopping"); };
+    watch.ended = [](DWORD code) { Say(code == NO_ERROR ? "stopped" : "ended with error " + std::to_string(code)); };
+    watch.say = Say;
+    const DWORD result = RunHost(stop, watch);
     return result == NO_ERROR ? 0 : 1;
 }
 
@@ -236,19 +254,12 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     gStatusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ServiceControl, nullptr);
     if (!gStatusHandle) return;
     Report(SERVICE_START_PENDING);
-    bool stuck = false;
-    bool started = false;
-    // Nobody reads a service's output.
-    const DWORD result = RunHost(
-        gStopEvent,
-        [&started] {
-            started = true;
-            Report(SERVICE_RUNNING);
-        },
-        [](const std::string&) {}, stuck);
-    if (started) Report(SERVICE_STOP_PENDING);
-    Report(SERVICE_STOPPED, result);
-    if (stuck) ExitProcess(1);
+    HostWatch watch;
+    watch.running = [] { Report(SERVICE_RUNNING); };
+    watch.stopping = [] { Report(SERVICE_STOP_PENDING); };
+    watch.ended = [](DWORD code) { Report(SERVICE_STOPPED, code); };
+    watch.say = [](const std::string&) {};  // nobody reads a service's output
+    RunHost(gStopEvent, watch);
 }
 
 int Service() {
