@@ -1,5 +1,7 @@
 #include "Log.h"
 
+#include <atomic>
+
 #include "Config.h"
 #include "LogFormat.h"
 #include "Win32Files.h"
@@ -21,18 +23,26 @@ private:
     SRWLOCK& lock_;
 };
 
+// Set when a line gave up waiting; cleared by the next line that gets through.
+std::atomic<bool> logHeld{false};
+
 UniqueHandle OpenForAppend(const std::string& path) {
-    const ULONGLONG deadline = GetTickCount64() + kLogShareWaitMs;
+    const ULONGLONG deadline = GetTickCount64() + (logHeld ? 0 : kLogShareWaitMs);
     for (;;) {
         UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.Valid()) return file;
+        if (file.Valid()) {
+            logHeld = false;
+            return file;
+        }
         const DWORD error = GetLastError();
         // Only a file held by another program is worth waiting for; a missing
         // folder or an impossible name will not get better.
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
-            GetTickCount64() >= deadline)
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
+        if (GetTickCount64() >= deadline) {
+            logHeld = true;
             return file;
+        }
         Sleep(5);
     }
 }

@@ -15,5 +15,7 @@ std::string ShortDateText(const SYSTEMTIME& when);
 std::string LongTimeText(const SYSTEMTIME& when);
 
 // How long a line waits for a file that another program holds with writing
-// denied (the console does so while it loads the file).
-constexpr DWORD kLogShareWaitMs = 250;
+// denied for a moment. After a line has given up, the lines that follow try
+// once only until one gets through again, so that a file held for good cannot
+// make a caller wait once per line.
+constexpr DWORD kLogShareWaitMs = 600;

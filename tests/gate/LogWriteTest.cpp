@@ -83,8 +83,9 @@ TEST_F(LogWriteTest, WaitsBrieflyForAFileHeldWithWritingDenied) {
     LogWrite("first", false);
     HANDLE held = CreateFileA(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Half a second, as a program that loads the whole file might take.
     std::thread release([held] {
-        Sleep(100);
+        Sleep(500);
         CloseHandle(held);
     });
     LogWrite("second", false);
@@ -99,10 +100,24 @@ TEST_F(LogWriteTest, GivesUpOnAFileHeldLongWithinTheBound) {
     const ULONGLONG start = GetTickCount64();
     LogWrite("dropped", false);
     const ULONGLONG took = GetTickCount64() - start;
-    CloseHandle(held);
     EXPECT_LT(took, 1000u);
+    // The file is still held: the next lines do not wait again.
+    const ULONGLONG next = GetTickCount64();
+    for (int i = 0; i < 5; ++i) LogWrite("dropped too", false);
+    EXPECT_LT(GetTickCount64() - next, 300u);
+    CloseHandle(held);
     LogWrite("third", false);
-    EXPECT_EQ(Log(), "first\r\nthird\r\n");
+    LogWrite("fourth", false);
+    EXPECT_EQ(Log(), "first\r\nthird\r\nfourth\r\n");
+    // Once a line got through, a briefly held file is waited for again.
+    held = CreateFileA(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::thread release([held] {
+        Sleep(200);
+        CloseHandle(held);
+    });
+    LogWrite("fifth", false);
+    release.join();
+    EXPECT_EQ(Log(), "first\r\nthird\r\nfourth\r\nfifth\r\n");
 }
 
 TEST_F(LogWriteTest, MissingParentFolderDropsTheLineQuietly) {
