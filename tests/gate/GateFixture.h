@@ -74,8 +74,11 @@ struct GateInstall {
     std::unique_ptr<PluginCopy> plugin;
 
     // `options` and `ftp` are extra lines of the [OPTIONS] and [FTP] sections.
+    // `usersIniAt`, when given, replaces the users.ini inside the folder.
     explicit GateInstall(const std::string& options = "TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n",
-                         const std::string& ftp = "FTP_ACCOUNTING_ENABLED=0\r\n", bool fast = true) {
+                         const std::string& ftp = "FTP_ACCOUNTING_ENABLED=0\r\n", bool fast = true,
+                         const std::string& usersIniAt = "") {
+        if (!usersIniAt.empty()) usersIni = usersIniAt;
         CreateDirectoryA(users.c_str(), nullptr);
         CreateDirectoryA((dir / "ftp").c_str(), nullptr);
         WriteAll(dir / "qv_config.ini", "[PHP]\r\nUSERS_FOLDER=" + users + "\r\n[OPTIONS]\r\nFILE_WITH_TIME=" +
