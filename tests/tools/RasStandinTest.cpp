@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "Services.h"
 #include "StandinHost.h"
@@ -147,6 +148,24 @@ TEST(RasStandinConsole, StoppingHangsUpTheLiveConnectionsBeforeTerminating) {
         EXPECT_GT(connectionAt, linkAt) << handle;
         EXPECT_GT(terminateAt, connectionAt) << handle;
     }
+}
+
+TEST(RasStandinConsole, StoppingWhileAConnectionIsBeingAcceptedHangsItUpFirst) {
+    RecordingDll dll("slow-accept");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    ToolRun dial;
+    std::thread caller([&dial] { dial = Standin("dial"); });
+    const bool accepting = dll.WaitForCall("MprAdminAcceptNewConnection");
+    const int stopped = host.Stop();
+    caller.join();
+    ASSERT_TRUE(accepting);
+    EXPECT_EQ(stopped, 0) << host.Output();
+    EXPECT_EQ(dial.code, 0) << dial.out;
+    EXPECT_EQ(dll.Names(),
+              "load MprAdminInitializeDll MprAdminAcceptNewConnection MprAdminAcceptNewLink "
+              "MprAdminLinkHangupNotification MprAdminConnectionHangupNotification MprAdminTerminateDll unload");
 }
 
 TEST(RasStandinConsole, PortDisconnectDeliversTheHangupsAfterReturning) {
@@ -299,7 +318,8 @@ TEST(RasStandinService, PlugInCallsReachTheStandInMprapiInTheService) {
     ASSERT_TRUE(service.Start());
     ASSERT_EQ(Standin("dial").code, 0);
     EXPECT_TRUE(WaitFor([&] { return Find(dll.Calls(), "PortDisconnect", 1) != nullptr; }, 10000)) << dll.Names();
-    const Call* disconnect = Find(dll.Calls(), "PortDisconnect", 1);
+    const std::vector<Call> calls = dll.Calls();
+    const Call* disconnect = Find(calls, "PortDisconnect", 1);
     ASSERT_TRUE(disconnect);
     EXPECT_EQ(disconnect->line.substr(0, disconnect->line.find(" tid=")), "PortDisconnect 0x50001 0");
     // The quit command stops the service as the manager's stop does.

@@ -7,6 +7,7 @@
 //   disconnect-on-link  a thread of the DLL's own calls the administration
 //                       client functions on the new port, as a plug-in does
 //                       when a caller's time is up
+//   slow-accept         MprAdminAcceptNewConnection takes 1000 ms
 //   slow-hangup         MprAdminConnectionHangupNotification takes 300 ms
 //   hangup-waits        MprAdminConnectionHangupNotification waits for the
 //                       DLL's disconnecting thread to finish, as a plug-in
@@ -146,6 +147,7 @@ WINBOOL WINAPI MprAdminAcceptNewConnection(RAS_CONNECTION_0* c0, RAS_CONNECTION_
     Record("MprAdminAcceptNewConnection hConnection=" + Hex(c0->hConnection) + " c1=" + Hex(c1->hConnection) +
            " duration=" + std::to_string(c0->dwConnectDuration) + " rx=" + std::to_string(c1->dwBytesRcved) +
            " tx=" + std::to_string(c1->dwBytesXmited) + " user=" + Narrow(c0->wszUserName));
+    if (Behaves("slow-accept")) Sleep(1000);
     return !Behaves("refuse-connection");
 }
 

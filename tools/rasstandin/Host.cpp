@@ -11,7 +11,7 @@ const wchar_t kAdminDllKey[] = L"SOFTWARE\\Microsoft\\RAS\\AdminDll";
 // How long a control command waits for the plug-in to answer a callback.
 const auto kCallbackWait = std::chrono::seconds(30);
 // How long stopping waits for the hang-ups of the connections still up.
-const auto kStopWait = std::chrono::seconds(15);
+const ULONGLONG kStopWaitMs = 15000;
 
 // Handles that the plug-in gets: connection and port handles lie in ranges of
 // their own, so that one passed for the other is refused.
@@ -247,31 +247,44 @@ DWORD RasHost::Start() {
 }
 
 bool RasHost::Stop() {
-    std::vector<std::shared_future<void>> pending;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!running_ && !mprapi_) return true;
         running_ = false;  // no more dials
-        for (auto& entry : connections_) {
-            if (entry.second->phase == Connection::Phase::Up) BeginHangupLocked(*entry.second);
-            if (entry.second->hungUp.valid()) pending.push_back(entry.second->hungUp);
-        }
     }
-    const auto deadline = std::chrono::steady_clock::now() + kStopWait;
-    for (auto& f : pending) {
-        if (f.wait_until(deadline) != std::future_status::ready) {
-            say_("callbacks of the administration DLL did not return; it stays loaded");
+    // Every connection goes down, also one still being accepted now; the
+    // DLL is terminated only when all of their hang-ups have returned.
+    const ULONGLONG deadline = GetTickCount64() + kStopWaitMs;
+    for (;;) {
+        bool accepting = false;
+        std::vector<std::shared_future<void>> pending;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (auto& entry : connections_) {
+                Connection& c = *entry.second;
+                if (c.phase == Connection::Phase::Up) BeginHangupLocked(c);
+                if (c.phase == Connection::Phase::Accepting) accepting = true;
+                if (c.hungUp.valid()) pending.push_back(c.hungUp);
+            }
+        }
+        for (auto& f : pending) {
+            const ULONGLONG now = GetTickCount64();
+            if (f.wait_for(std::chrono::milliseconds(now < deadline ? deadline - now : 0)) !=
+                std::future_status::ready) {
+                say_("callbacks of the administration DLL did not return; it stays loaded");
+                return false;
+            }
+        }
+        JoinRetired();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (connections_.empty()) break;
+        }
+        if (GetTickCount64() >= deadline) {
+            say_("a new connection's callbacks did not return; the administration DLL stays loaded");
             return false;
         }
-    }
-    JoinRetired();
-    {
-        // Connections still being accepted when the host stopped.
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!connections_.empty()) {
-            say_("a connection is still being accepted; the administration DLL stays loaded");
-            return false;
-        }
+        if (accepting) Sleep(20);
     }
     if (admin_) {
         if (admin_->terminate) admin_->terminate();

@@ -133,6 +133,14 @@ int Remove() {
     return status.dwCurrentState == SERVICE_STOPPED ? 0 : Complain("the service did not stop in 30 s", ERROR_TIMEOUT);
 }
 
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::vector<wchar_t> full(n + 1, L'\0');
+    const DWORD got = GetFullPathNameW(path.c_str(), n + 1, full.data(), nullptr);
+    return got > 0 && got <= n ? std::wstring(full.data(), got) : path;
+}
+
 int Register(const std::wstring& path, const std::wstring& name) {
     const LSTATUS status = RegisterAdminDll(path, name);
     return status == ERROR_SUCCESS ? 0 : Complain("cannot write the registry", static_cast<DWORD>(status));
@@ -313,7 +321,8 @@ int main() {
     if (verb == L"install" && args.size() == 1) return Install();
     if (verb == L"remove" && args.size() == 1) return Remove();
     if (verb == L"register" && (args.size() == 2 || args.size() == 3)) {
-        const std::wstring& path = args[1];
+        // The service runs in another folder: it needs the full path.
+        const std::wstring path = FullPath(args[1]);
         const std::wstring name = args.size() == 3 ? args[2] : path.substr(path.find_last_of(L"\\/") + 1);
         return Register(path, name);
     }
