@@ -374,22 +374,33 @@ void TForm1::RefreshLogView() {
             (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     }
     if (LogNeedsReload(shownLog_, logViewValid_, now)) {
-        std::string view;
-        if (!now.exists) {
-            view = text::kNoLogFile;
-        } else {
-            std::string bytes;
+        std::string bytes;
+        if (now.exists && !ReadWholeFile(TodayLogPath, bytes)) {
             // Held by its writer at this moment: keep what is shown, read again next tick.
-            if (!ReadWholeFile(TodayLogPath, bytes)) {
-                ScrollLogView();
-                return;
-            }
-            view = LogViewText(bytes);
+            ScrollLogView();
+            return;
         }
-        SetWindowTextW(memo_, FromCp1251(view).c_str());
+        if (!now.exists) {
+            SetWindowTextW(memo_, FromCp1251(text::kNoLogFile).c_str());
+            shownLogBytes_.clear();
+            logScrollLine_ = 0;
+        } else if (const size_t tail = logViewValid_ && shownLog_.path == now.path
+                                           ? LogAppendOffset(shownLogBytes_, bytes)
+                                           : std::string_view::npos;
+                   tail != std::string_view::npos) {
+            const std::wstring added = FromCp1251(LogViewText(std::string_view(bytes).substr(tail)));
+            const LRESULT end = GetWindowTextLengthW(memo_);
+            SendMessageW(memo_, EM_SETSEL, end, end);
+            SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
+            shownLogBytes_ = std::move(bytes);
+            logScrollLine_ = LogScrollLines(shownLogBytes_);
+        } else {
+            SetWindowTextW(memo_, FromCp1251(LogViewText(bytes)).c_str());
+            shownLogBytes_ = std::move(bytes);
+            logScrollLine_ = LogScrollLines(shownLogBytes_);
+        }
         shownLog_ = now;
         logViewValid_ = true;
-        logScrollLine_ = LogScrollLines(view);
     }
     ScrollLogView();
 }
@@ -469,6 +480,7 @@ void TForm1::N1Click() {
     SetWindowTextW(memo_, L"");
     // The next refresh loads the file again even if it has not changed.
     logViewValid_ = false;
+    shownLogBytes_.clear();
     logScrollLine_ = 0;
 }
 

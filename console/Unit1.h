@@ -79,6 +79,9 @@ private:
     // What the log view holds, so that an unchanged file is not loaded again.
     LogStamp shownLog_;
     bool logViewValid_ = false;
+    // The file's bytes on show, so that what the plug-in appends is all that
+    // goes into the view: the edit control takes a whole big text slowly.
+    std::string shownLogBytes_;
     int64_t logScrollLine_ = 0;
 };
 

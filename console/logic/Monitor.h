@@ -48,6 +48,12 @@ struct LogStamp {
 };
 bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now);
 
+// The plug-in only ever appends: when the file now starts with exactly the
+// bytes on show, only the rest needs to go into the view. Gives that rest's
+// offset, or npos when the whole text must be loaded (file replaced or cut,
+// nothing on show yet, or a CR on show whose LF may follow in the rest).
+size_t LogAppendOffset(std::string_view shown, std::string_view now);
+
 // Working time runs over midnight: from `timeBegin` to midnight and from
 // midnight to `timeEnd`. Unchecked values keep whatever meaning this gives them.
 bool IsWorkingTime(int hour, int32_t timeBegin, int32_t timeEnd);

@@ -115,6 +115,14 @@ TEST(Console, LogViewShowsTodaysFileWholeAndComesBackAfterClearing) {
     }
     EXPECT_TRUE(console.WaitText(ids::Memo1, Wide1251(log)));
 
+    // Rewritten by someone else, longer than before: loaded whole again.
+    std::string other = log;
+    other.replace(0, 5, "XXXXX");
+    other += "Последняя строка\r\n";
+    WriteAll(console.TodayLog(), other);
+    EXPECT_TRUE(console.WaitText(ids::Memo1, Wide1251(other)));
+    log = other;
+
     // "Очистить лог" blanks the view; the next refresh fills it again.
     ui::InvokeCommand(console.Window(), ids::N1);
     EXPECT_TRUE(console.WaitText(ids::Memo1, Wide1251(log), 3000));

@@ -100,6 +100,23 @@ TEST(LogView, ReloadsOnlyWhenTheFileOrTheViewChanged) {
     EXPECT_TRUE(LogNeedsReload(shown, false, shown));
 }
 
+TEST(LogView, OnlyWhatWasAppendedGoesIntoTheView) {
+    EXPECT_EQ(LogAppendOffset("a\r\n", "a\r\nb\r\n"), 3u);
+    EXPECT_EQ(LogAppendOffset("a\r\n", "a\r\n"), 3u);  // touched, nothing new
+    EXPECT_EQ(LogAppendOffset("a\n", "a\nb"), 2u);
+    const size_t whole = std::string_view::npos;
+    EXPECT_EQ(LogAppendOffset("", "a\r\n"), whole);          // nothing on show yet
+    EXPECT_EQ(LogAppendOffset("a\r\nb\r\n", "a\r\n"), whole);  // cut
+    EXPECT_EQ(LogAppendOffset("a\r\nb\r\n", "a\r\nc\r\nd"), whole);  // replaced
+    EXPECT_EQ(LogAppendOffset("x\r\n", "a\r\nb\r\n"), whole);
+    // A CR on show may be the first half of a CR LF that arrives now.
+    EXPECT_EQ(LogAppendOffset("a\nb\r", "a\nb\r\nc\n"), whole);
+    // Appending the rest and loading the whole give the same view.
+    const std::string shown = "a\nb\n", now = "a\nb\nc\rd\0";
+    EXPECT_EQ(LogViewText(shown) + LogViewText(std::string_view(now).substr(LogAppendOffset(shown, now))),
+              LogViewText(now));
+}
+
 std::string WorkingHours(int32_t begin, int32_t end) {
     std::string hours;
     for (int h = 0; h < 24; ++h) hours += IsWorkingTime(h, begin, end) ? '#' : '.';
