@@ -72,3 +72,19 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
 void DeleteIfFile(const std::string& path) {
     if (FileExists(path)) DeleteFileA(path.c_str());
 }
+
+std::string ModuleFolder(HMODULE module) {
+    std::string name(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(module, &name[0], static_cast<DWORD>(name.size()));
+        if (n == 0) return std::string();
+        if (n < name.size()) {
+            name.resize(n);
+            break;
+        }
+        if (name.size() >= 65536) return std::string();
+        name.resize(name.size() * 2);
+    }
+    const size_t slash = name.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}

@@ -4,39 +4,11 @@
 #pragma once
 #include <windows.h>
 
+#include "Win32Handles.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Owns a kernel handle; closes it on every way out of a scope.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : h_(h) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() {
-        HANDLE h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    void Reset(HANDLE h = nullptr) {
-        if (Valid()) CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
 
 // True when the path names an existing file (a folder does not count).
 bool FileExists(const std::string& path);
@@ -56,3 +28,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // Deletes the file if it exists as a file; a failure is ignored.
 void DeleteIfFile(const std::string& path);
+
+// The folder of a module's file (nullptr: the running program), with its
+// final backslash; any length.
+std::string ModuleFolder(HMODULE module);

@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "Texts.h"
 #include "UserFilesFormat.h"
+#include "Win32Files.h"
 
 HMODULE PluginModuleHandle = nullptr;
 GatewayConfigRecord GatewayConfig;
@@ -33,22 +34,6 @@ std::string Setting(const char* name, int32_t value) { return Setting(name, IniI
 std::string Setting(const char* name, bool value) { return Setting(name, IniIntText(value ? 1 : 0)); }
 
 }  // namespace
-
-std::string ModuleFolder(HMODULE module) {
-    std::string name(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameA(module, &name[0], static_cast<DWORD>(name.size()));
-        if (n == 0) return std::string();
-        if (n < name.size()) {
-            name.resize(n);
-            break;
-        }
-        if (name.size() >= 65536) return std::string();
-        name.resize(name.size() * 2);
-    }
-    const size_t slash = name.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-}
 
 void LoadGatewayConfig() {
     const std::string file = ModuleFolder(PluginModuleHandle) + "qv_config.ini";

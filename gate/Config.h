@@ -32,8 +32,5 @@ struct GatewayConfigRecord {
 extern HMODULE PluginModuleHandle;
 extern GatewayConfigRecord GatewayConfig;
 
-// The folder of a module's file, with its final backslash; any length.
-std::string ModuleFolder(HMODULE module);
-
 // Fills GatewayConfig from the file and logs where it looked and what it found.
 void LoadGatewayConfig();

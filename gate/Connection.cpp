@@ -20,16 +20,6 @@ std::atomic<HANDLE> activePort{nullptr};
 // service's thread is not ours to hold.
 constexpr DWORD kStepWaitMs = 1000;
 
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
 
 bool WorkerRunning(const WorkerContext& ctx) { return WaitForSingleObject(ctx.thread.Get(), 0) == WAIT_TIMEOUT; }
 

@@ -12,16 +12,6 @@ namespace {
 // time keeps each line whole.
 SRWLOCK logLock = SRWLOCK_INIT;
 
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
 
 // Set when a line gave up waiting; cleared by the next line that gets through.
 std::atomic<bool> logHeld{false};
