@@ -216,6 +216,7 @@ DWORD RasHost::Start() {
     if (adminPath_.empty()) {
         // The real service runs without an administration DLL too.
         say_("no administration DLL registered; every connection is accepted");
+        OpenForDials();
         return NO_ERROR;
     }
     auto admin = std::make_unique<AdminDll>();
@@ -243,14 +244,22 @@ DWORD RasHost::Start() {
     }
     admin_ = std::move(admin);
     say_("administration DLL " + Utf8(adminPath_) + " loaded and initialised");
+    OpenForDials();
     return NO_ERROR;
+}
+
+// Callers get through only once the DLL is initialised.
+void RasHost::OpenForDials() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dialsOpen_ = true;
 }
 
 bool RasHost::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!running_ && !mprapi_) return true;
-        running_ = false;  // no more dials
+        running_ = false;
+        dialsOpen_ = false;
     }
     // Every connection goes down, also one still being accepted now; the
     // DLL is terminated only when all of their hang-ups have returned.
@@ -339,7 +348,7 @@ std::string RasHost::Dial(const Request& request) {
     std::shared_ptr<Connection> c;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!running_) return "error: the host is stopping\n";
+        if (!dialsOpen_) return "error: the host is starting or stopping\n";
         c = std::make_shared<Connection>();
         c->id = ++lastId_;
         c->handle = ConnectionHandle(c->id);

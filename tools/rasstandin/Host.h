@@ -82,6 +82,7 @@ private:
     auto Callback(Connection& c, const char* name, F call) -> decltype(call());
     std::shared_ptr<Connection> LivePortLocked(HANDLE port);
     void JoinRetired();
+    void OpenForDials();
 
     static DWORD WINAPI OnServerConnect(void* context);
     static DWORD WINAPI OnPortClearStats(void* context, HANDLE port);
@@ -96,7 +97,8 @@ private:
     std::wstring adminPath_;
 
     std::mutex mutex_;  // guards everything below
-    bool running_ = false;
+    bool running_ = false;    // MprAdminServerConnect succeeds
+    bool dialsOpen_ = false;  // the DLL is initialised and the host not stopping
     bool syncDisconnect_ = false;
     uint32_t lastId_ = 0;
     std::map<uint32_t, std::shared_ptr<Connection>> connections_;
