@@ -1,5 +1,7 @@
 #include "Win32Ui.h"
 
+#include <algorithm>
+
 #include "IniFormat.h"
 #include "Win32Files.h"
 

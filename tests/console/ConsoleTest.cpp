@@ -11,6 +11,17 @@ namespace {
 
 const std::wstring kCountdown = L"До отключения осталось: ";
 
+DWORD ProcessOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+bool MenuOpen(HWND window) {
+    HWND menu = ui::FindProcessWindow(ProcessOf(window), L"#32768");
+    return menu && IsWindowVisible(menu);
+}
+
 TEST(Console, StartsHiddenWithEveryFieldFilledAndTheTrayClickShowsIt) {
     ConsoleInstall console;
     ASSERT_TRUE(console.Start());
@@ -40,6 +51,17 @@ TEST(Console, StartsHiddenWithEveryFieldFilledAndTheTrayClickShowsIt) {
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(console.Window()); }, 3000));
     PostMessageW(console.Window(), kTrayMessage, 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(console.Window()) && !IsIconic(console.Window()); }, 3000));
+
+    // Releasing the right button over the icon opens the tray menu; the
+    // fields stay live while it is open.
+    PostMessageW(console.Window(), kTrayMessage, 1, WM_RBUTTONUP);
+    EXPECT_TRUE(WaitFor([&] { return MenuOpen(console.Window()); }, 3000));
+    WriteAll(console.timeFile, "77\r\n\r\n");
+    EXPECT_TRUE(console.WaitText(ids::Label1, kCountdown + L"77"));
+    PostMessageW(console.Window(), WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return !MenuOpen(console.Window()); }, 3000));
+    DeleteFileA(console.timeFile.c_str());
+    EXPECT_TRUE(console.WaitText(ids::Label1, L"Юзеры отключены"));
 
     // The command-line driver prints the same texts, as UTF-8.
     std::string printed;

@@ -112,7 +112,7 @@ TEST(LogView, OnlyWhatWasAppendedGoesIntoTheView) {
     // A CR on show may be the first half of a CR LF that arrives now.
     EXPECT_EQ(LogAppendOffset("a\nb\r", "a\nb\r\nc\n"), whole);
     // Appending the rest and loading the whole give the same view.
-    const std::string shown = "a\nb\n", now = "a\nb\nc\rd\0";
+    const std::string shown = "a\nb\n", now = "a\nb\nc\rd";
     EXPECT_EQ(LogViewText(shown) + LogViewText(std::string_view(now).substr(LogAppendOffset(shown, now))),
               LogViewText(now));
 }

@@ -1,0 +1,141 @@
+#include "About.h"
+
+#include <shellapi.h>
+
+#include "DialogTexts.h"
+#include "logic/OptionsLogic.h"
+
+namespace {
+
+const wchar_t kClass[] = L"TForm4";
+
+using namespace form4;
+
+std::string ProgramFileName() {
+    std::string name(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, &name[0], static_cast<DWORD>(name.size()));
+        if (n == 0) return std::string();
+        if (n < name.size()) return name.substr(0, n);
+        if (name.size() >= 65536) return std::string();
+        name.resize(name.size() * 2);
+    }
+}
+
+}  // namespace
+
+std::string HelpFileFullName() { return HelpFilePath(ProgramFileName()); }
+
+void OpenHelpFile(HWND owner) {
+    ShellExecuteA(owner, nullptr, HelpFileFullName().c_str(), "", "", SW_SHOWNORMAL);
+}
+
+TForm4* TForm4::Create(HINSTANCE instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClass;
+    RegisterClassExW(&wc);
+    auto* form = new TForm4();
+    if (!CreateDialogWindow(instance, kClass, dialog_text::kAboutCaption, 222, 290, 305, 183, form)) {
+        delete form;
+        return nullptr;
+    }
+    return form;
+}
+
+LRESULT CALLBACK TForm4::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<TForm4*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCCREATE) {
+        form = static_cast<TForm4*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete form;
+    }
+    return result;
+}
+
+LRESULT TForm4::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_CREATE: CreateControls(); return 0;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == BitBtn1) BitBtn1Click();
+            return 0;
+        case DM_GETDEFID: return MAKELRESULT(BitBtn1, DC_HASDEFID);
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item->CtlID == BitBtn1) {
+                DrawBitBtn1(*item);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) SetFocus(GetDlgItem(hwnd_, BitBtn1));
+            return 0;
+        case WM_CLOSE: done_ = true; return 0;
+    }
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+void TForm4::CreateControls() {
+    font_ = MakeDialogFont();
+    AddControl(hwnd_, 0, L"STATIC", dialog_text::kAboutText, SS_SUNKEN | SS_LEFT | SS_NOPREFIX, 8, 8, 289, 137,
+               StaticText1, font_.get());
+    // Drawn here for the OK glyph: a green check mark before the caption.
+    AddControl(hwnd_, 0, L"BUTTON", dialog_text::kAboutOk, WS_TABSTOP | BS_OWNERDRAW, 104, 152, 75, 25, BitBtn1,
+               font_.get());
+}
+
+void TForm4::ShowModal(HWND owner) {
+    done_ = false;
+    RunModal(hwnd_, owner, done_);
+}
+
+void TForm4::BitBtn1Click() { done_ = true; }
+
+void TForm4::DrawBitBtn1(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool focused = (item.itemState & ODS_FOCUS) != 0;
+    // The default button's dark frame, then the raised or pressed face.
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+    InflateRect(&r, -1, -1);
+    DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+    const int shift = pressed ? 1 : 0;
+
+    const std::wstring caption = dialog_text::kAboutOk;
+    HGDIOBJ oldFont = SelectObject(dc, font_.get());
+    SIZE text{};
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    const int glyph = 11;
+    const int gap = 4;
+    const int left = (item.rcItem.left + item.rcItem.right - (glyph + gap + text.cx)) / 2 + shift;
+    const int middle = (item.rcItem.top + item.rcItem.bottom) / 2 + shift;
+
+    HPEN pen = CreatePen(PS_SOLID, 2, RGB(0, 128, 0));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    const POINT check[] = {{left, middle}, {left + 4, middle + 4}, {left + glyph, middle - 4}};
+    Polyline(dc, check, 3);
+    SelectObject(dc, oldPen);
+    DeleteObject(pen);
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    TextOutW(dc, left + glyph + gap, middle - text.cy / 2, caption.c_str(), static_cast<int>(caption.size()));
+    SelectObject(dc, oldFont);
+    if (focused) {
+        RECT focus = r;
+        InflateRect(&focus, -3, -3);
+        DrawFocusRect(dc, &focus);
+    }
+}

@@ -1,0 +1,108 @@
+#include "DialogFrame.h"
+
+#include "DialogTexts.h"
+
+FontPtr MakeDialogFont() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(8, dpi, 72);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = RUSSIAN_CHARSET;
+    lstrcpynW(lf.lfFaceName, dialog_text::kFontFace, LF_FACESIZE);
+    return FontPtr(CreateFontIndirectW(&lf));
+}
+
+HWND AddControl(HWND parent, DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
+                int width, int height, int id, HFONT font) {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    HWND h = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (h) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return h;
+}
+
+int TextWidth(HWND window, HFONT font, const std::wstring& text) {
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return size.cx;
+}
+
+HWND CreateDialogWindow(HINSTANCE instance, const wchar_t* cls, const wchar_t* caption, int left, int top,
+                        int clientWidth, int clientHeight, void* form) {
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    RECT r{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return CreateWindowExW(exStyle, cls, caption, style, left, top, r.right - r.left, r.bottom - r.top, nullptr,
+                           nullptr, instance, form);
+}
+
+std::string ToCp1251(std::wstring_view text) {
+    if (text.empty()) return std::string();
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(1251, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(n, '\0');
+    WideCharToMultiByte(1251, 0, text.data(), size, &narrow[0], n, nullptr, nullptr);
+    return narrow;
+}
+
+std::wstring WindowTextWide(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int n = GetWindowTextW(window, &text[0], length + 1);
+    text.resize(n > 0 ? n : 0);
+    return text;
+}
+
+std::string WindowText1251(HWND window) { return ToCp1251(WindowTextWide(window)); }
+
+void SetWindowText1251(HWND window, std::string_view text) { SetWindowTextW(window, FromCp1251(text).c_str()); }
+
+void ShowErrorBox(HWND owner, std::string_view text) {
+    MessageBoxW(owner, FromCp1251(text).c_str(), dialog_text::kErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+void RunModal(HWND dialog, HWND owner, const bool& done) {
+    SetWindowLongPtrW(dialog, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    const bool disableOwner = owner && IsWindowEnabled(owner);
+    if (disableOwner) EnableWindow(owner, FALSE);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    SetForegroundWindow(dialog);
+    MSG msg;
+    while (!done) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got < 0) break;
+        if (!IsDialogMessageW(dialog, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    // The owner is enabled before the dialog goes, so that it, and not some
+    // other program, becomes the active window.
+    if (disableOwner) EnableWindow(owner, TRUE);
+    ShowWindow(dialog, SW_HIDE);
+    if (owner) SetActiveWindow(owner);
+}
+
+void SaveFocus(HWND dialog, HWND& saved) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(dialog, focus)) saved = focus;
+}
+
+void RestoreFocus(HWND dialog, HWND saved) {
+    if (saved && IsWindow(saved) && IsChild(dialog, saved) && IsWindowVisible(saved)) {
+        SetFocus(saved);
+        return;
+    }
+    if (HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE)) SetFocus(first);
+}
