@@ -369,3 +369,27 @@ TEST(RasStandinConsole, ADeadlockedHangupIsShownBusyAndTheHostStillEnds) {
     EXPECT_EQ(dll.Names().find("MprAdminTerminateDll"), std::string::npos) << dll.Names();
     EXPECT_EQ(dll.Names().find("unload"), std::string::npos) << dll.Names();
 }
+
+TEST(RasStandinConsole, AClientCallInsideACallbackNeverReturnsAndIsShown) {
+    RecordingDll dll("connect-in-callback");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    ToolRun dial;
+    std::thread caller([&dial] { dial = Standin("dial"); });
+    std::string state;
+    const bool shown = WaitFor(
+        [&] {
+            state = Standin("state").out;
+            return state.find("forbidden MprAdminServerConnect called inside MprAdminAcceptNewLink\n") !=
+                   std::string::npos;
+        },
+        10000);
+    const int stopped = host.Stop();
+    caller.join();
+    EXPECT_TRUE(shown) << state;
+    EXPECT_NE(state.find("busy 1 MprAdminAcceptNewLink ms "), std::string::npos) << state;
+    EXPECT_EQ(stopped, static_cast<int>(ERROR_TIMEOUT)) << host.Output();
+    EXPECT_NE(dial.code, 0);
+    EXPECT_EQ(dll.Names().find("ServerConnect"), std::string::npos) << dll.Names();
+}

@@ -7,6 +7,8 @@
 //   disconnect-on-link  a thread of the DLL's own calls the administration
 //                       client functions on the new port, as a plug-in does
 //                       when a caller's time is up
+//   connect-in-callback MprAdminAcceptNewLink calls MprAdminServerConnect
+//                       itself, which the platform forbids
 //   slow-accept         MprAdminAcceptNewConnection takes 1000 ms
 //   slow-hangup         MprAdminConnectionHangupNotification takes 300 ms
 //   hangup-waits        MprAdminConnectionHangupNotification waits for the
@@ -155,6 +157,10 @@ WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0* p0, RAS_PORT_1* p1) {
     Record("MprAdminAcceptNewLink hPort=" + Hex(p0->hPort) + " p1=" + Hex(p1->hPort) +
            " hConnection=" + Hex(p0->hConnection));
     if (Behaves("refuse-link")) return FALSE;
+    if (Behaves("connect-in-callback")) {
+        MPR_SERVER_HANDLE server = nullptr;
+        Record("ServerConnect " + std::to_string(MprAdminServerConnect(nullptr, &server)));
+    }
     if (Behaves("disconnect-on-link")) {
         ResetEvent(disconnectReturned);
         HANDLE thread = CreateThread(nullptr, 0, DisconnectPort, new HANDLE[2]{p0->hPort, p0->hConnection}, 0, nullptr);

@@ -74,6 +74,20 @@ private:
     HKEY h_ = nullptr;
 };
 
+// The callback of the administration DLL that this thread is in, if any.
+thread_local const char* tInCallback = nullptr;
+
+class InsideCallback {
+public:
+    explicit InsideCallback(const char* name) : outer_(tInCallback) { tInCallback = name; }
+    ~InsideCallback() { tInCallback = outer_; }
+    InsideCallback(const InsideCallback&) = delete;
+    InsideCallback& operator=(const InsideCallback&) = delete;
+
+private:
+    const char* outer_;
+};
+
 double MsSince(LARGE_INTEGER start) {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
@@ -235,7 +249,11 @@ DWORD RasHost::Start() {
     admin->linkHangup = m.Proc<decltype(admin->linkHangup)>("MprAdminLinkHangupNotification");
     admin->connectionHangup = m.Proc<decltype(admin->connectionHangup)>("MprAdminConnectionHangupNotification");
     // A DLL that fails to initialise keeps the service from starting.
-    const DWORD result = admin->initialize ? admin->initialize() : NO_ERROR;
+    DWORD result = NO_ERROR;
+    if (admin->initialize) {
+        InsideCallback inside("MprAdminInitializeDll");
+        result = admin->initialize();
+    }
     if (result != NO_ERROR) {
         say_("MprAdminInitializeDll failed with " + std::to_string(result));
         admin.reset();
@@ -296,7 +314,10 @@ bool RasHost::Stop() {
         if (accepting) Sleep(20);
     }
     if (admin_) {
-        if (admin_->terminate) admin_->terminate();
+        if (admin_->terminate) {
+            InsideCallback inside("MprAdminTerminateDll");
+            admin_->terminate();
+        }
         admin_.reset();
         say_("administration DLL terminated and unloaded");
     }
@@ -320,7 +341,22 @@ auto RasHost::Callback(Connection& c, const char* name, F call) -> decltype(call
             c.busyIn = nullptr;
         }
     } clear{*this, c};
+    InsideCallback inside(name);
     return call();
+}
+
+// The real service never returns from an administration client call made
+// inside one of its callbacks. Neither does the stand-in; it says so in
+// `state`, where a plug-in's test can see it.
+void RasHost::RefuseInsideCallback(const char* call) {
+    if (!tInCallback) return;
+    const std::string what = std::string(call) + " called inside " + tInCallback;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        forbiddenCalls_.push_back(what);
+    }
+    say_(what + ": it will not return");
+    for (;;) Sleep(INFINITE);
 }
 
 std::string RasHost::Handle(const Request& request) {
@@ -488,6 +524,7 @@ std::string RasHost::State() {
     for (const auto& h : hangups_) out += "hangup " + std::to_string(h.first) + " ms " + Ms(h.second) + "\n";
     out += "hangups " + std::to_string(hangupLatency_.Count()) + " median-ms " + Ms(hangupLatency_.Median()) +
            " max-ms " + Ms(hangupLatency_.Max()) + "\n";
+    for (const std::string& call : forbiddenCalls_) out += "forbidden " + call + "\n";
     out += "port-calls clear-stats " + std::to_string(clearStatsCalls_) + " reset " + std::to_string(resetCalls_) + "\n";
     return out;
 }
@@ -510,12 +547,14 @@ std::shared_ptr<RasHost::Connection> RasHost::LivePortLocked(HANDLE port) {
 
 DWORD WINAPI RasHost::OnServerConnect(void* context) {
     auto* host = static_cast<RasHost*>(context);
+    host->RefuseInsideCallback("MprAdminServerConnect");
     std::lock_guard<std::mutex> lock(host->mutex_);
     return host->running_ ? NO_ERROR : ERROR_SERVICE_NOT_ACTIVE;
 }
 
 DWORD WINAPI RasHost::OnPortClearStats(void* context, HANDLE port) {
     auto* host = static_cast<RasHost*>(context);
+    host->RefuseInsideCallback("MprAdminPortClearStats");
     std::lock_guard<std::mutex> lock(host->mutex_);
     if (!host->LivePortLocked(port)) return ERROR_INVALID_HANDLE;
     ++host->clearStatsCalls_;
@@ -524,6 +563,7 @@ DWORD WINAPI RasHost::OnPortClearStats(void* context, HANDLE port) {
 
 DWORD WINAPI RasHost::OnPortReset(void* context, HANDLE port) {
     auto* host = static_cast<RasHost*>(context);
+    host->RefuseInsideCallback("MprAdminPortReset");
     std::lock_guard<std::mutex> lock(host->mutex_);
     if (!host->LivePortLocked(port)) return ERROR_INVALID_HANDLE;
     ++host->resetCalls_;
@@ -535,6 +575,7 @@ DWORD WINAPI RasHost::OnPortReset(void* context, HANDLE port) {
 // inside a callback would experience with the real service: it never returns.
 DWORD WINAPI RasHost::OnPortDisconnect(void* context, HANDLE port) {
     auto* host = static_cast<RasHost*>(context);
+    host->RefuseInsideCallback("MprAdminPortDisconnect");
     std::shared_future<void> done;
     bool sync = false;
     {
@@ -548,4 +589,6 @@ DWORD WINAPI RasHost::OnPortDisconnect(void* context, HANDLE port) {
     return NO_ERROR;
 }
 
-void WINAPI RasHost::OnServerDisconnect(void*) {}
+void WINAPI RasHost::OnServerDisconnect(void* context) {
+    static_cast<RasHost*>(context)->RefuseInsideCallback("MprAdminServerDisconnect");
+}

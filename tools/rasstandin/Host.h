@@ -83,6 +83,7 @@ private:
     std::shared_ptr<Connection> LivePortLocked(HANDLE port);
     void JoinRetired();
     void OpenForDials();
+    void RefuseInsideCallback(const char* call);
 
     static DWORD WINAPI OnServerConnect(void* context);
     static DWORD WINAPI OnPortClearStats(void* context, HANDLE port);
@@ -105,6 +106,7 @@ private:
     std::vector<std::shared_ptr<Connection>> retired_;
     LatencyStats hangupLatency_;
     std::vector<std::pair<uint32_t, double>> hangups_;
+    std::vector<std::string> forbiddenCalls_;
     unsigned clearStatsCalls_ = 0;
     unsigned resetCalls_ = 0;
 };
