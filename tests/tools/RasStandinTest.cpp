@@ -393,3 +393,18 @@ TEST(RasStandinConsole, AClientCallInsideACallbackNeverReturnsAndIsShown) {
     EXPECT_NE(dial.code, 0);
     EXPECT_EQ(dll.Names().find("ServerConnect"), std::string::npos) << dll.Names();
 }
+
+TEST(RasStandinService, BesideARunningConsoleHostTheServiceDoesNotStart) {
+    RecordingDll dll;
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    ServiceHost service;
+    ASSERT_TRUE(service.Installed());
+    EXPECT_FALSE(service.Start());
+    EXPECT_TRUE(ServiceWaitStopped("RemoteAccess", 10000));
+    // The console host goes on serving.
+    EXPECT_EQ(Standin("state").code, 0);
+    EXPECT_EQ(host.Stop(), 0);
+    EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll MprAdminTerminateDll unload");
+}

@@ -172,7 +172,9 @@ DWORD RunHost(HANDLE stop, const HostWatch& watch) {
     } closeOneHost{oneHost};
     if (!oneHost || created == ERROR_ALREADY_EXISTS) {
         say("another host is running");
-        return oneHost ? ERROR_ALREADY_EXISTS : created;
+        const DWORD error = oneHost ? ERROR_ALREADY_EXISTS : created;
+        ended(error);
+        return error;
     }
     RasHost host(say);
     PipeServer pipe([&host](const std::string& line) {
@@ -206,6 +208,8 @@ DWORD RunHost(HANDLE stop, const HostWatch& watch) {
 }
 
 int Console() {
+    // Lives as long as the process: the thread reading the input may still
+    // hold it when the host has gone.
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!stop) return Complain("cannot create an event", GetLastError());
     // Enter or the end of the input ends the host.
