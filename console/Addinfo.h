@@ -11,8 +11,9 @@ namespace form2 {
 enum Control : int {
     Button1 = IDOK,
     Button2 = IDCANCEL,
-    StaticText1 = 1100,  // StaticText1 to StaticText10 follow one another
-    StaticText10 = StaticText1 + 9,
+    // Numbered in a row: StaticText1 + i shows line i + 1 of the record.
+    StaticText1 = 1100, StaticText2, StaticText3, StaticText4, StaticText5,
+    StaticText6, StaticText7, StaticText8, StaticText9, StaticText10,
     Memo1,
     Edit1,
 };
