@@ -68,14 +68,15 @@ void ShowErrorBox(HWND owner, std::string_view text) {
     MessageBoxW(owner, FromCp1251(text).c_str(), dialog_text::kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
-void RunModal(HWND dialog, HWND owner, const bool& done) {
+bool RunModal(HWND dialog, HWND owner, const bool& done) {
     SetWindowLongPtrW(dialog, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     const bool disableOwner = owner && IsWindowEnabled(owner);
     if (disableOwner) EnableWindow(owner, FALSE);
     ShowWindow(dialog, SW_SHOWNORMAL);
     SetForegroundWindow(dialog);
     MSG msg;
-    while (!done) {
+    // The window is looked at first: once it is destroyed, `done` is gone with its form.
+    while (IsWindow(dialog) && !done) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             PostQuitMessage(static_cast<int>(msg.wParam));
@@ -89,9 +90,11 @@ void RunModal(HWND dialog, HWND owner, const bool& done) {
     }
     // The owner is enabled before the dialog goes, so that it, and not some
     // other program, becomes the active window.
-    if (disableOwner) EnableWindow(owner, TRUE);
+    if (disableOwner && IsWindow(owner)) EnableWindow(owner, TRUE);
+    if (!IsWindow(dialog)) return false;
     ShowWindow(dialog, SW_HIDE);
     if (owner) SetActiveWindow(owner);
+    return true;
 }
 
 void SaveFocus(HWND dialog, HWND& saved) {

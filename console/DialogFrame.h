@@ -39,8 +39,10 @@ void ShowErrorBox(HWND owner, std::string_view text);
 // Shows `dialog` owned by `owner`, which is disabled meanwhile, and runs the
 // thread's messages until `done` is set. Every message of the thread is
 // dispatched, so the owner's timers keep firing. A WM_QUIT ends the loop and
-// is posted again for the program's own loop.
-void RunModal(HWND dialog, HWND owner, const bool& done);
+// is posted again for the program's own loop. False when the dialog was
+// destroyed meanwhile (its owner closed under it): its form is gone then and
+// `done` must not be read again.
+bool RunModal(HWND dialog, HWND owner, const bool& done);
 
 // Keeps the focus of a dialog across deactivation, as dialogs do.
 void SaveFocus(HWND dialog, HWND& saved);

@@ -333,7 +333,7 @@ void TForm3::FormCreate() {
 bool TForm3::ShowModal(HWND owner, WorkingHours& handedOver) {
     done_ = false;
     accepted_ = false;
-    RunModal(hwnd_, owner, done_);
+    if (!RunModal(hwnd_, owner, done_)) return false;
     if (accepted_) handedOver = handedOver_;
     return accepted_;
 }

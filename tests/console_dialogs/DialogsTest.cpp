@@ -402,6 +402,42 @@ TEST_F(Settings, TheOwnersTimersKeepFiringWhileItIsOpen) {
     EXPECT_EQ(GetWindow(dlg, GW_OWNER), owner);
 }
 
+LRESULT CALLBACK ClosingOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_TIMER) {
+        KillTimer(hwnd, wParam);
+        DestroyWindow(hwnd);  // as the main window does when "Выход" is chosen in the tray menu
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(Settings, AnOwnerClosedUnderneathOrAQuitEndsItWithoutWriting) {
+    Open();
+    WorkingHours hours{true, 1, 2};
+    // The program asked to end: the loop gives way and leaves WM_QUIT for the program's loop.
+    PostQuitMessage(3);
+    EXPECT_FALSE(form->ShowModal(nullptr, hours));
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 3u);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ClosingOwnerProc;
+    wc.hInstance = Instance();
+    wc.lpszClassName = L"DialogsTestClosingOwner";
+    RegisterClassW(&wc);
+    HWND owner = CreateWindowW(L"DialogsTestClosingOwner", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                               nullptr, Instance(), nullptr);
+    ASSERT_NE(owner, nullptr);
+    SetTimer(owner, 1, 50, nullptr);
+    // The owner's end takes the dialog and its form with it.
+    EXPECT_FALSE(form->ShowModal(owner, hours));
+    EXPECT_FALSE(IsWindow(owner));
+    EXPECT_FALSE(IsWindow(dlg));
+    EXPECT_TRUE(hours.disabled);
+    EXPECT_FALSE(Exists(ini));
+}
+
 void ExpectWindow(HWND hwnd, const wchar_t* caption, int left, int top, int clientWidth, int clientHeight) {
     EXPECT_EQ(WindowTextWide(hwnd), caption);
     RECT window, client;
@@ -544,6 +580,16 @@ TEST_F(UserInfo, ProfileTextIsShownAndClearedWhenTheUserHasNone) {
     form->ShowModal(nullptr, dir / "sub\\");
     EXPECT_EQ(Text(dlg, form2::Edit1), dir / "sub\\current.user");
     EXPECT_EQ(Text(dlg, form2::StaticText1), "НИК: petr");
+}
+
+TEST_F(UserInfo, TheTextAreaHasTheScrollBarColour) {
+    HWND memo = Find(dlg, form2::Memo1);
+    HDC dc = CreateCompatibleDC(nullptr);
+    const LRESULT brush = SendMessageW(dlg, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(memo));
+    const COLORREF background = GetBkColor(dc);
+    DeleteDC(dc);
+    EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_SCROLLBAR)));
+    EXPECT_EQ(background, GetSysColor(COLOR_SCROLLBAR)) << std::hex << GetSysColor(COLOR_SCROLLBAR);
 }
 
 TEST_F(UserInfo, TheCloseBoxClosesIt) {
