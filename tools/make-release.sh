@@ -1,0 +1,42 @@
+#!/bin/bash
+# Builds the release: the plug-in for x86 and x64, the console, the help file,
+# then the ZIP (both plug-ins) and the x64 MSI, into out/release/, and lists
+# them with their sizes. Build folders go to build/ unless BUILD_DIR says
+# otherwise.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+out=$root/out/release
+jobs=$(nproc)
+
+"$root/tools/setup-debian.sh"
+# msibuild sets the MSI component attributes that wixl cannot write.
+if ! command -v msibuild >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends msitools >/dev/null
+fi
+
+echo "== x86 plug-in"
+cmake -S "$root" -B "$build/release-x86" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DDIALGATE_TESTS=OFF >/dev/null
+cmake --build "$build/release-x86" -j "$jobs" --target dialgate
+
+echo "== x64 programs, help file and MSI"
+cmake -S "$root" -B "$build/release-x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DDIALGATE_TESTS=OFF \
+      -DDIALGATE_X86_DLL="$build/release-x86/bin/dialgate.dll" >/dev/null
+cmake --build "$build/release-x64" -j "$jobs"
+
+echo "== ZIP"
+(cd "$build/release-x64" && cpack -G ZIP >/dev/null)
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/release-x64/CMakeCache.txt")
+zip="$build/release-x64/packages/dialgate-$version-windows.zip"
+msi="$build/release-x64/packages/dialgate-$version-x64.msi"
+rm -rf "$out"
+mkdir -p "$out"
+cp "$zip" "$msi" "$out/"
+
+echo "== release in ${out#$root/}/"
+(cd "$out" && ls -l --time-style=+ . | awk 'NR > 1 { printf "%10d  %s\n", $5, $NF }')
+echo "== contents of $(basename "$zip")"
+cmake -E tar tvf "$out/$(basename "$zip")" | awk '$1 !~ /^d/ { printf "%10s  %s\n", $5, $NF }'
