@@ -362,6 +362,9 @@ void TForm3::Button2Click() { done_ = true; }
 void TForm3::PageControl1Change() {
     const int current = static_cast<int>(SendMessageW(tabs_, TCM_GETCURSEL, 0, 0));
     for (int i = 0; i < static_cast<int>(pages_.size()); ++i) ShowWindow(pages_[i], i == current ? SW_SHOW : SW_HIDE);
+    // The keyboard must not stay in a control that is no longer shown.
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus) && !IsWindowVisible(focus)) SetFocus(tabs_);
 }
 
 // The arrows of a spinner move its text by one, without bounds of their own;

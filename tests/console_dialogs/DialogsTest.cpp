@@ -641,10 +641,18 @@ int ShowForPicture(const std::string& which, const std::string& rectFile) {
     TForm2* user = nullptr;
     TForm3* settings = nullptr;
     TForm4* about = nullptr;
-    if (which == "settings") {
+    if (which.rfind("settings", 0) == 0) {
         const std::string ini = dir / "qv_config.ini";
         settings = TForm3::Create(Instance(), [ini] { return ini; });
         dlg = settings ? settings->Handle() : nullptr;
+        // "settings2" shows the third tab, and so on.
+        const int tab = which.size() > 8 ? which[8] - '0' : 0;
+        if (dlg && tab > 0) {
+            HWND tabs = Find(dlg, form3::PageControl1);
+            SendMessageW(tabs, TCM_SETCURSEL, tab, 0);
+            NMHDR change{tabs, static_cast<UINT_PTR>(form3::PageControl1), static_cast<UINT>(TCN_SELCHANGE)};
+            SendMessageW(dlg, WM_NOTIFY, form3::PageControl1, reinterpret_cast<LPARAM>(&change));
+        }
     } else if (which == "userinfo") {
         WriteAll(dir / "current.user",
                  "ivan_petrov\r\nqwerty12\r\n45\r\nИван\r\nПетров\r\n19\r\nМГУ\r\n5551234\r\nivan@example.org\r\n123456\r\n");

@@ -2,7 +2,9 @@
 # Shows each dialog with sample contents and saves a picture of it, window
 # frame included: the dialogs run in a Wine desktop of their own, where Wine
 # draws the frames that no window manager draws on a bare X server.
-# Usage: screenshot.sh BUILD_DIR OUT_FOLDER   (run under xvfb-run)
+# Usage: screenshot.sh BUILD_DIR OUT_FOLDER [DIALOG...]   (run under xvfb-run)
+# DIALOG is settings, userinfo or about (the default: all three); settings1
+# to settings3 show the settings dialog's other tabs.
 set -euo pipefail
 build=$1
 out=$2
@@ -16,7 +18,10 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for which in settings userinfo about; do
+shift 2
+dialogs=("$@")
+[ ${#dialogs[@]} -gt 0 ] || dialogs=(settings userinfo about)
+for which in "${dialogs[@]}"; do
   rect="$work/$which.rect"
   wine explorer /desktop=dialogshots,1280x1024 "$build/bin/console_dialogs_tests.exe" --show "$which" \
     "$(winepath -w "$rect")" &
