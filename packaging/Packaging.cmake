@@ -115,7 +115,24 @@ if(DG_ARCH STREQUAL "x64")
       list(APPEND msi_depends portwatch)
       set(stage_console COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:portwatch> ${msi_stage}/portwatch.exe)
     endif()
-    # Component attributes: 256 64-bit, 16 permanent, 16384 never overwrite.
+    # What wixl cannot write, added to its database with msibuild:
+    # - the configuration's component attributes: 256 64-bit, 16 permanent,
+    #   16384 never overwrite (Windows Installer keeps an existing file);
+    # - a search for an existing qv_config.ini in the default folder, which
+    #   leaves the component out when one is there (Wine's installer ignores
+    #   the never-overwrite attribute; so do repairs on Windows).
+    set(msi_fixes
+      "UPDATE `Component` SET `Attributes` = 16656, `Condition` = 'NOT QVCONFIGFOUND' WHERE `Component` = 'Config'"
+      "CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)"
+      "INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('QvConfigFile', 'qv_config.ini')"
+      "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('QvConfigFile', '[ProgramFiles64Folder]dialgate', 0)"
+      "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('QVCONFIGFOUND', 'QvConfigFile')"
+      "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
+      "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)")
+    set(fix_commands "")
+    foreach(query IN LISTS msi_fixes)
+      list(APPEND fix_commands COMMAND ${MSIBUILD} ${DG_MSI}.tmp -q "${query}")
+    endforeach()
     add_custom_command(
       OUTPUT ${DG_MSI}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
@@ -124,7 +141,7 @@ if(DG_ARCH STREQUAL "x64")
       COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
       ${stage_console}
       COMMAND ${WIXL} -a x64 -o ${DG_MSI}.tmp dialgate.wxs
-      COMMAND ${MSIBUILD} ${DG_MSI}.tmp -q "UPDATE Component SET Attributes = 16656 WHERE Component = 'Config'"
+      ${fix_commands}
       COMMAND ${CMAKE_COMMAND} -E rename ${DG_MSI}.tmp ${DG_MSI}
       WORKING_DIRECTORY ${msi_stage}
       DEPENDS ${msi_depends}

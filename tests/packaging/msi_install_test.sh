@@ -2,7 +2,8 @@
 # Installs the x64 MSI into a Wine prefix of its own, checks the files, the
 # plug-in's registration and the shortcut, starts the stand-in remote-access
 # service when there is one, then uninstalls and checks that only the
-# administrator's own files are left.
+# administrator's own files are left; installs again over the administrator's
+# configuration, which must stay as it is.
 #   msi_install_test.sh MSI BIN_DIR WINE_RUN PREFIX WITH_CONSOLE(0|1) WITH_RASSTANDIN(0|1)
 set -uo pipefail
 msi=$1 bin=$2 wine_run=$3 prefix=$4 with_console=$5 with_ras=$6
@@ -124,6 +125,19 @@ left=$( (cd "$c" && find "Program Files/dialgate" VE_DA -type f 2>/dev/null) | s
 unexpected=$(printf '%s\n' "$left" | grep -v -e '^Program Files/dialgate/qv_config.ini$' \
   -e '^VE_DA/LOGS/admin-notes.txt$' -e '^VE_DA/LOGS/[^/]*_log.txt$' -e '^$' || true)
 [ -z "$unexpected" ] && pass "left: $(printf '%s' "$left" | tr '\n' ' ')" || fail "left after uninstall: $unexpected"
+
+echo "== installing again over the administrator's qv_config.ini, as an upgrade does"
+wine_ msiexec /i "$msi_win" /qn
+rc=$?
+WINEPREFIX="$prefix" wineserver -w
+[ $rc -eq 0 ] && pass "msiexec /i exit code 0" || fail "msiexec /i exit code $rc"
+expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
+[ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] && pass "the administrator's qv_config.ini not replaced" ||
+  fail "the administrator's qv_config.ini was replaced by the sample"
+wine_ msiexec /x "$msi_win" /qn
+WINEPREFIX="$prefix" wineserver -w
+[ ! -e "$app/dialgate.dll" ] && [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
+  pass "second uninstall: program gone, configuration kept" || fail "second uninstall"
 
 echo "== $failures failure(s)"
 [ $failures -eq 0 ]
