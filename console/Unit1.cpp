@@ -104,6 +104,10 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 const wchar_t kPanelClass[] = L"TPanel";
 
+// Set once the window has taken charge of its TForm1, which it then frees
+// itself when it is destroyed, also when its creation fails half way.
+bool formTakenByWindow = false;
+
 }  // namespace
 
 // The dialogs below are built separately; until then these stay empty.
@@ -133,11 +137,12 @@ TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
     RegisterClassExW(&panel);
 
     auto* form = new TForm1(configFolder);
+    formTakenByWindow = false;
     // Not shown: only the tray icon is visible after start-up.
     HWND hwnd = CreateWindowExW(0, kMainWindowClass, text::kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, kWidth, kHeight, nullptr, BuildMainMenu(), instance, form);
     if (!hwnd) {
-        delete form;
+        if (!formTakenByWindow) delete form;
         return nullptr;
     }
     return form;
@@ -149,6 +154,7 @@ LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         form->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        formTakenByWindow = true;
     }
     if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
     const LRESULT result = form->HandleMessage(msg, wParam, lParam);
