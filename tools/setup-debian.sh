@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick x11-utils
   locales
   fp-utils
-  wixl
+  wixl msitools
   clang-14 libclang-rt-14-dev
 )
 missing=()
