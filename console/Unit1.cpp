@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 #include "Ids.h"
 #include "IniFormat.h"
@@ -353,7 +354,14 @@ void TForm1::AddTrayIcon() {
 
 void TForm1::Timer1Timer() {
     RefreshCountdown();
-    RefreshLogView();
+    try {
+        RefreshLogView();
+    } catch (const std::bad_alloc&) {
+        // A log too big for memory: the view keeps what it shows, the other
+        // fields go on, and the next tick tries again.
+        shownLogBytes_.clear();
+        logViewValid_ = false;
+    }
     RefreshCurrentUser();
     // A tray that was not up yet at start-up gets the icon at a later tick.
     if (!trayIconShown_) AddTrayIcon();
