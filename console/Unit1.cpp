@@ -1,5 +1,9 @@
 #include "Unit1.h"
 
+#include "About.h"
+#include "Addinfo.h"
+#include "Options.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -110,12 +114,6 @@ const wchar_t kPanelClass[] = L"TPanel";
 bool formTakenByWindow = false;
 
 }  // namespace
-
-// The dialogs below are built separately; until then these stay empty.
-void ShowSettingsDialog(TForm1&) {}  // the settings dialog arrives separately
-void ShowUserInfoDialog(TForm1&) {}  // the user information dialog arrives separately
-void ShowAboutBox(TForm1&) {}        // the About box arrives separately
-void OpenHelpFile(TForm1&) {}        // opening the help file arrives with the About box
 
 TForm1::TForm1(const std::string& configFolder) : configFolder_(configFolder) {}
 
@@ -470,7 +468,7 @@ void TForm1::Timer2Timer() {
 void TForm1::OnCommand(int id) {
     switch (id) {
         case ids::N6:
-        case ids::ToolButton6: ShowSettingsDialog(*this); break;
+        case ids::ToolButton6: N6Click(); break;
         case ids::N7:
         case ids::ToolButton4: N7Click(); break;
         case ids::N16:
@@ -481,12 +479,15 @@ void TForm1::OnCommand(int id) {
         case ids::ToolButton3: ServiceStop(kRasService); break;
         case ids::N9: ServiceStart(kWebService); break;
         case ids::N10: ServiceStop(kWebService); break;
+        // The tray menu's About and help do what their main-menu twins do.
         case ids::N18:
-        case ids::ToolButton5: OpenHelpFile(*this); break;
-        case ids::N17: ShowAboutBox(*this); break;
+        case ids::N4:
+        case ids::ToolButton5: N18Click(); break;
+        case ids::N17:
+        case ids::N3: N17Click(); break;
         case ids::N1: N1Click(); break;
         case ids::ToolButton2: ToolButton2Click(); break;
-        default: break;  // N3, N4 and the disabled FTP items do nothing
+        default: break;  // the disabled FTP items do nothing
     }
 }
 
@@ -498,9 +499,26 @@ void TForm1::N1Click() {
     logScrollLine_ = 0;
 }
 
+void TForm1::N6Click() {
+    if (!Form3) return;
+    WorkingHours hours;
+    if (!Form3->ShowModal(hwnd_, hours)) return;
+    // The working hours reach the running watch at once; the paths wait for the next start.
+    WorkTimeCheckDisabled = hours.disabled;
+    TimeBegin = hours.begin;
+    TimeEnd = hours.end;
+    SendMessageW(toolBar_, TB_CHECKBUTTON, ids::ToolButton2, MAKELONG(WorkTimeCheckDisabled, 0));
+}
+
+void TForm1::N17Click() {
+    if (Form4) Form4->ShowModal(hwnd_);
+}
+
+void TForm1::N18Click() { OpenHelpFile(hwnd_); }
+
 void TForm1::N7Click() {
     if (FileExists(CurrentUserFileName(UsersFolder))) {
-        ShowUserInfoDialog(*this);
+        if (Form2) Form2->ShowModal(hwnd_, UsersFolder);
         return;
     }
     MessageBoxW(hwnd_, text::kUsersDisconnected, text::kAppName, MB_OK | MB_ICONINFORMATION);

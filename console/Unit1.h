@@ -9,6 +9,10 @@
 #include "Win32Ui.h"
 #include "logic/Monitor.h"
 
+class TForm2;
+class TForm3;
+class TForm4;
+
 class TForm1 {
 public:
     // Creates the window hidden; `configFolder` (with its final backslash)
@@ -30,6 +34,11 @@ public:
     bool WorkTimeCheckDisabled = false;
     int32_t TimeBegin = 23;
     int32_t TimeEnd = 7;
+
+    // The dialogs, created once at program start after this window.
+    TForm2* Form2 = nullptr;
+    TForm3* Form3 = nullptr;
+    TForm4* Form4 = nullptr;
 
 private:
     explicit TForm1(const std::string& configFolder);
@@ -56,7 +65,10 @@ private:
     void TrayIcon1Click();
     void TrayIcon1DblClick();
     void N1Click();
+    void N6Click();
     void N7Click();
+    void N17Click();
+    void N18Click();
     void ToolButton2Click();
 
     std::string ConfigPath() const;
@@ -85,8 +97,3 @@ private:
     int64_t logScrollLine_ = 0;
 };
 
-// Dialogs that arrive separately; each is an empty placeholder until then.
-void ShowSettingsDialog(TForm1& form);
-void ShowUserInfoDialog(TForm1& form);
-void ShowAboutBox(TForm1& form);
-void OpenHelpFile(TForm1& form);

@@ -186,11 +186,13 @@ TEST(Console, UserInformationWithNobodyConnectedSaysSoWhileTheFieldsStayLive) {
     ui::AnswerDialog(box, IDOK);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, 3000));
 
-    // With a record the message box does not come.
+    // With a record the user information dialog comes instead of the message box.
     WriteAll(console.CurrentUser(), "ivan\r\npw\r\n30\r\n");
     ui::InvokeCommand(console.Window(), ids::N7);
-    Sleep(1500);
-    EXPECT_EQ(ui::FindOwnedDialog(console.Window()), nullptr);
+    box = ui::WaitOwnedDialog(console.Window(), 5000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ui::WindowText(box), L"Информация о пользователе ...");
+    ui::CloseWindow(box);
 }
 
 TEST(Console, WatchShowsTheWorkingTimeAndItsSwitchSurvivesARestart) {
