@@ -19,19 +19,18 @@ struct ServiceHandles {
 
 }  // namespace
 
+// A service whose state cannot be had is left alone, as one that cannot be opened.
 void ServiceStart(const std::string& name) {
     ServiceHandles s(name);
-    if (!s) return;
     SERVICE_STATUS status{};
-    s.Query(status);
+    if (!s || !s.Query(status)) return;
     if (status.dwCurrentState != SERVICE_RUNNING) StartServiceA(s.service.Get(), 0, nullptr);
 }
 
 void ServiceStop(const std::string& name) {
     ServiceHandles s(name);
-    if (!s) return;
     SERVICE_STATUS status{};
-    s.Query(status);
+    if (!s || !s.Query(status)) return;
     if (status.dwCurrentState != SERVICE_STOPPED) ControlService(s.service.Get(), SERVICE_CONTROL_STOP, &status);
 }
 

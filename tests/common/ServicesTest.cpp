@@ -8,84 +8,15 @@
 #include <vector>
 
 #include "Services.h"
+#include "TestService.h"
 #include "TestSupport.h"
 
 namespace {
 
 const char kNotInstalled[] = "служба не установлена";
 
-// Runs a program of the build's bin folder and gives its exit code (-1 when it
-// could not be started or did not end within the time).
-int RunTool(const std::string& commandLine, DWORD timeoutMs = 30000) {
-    std::string line = "\"" + ExeFolder() + commandLine;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    CloseHandle(pi.hThread);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
-}
-
-struct Event {
-    unsigned long long ms;
-    std::string name;
-};
-
-// A testsvc.exe service installed for one test and removed after it.
-class TestService {
-public:
-    explicit TestService(const std::string& options = "") {
-        static int counter = 0;
-        name_ = "dgsvc_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
-        installed_ = RunTool("testsvc.exe\" install " + name_ + " \"" + events_ + "\" " + options) == 0;
-    }
-    ~TestService() {
-        if (installed_) RunTool("testsvc.exe\" remove " + name_);
-    }
-    TestService(const TestService&) = delete;
-    TestService& operator=(const TestService&) = delete;
-
-    bool Installed() const { return installed_; }
-    const std::string& Name() const { return name_; }
-    const std::string& EventsPath() const { return events_; }
-
-    std::vector<Event> Events() const {
-        std::vector<Event> events;
-        std::istringstream in(ReadAll(events_));
-        Event e;
-        while (in >> e.ms >> e.name) events.push_back(e);
-        return events;
-    }
-    std::string EventNames() const {
-        std::string names;
-        for (const Event& e : Events()) names += (names.empty() ? "" : " ") + e.name;
-        return names;
-    }
-    bool WaitForEvent(const std::string& name, DWORD timeoutMs = 15000) const {
-        return WaitFor(
-            [&] {
-                for (const Event& e : Events())
-                    if (e.name == name) return true;
-                return false;
-            },
-            timeoutMs);
-    }
-    bool WaitForState(const std::string& words, DWORD timeoutMs = 15000) const {
-        return WaitFor([&] { return ServiceStateText(name_) == words; }, timeoutMs);
-    }
-
-private:
-    TempDir dir_{"svc"};
-    std::string events_ = dir_ / "events.txt";
-    std::string name_;
-    bool installed_ = false;
-};
-
-unsigned long long TimeOf(const std::vector<Event>& events, const std::string& name) {
-    for (const Event& e : events)
+unsigned long long TimeOf(const std::vector<ServiceEvent>& events, const std::string& name) {
+    for (const ServiceEvent& e : events)
         if (e.name == name) return e.ms;
     return 0;
 }
@@ -117,7 +48,7 @@ TEST(Services, StartThenStopRunsTheServiceThroughItsStates) {
     EXPECT_TRUE(ServiceWaitStopped(svc.Name(), 10000));
     EXPECT_EQ(ServiceStateText(svc.Name()), "выключен");
     EXPECT_EQ(svc.EventNames(), "start running stop-requested stopped");
-    const std::vector<Event> events = svc.Events();
+    const std::vector<ServiceEvent> events = svc.Events();
     for (size_t i = 1; i < events.size(); ++i) EXPECT_LE(events[i - 1].ms, events[i].ms) << events[i].name;
 }
 
@@ -166,7 +97,7 @@ TEST(Services, StopWhileStartingIsSentAndEndsTheService) {
     EXPECT_TRUE(ServiceWaitStopped(svc.Name(), 10000));
     EXPECT_EQ(svc.EventNames(), "start stop-requested stopped");
     // Stopped well before the start delay would have run out.
-    const std::vector<Event> events = svc.Events();
+    const std::vector<ServiceEvent> events = svc.Events();
     EXPECT_LT(TimeOf(events, "stopped") - TimeOf(events, "start"), 4000u);
 }
 
@@ -184,7 +115,7 @@ TEST(Services, StartWhileStoppingIsRefusedAndTheServiceEndsStopped) {
     Sleep(500);
     EXPECT_EQ(ServiceStateText(svc.Name()), "выключен");
     EXPECT_EQ(svc.EventNames(), "start running stop-requested stopped");
-    const std::vector<Event> events = svc.Events();
+    const std::vector<ServiceEvent> events = svc.Events();
     EXPECT_GE(TimeOf(events, "stopped") - TimeOf(events, "stop-requested"), 1400u);
 }
 

@@ -99,7 +99,14 @@ TEST(Faults, TimeFileHeldByAnotherProgram) {
     Call call(74);
     ASSERT_TRUE(call.Dial(*gate.plugin));
     ASSERT_TRUE(WaitFor([&] { return Exists(gate.timeFile); }, 3000));
-    HANDLE held = CreateFileA(gate.timeFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // The worker has the file open for a moment every cycle: take it between two writes.
+    HANDLE held = INVALID_HANDLE_VALUE;
+    WaitFor(
+        [&] {
+            held = CreateFileA(gate.timeFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            return held != INVALID_HANDLE_VALUE;
+        },
+        3000);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     Sleep(200);
     CloseHandle(held);

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "Services.h"
+
 int RunTool(const std::string& commandLine, DWORD timeoutMs) {
     std::string line = "\"" + ExeFolder() + commandLine;
     STARTUPINFOA si{};
@@ -56,4 +58,8 @@ unsigned long long LastWriteMs(const std::string& path) {
     t.LowPart = data.ftLastWriteTime.dwLowDateTime;
     t.HighPart = data.ftLastWriteTime.dwHighDateTime;
     return t.QuadPart / 10000;
+}
+
+bool TestService::WaitForState(const std::string& words, DWORD timeoutMs) const {
+    return WaitFor([&] { return ServiceStateText(name_) == words; }, timeoutMs);
 }

@@ -29,6 +29,9 @@ public:
     std::vector<ServiceEvent> Events() const;
     std::string EventNames() const;
     bool WaitForEvent(const std::string& name, DWORD timeoutMs = 15000) const;
+    // Until ServiceStateText gives `words`.
+    bool WaitForState(const std::string& words, DWORD timeoutMs = 15000) const;
+    const std::string& EventsPath() const { return events_; }
 
 private:
     TempDir dir_{"svc"};
