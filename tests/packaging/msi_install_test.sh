@@ -72,6 +72,9 @@ display=$(reg_value "$key" DisplayName)
 
 if [ "$with_ras" = 1 ]; then
   echo "== the stand-in remote-access service loads the installed plug-in"
+  # Wine ends services together with the last ordinary Wine process: keep a
+  # command prompt waiting on its input meanwhile.
+  exec 7> >(wine_ cmd >/dev/null 2>&1)
   wine_ "Z:${bin//\//\\}\\rasstandin.exe" install || fail "rasstandin install"
   wine_ net start RemoteAccess >/dev/null 2>&1
   loaded=$(cp1251 "MprAdminInitializeDll - библиотека загружена")
@@ -93,6 +96,7 @@ if [ "$with_ras" = 1 ]; then
   done
   [ $found = 1 ] && pass "the log shows the plug-in unloaded" || fail "no line 'MprAdminTerminateDll - библиотека выгружена'"
   wine_ "Z:${bin//\//\\}\\rasstandin.exe" remove || fail "rasstandin remove"
+  exec 7>&-
 else
   echo "note: no rasstandin in this build; the plug-in is not started from the installed files"
 fi
