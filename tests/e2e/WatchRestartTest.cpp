@@ -75,14 +75,14 @@ TEST(WatchRestart, TheWatchRestartsTheServiceAndTheSettingsReachThePlugin) {
     HWND settings = WaitSettings(g.Window());
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(ui::ControlText(settings, form3::TIME_FOR_REG), L"2");
-    SetText(settings, form3::TIME_FOR_REG, L"3");
+    SetText(settings, form3::TIME_FOR_REG, L"5");
     SendMessageW(ui::FindControl(settings, form3::checkworktime), BM_SETCHECK, BST_UNCHECKED, 0);
     SetText(settings, form3::Edit1, std::to_wstring(hour));
     SetText(settings, form3::Edit2, std::to_wstring(hour + 1));
     ui::AnswerDialog(settings, IDOK);
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(settings); }, 8000)) << "the settings stayed open";
     const std::string config = ReadAll(g.config);
-    EXPECT_NE(config.find("TIME_FOR_REG=3\r\n"), std::string::npos) << config;
+    EXPECT_NE(config.find("TIME_FOR_REG=5\r\n"), std::string::npos) << config;
     EXPECT_NE(config.find("TIME_BEGIN=" + std::to_string(hour) + "\r\n"), std::string::npos) << config;
 
     // Working time now: the watch starts the service, which loads the plug-in
@@ -94,9 +94,9 @@ TEST(WatchRestart, TheWatchRestartsTheServiceAndTheSettingsReachThePlugin) {
     EXPECT_FALSE(ui::ToolButtonChecked(g.Window(), ids::ToolBar1, ids::ToolButton2));
 
     EXPECT_EQ(MaskBanners(g.Log()),
-              "<banner>\r\n" + LoadLines(g, 2) + UnloadLines() + "<banner>\r\n" + LoadLines(g, 3));
+              "<banner>\r\n" + LoadLines(g, 2) + UnloadLines() + "<banner>\r\n" + LoadLines(g, 5));
 
-    // The next caller gets the new registration window of 3 minutes (180
+    // The next caller gets the new registration window of 5 minutes (300
     // cycles): the console's first countdown lies above the old 120.
     const ToolOutput dial = RunBin("rasstandin.exe", "dial");
     ASSERT_EQ(dial.code, 0) << dial.out;
@@ -108,7 +108,7 @@ TEST(WatchRestart, TheWatchRestartsTheServiceAndTheSettingsReachThePlugin) {
     ASSERT_TRUE(WaitFor([&] { return (first = CountdownValue(g.Text(ids::Label1))) > 0; }, 5000))
         << ui::ToUtf8(g.Text(ids::Label1));
     EXPECT_GT(first, 120);
-    EXPECT_LE(first, 180);
+    EXPECT_LE(first, 300);
 
     // The caller hangs up first: the worker ends, the console goes bare.
     const ToolOutput hangup = RunBin("rasstandin.exe", "hangup " + std::to_string(id));
