@@ -73,18 +73,19 @@ void DeleteIfFile(const std::string& path) {
     if (FileExists(path)) DeleteFileA(path.c_str());
 }
 
-std::string ModuleFolder(HMODULE module) {
+std::string ModuleFileName(HMODULE module) {
     std::string name(MAX_PATH, '\0');
     for (;;) {
         const DWORD n = GetModuleFileNameA(module, &name[0], static_cast<DWORD>(name.size()));
         if (n == 0) return std::string();
-        if (n < name.size()) {
-            name.resize(n);
-            break;
-        }
+        if (n < name.size()) return name.substr(0, n);
         if (name.size() >= 65536) return std::string();
         name.resize(name.size() * 2);
     }
+}
+
+std::string ModuleFolder(HMODULE module) {
+    const std::string name = ModuleFileName(module);
     const size_t slash = name.find_last_of('\\');
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }

@@ -29,6 +29,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes);
 // Deletes the file if it exists as a file; a failure is ignored.
 void DeleteIfFile(const std::string& path);
 
-// The folder of a module's file (nullptr: the running program), with its
-// final backslash; any length.
+// The full name of a module's file (nullptr: the running program), and its
+// folder with the final backslash; any length.
+std::string ModuleFileName(HMODULE module);
 std::string ModuleFolder(HMODULE module);

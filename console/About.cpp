@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "DialogTexts.h"
+#include "Win32Files.h"
 #include "logic/OptionsLogic.h"
 
 namespace {
@@ -11,56 +12,22 @@ const wchar_t kClass[] = L"TForm4";
 
 using namespace form4;
 
-std::string ProgramFileName() {
-    std::string name(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, &name[0], static_cast<DWORD>(name.size()));
-        if (n == 0) return std::string();
-        if (n < name.size()) return name.substr(0, n);
-        if (name.size() >= 65536) return std::string();
-        name.resize(name.size() * 2);
-    }
-}
-
 }  // namespace
 
-std::string HelpFileFullName() { return HelpFilePath(ProgramFileName()); }
+std::string HelpFileFullName() { return HelpFilePath(ModuleFileName(nullptr)); }
 
 void OpenHelpFile(HWND owner) {
     ShellExecuteA(owner, nullptr, HelpFileFullName().c_str(), "", "", SW_SHOWNORMAL);
 }
 
 TForm4* TForm4::Create(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);
+    RegisterDialogClass(instance, kClass, DialogWndProc<TForm4>);
     auto* form = new TForm4();
     if (!CreateDialogWindow(instance, kClass, dialog_text::kAboutCaption, 222, 290, 305, 183, form)) {
         delete form;
         return nullptr;
     }
     return form;
-}
-
-LRESULT CALLBACK TForm4::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<TForm4*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        form = static_cast<TForm4*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        form->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        delete form;
-    }
-    return result;
 }
 
 LRESULT TForm4::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

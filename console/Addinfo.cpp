@@ -29,36 +29,13 @@ const Place kFieldPlaces[kUserInfoFields] = {
 }  // namespace
 
 TForm2* TForm2::Create(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);
+    RegisterDialogClass(instance, kClass, DialogWndProc<TForm2>);
     auto* form = new TForm2();
     if (!CreateDialogWindow(instance, kClass, dialog_text::kUserInfoCaption, 300, 183, 435, 345, form)) {
         delete form;
         return nullptr;
     }
     return form;
-}
-
-LRESULT CALLBACK TForm2::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        form = static_cast<TForm2*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        form->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        delete form;
-    }
-    return result;
 }
 
 LRESULT TForm2::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

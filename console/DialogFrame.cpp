@@ -109,3 +109,14 @@ void RestoreFocus(HWND dialog, HWND saved) {
     }
     if (HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE)) SetFocus(first);
 }
+
+void RegisterDialogClass(HINSTANCE instance, const wchar_t* cls, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = cls;
+    RegisterClassExW(&wc);
+}

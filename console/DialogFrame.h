@@ -22,6 +22,29 @@ HWND AddControl(HWND parent, DWORD exStyle, const wchar_t* cls, const wchar_t* t
 // The width of a one-line text in the given font, for labels that size themselves.
 int TextWidth(HWND window, HFONT font, const std::wstring& text);
 
+// The window class of a dialog: the system face colour, the arrow cursor.
+void RegisterDialogClass(HINSTANCE instance, const wchar_t* cls, WNDPROC proc);
+
+// The window procedure of a dialog object: the object handed to
+// CreateDialogWindow is bound to its window, gets every message through its
+// HandleMessage and is deleted with its window.
+template <class Form>
+LRESULT CALLBACK DialogWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCCREATE) {
+        form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete form;
+    }
+    return result;
+}
+
 // A popup window of the given client size at a screen position, with a fixed
 // border, the system menu and the minimise button only.
 HWND CreateDialogWindow(HINSTANCE instance, const wchar_t* cls, const wchar_t* caption, int left, int top,

@@ -115,18 +115,8 @@ TForm3::TForm3(std::function<std::string()> configPath) : configPath_(std::move(
 TForm3* TForm3::Create(HINSTANCE instance, std::function<std::string()> configPath) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);
-    WNDCLASSEXW page = wc;
-    page.lpfnWndProc = PageProc;
-    page.lpszClassName = kPageClass;
-    RegisterClassExW(&page);
+    RegisterDialogClass(instance, kClass, DialogWndProc<TForm3>);
+    RegisterDialogClass(instance, kPageClass, PageProc);
 
     auto* form = new TForm3(std::move(configPath));
     HWND hwnd = CreateDialogWindow(instance, kClass, t::kSettingsCaption, 303, 120, kClientWidth, kClientHeight, form);
@@ -136,22 +126,6 @@ TForm3* TForm3::Create(HINSTANCE instance, std::function<std::string()> configPa
     }
     form->FormCreate();
     return form;
-}
-
-LRESULT CALLBACK TForm3::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<TForm3*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        form = static_cast<TForm3*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        form->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        delete form;
-    }
-    return result;
 }
 
 // A tab's sheet hands its controls' notifications to the dialog.

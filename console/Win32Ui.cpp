@@ -34,20 +34,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
-std::string ProgramFolder() {
-    std::string name(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, &name[0], static_cast<DWORD>(name.size()));
-        if (n == 0) return std::string();
-        if (n < name.size()) {
-            name.resize(n);
-            break;
-        }
-        if (name.size() >= 65536) return std::string();
-        name.resize(name.size() * 2);
-    }
-    return name.substr(0, name.find_last_of('\\') + 1);
-}
+std::string ProgramFolder() { return ModuleFolder(nullptr); }
 
 std::string TodayShortDateText() {
     SYSTEMTIME now;
