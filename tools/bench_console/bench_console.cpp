@@ -101,6 +101,31 @@ void BenchRefresh(HINSTANCE instance, size_t bytes, const char* label) {
         SendMessageW(memo, EM_LINESCROLL, 0, 1000000);
     });
     std::printf("        of which: set the edit's text %9.2f ms, scroll top to end %8.2f ms\n", setText, scroll);
+    // The pieces of a refresh after one line was appended, each on the whole log as the refresh does them.
+    std::string shown;
+    ReadWholeFile(log, shown);
+    AppendLine(log);
+    std::string grown;
+    ReadWholeFile(log, grown);
+    size_t tail = 0;
+    int64_t lines = 0;
+    const double stamp = MedianMs(runs, [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &data);
+    });
+    const double compare = MedianMs(runs, [&] { tail = LogAppendOffset(shown, grown); });
+    const double count = MedianMs(runs, [&] { lines = LogScrollLines(grown); });
+    const double keep = MedianMs(runs, [&] { std::string copy = grown; });
+    const double append = MedianMs(runs, [&] {
+        const std::wstring added = FromCp1251(LogViewText(std::string_view(grown).substr(tail)));
+        const LRESULT end = GetWindowTextLengthW(memo);
+        SendMessageW(memo, EM_SETSEL, end, end);
+        SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
+    });
+    const double append1 = MedianMs(runs, [&] { AppendLine(log); });
+    std::printf("        refresh pieces: stamp %.3f, read %.3f, compare with shown %.3f, count lines %.3f (%lld), "
+                "copy %.3f, append to edit %.3f, append a line to the file %.3f ms\n",
+                stamp, read, compare, count, static_cast<long long>(lines), keep, append, append1);
     DestroyWindow(form->Handle());
     DeleteFileA(log.c_str());
 }

@@ -5,8 +5,12 @@
 //   bench_gate log                 lines per second, 1 and 8 threads
 //   bench_gate hangup [N]          hang-up latency over N connections (fast build)
 //   bench_gate drift [CYCLES]      shipped build: disconnect time against CYCLES seconds
+//   bench_gate kill [N]            yardstick: TerminateThread on a thread waiting like the worker
+//   bench_gate procmem NAME        private memory of the running process NAME (e.g. rasstandin.exe)
 #include <windows.h>
 #include <mprapi.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +20,7 @@
 
 #include "Config.h"
 #include "Log.h"
+#include "StandinMprapi.h"
 
 namespace {
 
@@ -45,16 +50,38 @@ std::string ScratchFolder(const char* tag) {
     return dir;
 }
 
-size_t CountLines(const std::string& path) {
+struct LineCount {
+    size_t lines = 0;
+    size_t torn = 0;  // not one whole "[date] : [time] - text" line
+};
+
+LineCount CountLines(const std::string& path) {
+    LineCount c;
     HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return 0;
-    size_t n = 0;
+    if (f == INVALID_HANDLE_VALUE) return c;
+    std::string line;
     char buf[65536];
     DWORD got = 0;
-    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) n += std::count(buf, buf + got, '\n');
+    auto check = [&] {
+        size_t marks = 0;
+        for (size_t p = 0; (p = line.find("] : [", p)) != std::string::npos; ++p) ++marks;
+        if (line.empty() || line[0] != '[' || marks != 1 || line.back() != '\r') ++c.torn;
+    };
+    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            if (buf[i] != '\n') {
+                line += buf[i];
+                continue;
+            }
+            check();
+            line.clear();
+            ++c.lines;
+        }
+    }
+    if (!line.empty()) ++c.torn;
     CloseHandle(f);
-    return n;
+    return c;
 }
 
 // The yardstick: each line opened, appended and closed, with no lock.
@@ -85,7 +112,7 @@ int BenchLog() {
     const int total = 8000;
     std::printf("%-34s %12s %12s\n", "log lines per second", "1 thread", "8 threads");
     double rate[2][2];
-    size_t lost[2][2];
+    size_t lost[2][2], torn[2][2];
     for (int k = 0; k < 2; ++k) {
         const int threads = k == 0 ? 1 : 8;
         // LogWrite: whole dated lines, one open-write-close each.
@@ -96,19 +123,23 @@ int BenchLog() {
         rate[0][k] = Rate(threads, total / threads, [](int t, int i) {
             LogWrite("line " + std::to_string(t) + " " + std::to_string(i) + " Принято новое подключение", true);
         });
-        lost[0][k] = total - CountLines(logPath);
+        const LineCount logged = CountLines(logPath);
+        lost[0][k] = total - logged.lines;
+        torn[0][k] = logged.torn;
         const std::string plain = dir + "plain.txt";
         DeleteFileA(plain.c_str());
         rate[1][k] = Rate(threads, total / threads, [&](int t, int i) {
             PlainAppend(plain, "[07.12.2026] : [21:00:00] - line " + std::to_string(t) + " " + std::to_string(i) +
                                    " Принято новое подключение\r\n");
         });
-        lost[1][k] = total - CountLines(plain);
+        const LineCount plainCount = CountLines(plain);
+        lost[1][k] = total - plainCount.lines;
+        torn[1][k] = plainCount.torn;
     }
-    std::printf("%-34s %12.0f %12.0f   (lines lost: %zu, %zu)\n", "LogWrite", rate[0][0], rate[0][1], lost[0][0],
-                lost[0][1]);
-    std::printf("%-34s %12.0f %12.0f   (lines lost: %zu, %zu)\n", "plain open-append-close, no lock",
-                rate[1][0], rate[1][1], lost[1][0], lost[1][1]);
+    std::printf("%-34s %12.0f %12.0f   (lines lost: %zu, %zu; torn: %zu, %zu)\n", "LogWrite", rate[0][0],
+                rate[0][1], lost[0][0], lost[0][1], torn[0][0], torn[0][1]);
+    std::printf("%-34s %12.0f %12.0f   (lines lost: %zu, %zu; torn: %zu, %zu)\n", "plain open-append-close, no lock",
+                rate[1][0], rate[1][1], lost[1][0], lost[1][1], torn[1][0], torn[1][1]);
     return 0;
 }
 
@@ -161,17 +192,46 @@ int BenchHangup(int n) {
     return 0;
 }
 
+// When the shipped build's disconnect reaches the service, seen through the
+// stand-in mprapi.dll's hooks.
+struct DisconnectClock {
+    double serverConnectAt = 0;
+    double portDisconnectAt = 0;
+    static DWORD WINAPI Connect(void* c) {
+        auto* self = static_cast<DisconnectClock*>(c);
+        if (self->serverConnectAt == 0) self->serverConnectAt = NowMs();
+        return NO_ERROR;
+    }
+    static DWORD WINAPI Port(void*, HANDLE) { return NO_ERROR; }
+    static DWORD WINAPI Disconnect(void* c, HANDLE) {
+        auto* self = static_cast<DisconnectClock*>(c);
+        if (self->portDisconnectAt == 0) self->portDisconnectAt = NowMs();
+        return NO_ERROR;
+    }
+    static void WINAPI ServerDisconnect(void*) {}
+};
+
 int BenchDrift(int cycles) {
     const int minutes = (cycles + 59) / 60;
     Plugin plugin(ExeFolder() + "dialgate.dll", "TIME_FOR_REG=" + std::to_string(minutes) + "\r\n");
     if (!plugin.module) return std::printf("cannot load dialgate.dll\n"), 1;
+    DisconnectClock clock;
+    const auto setHooks = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
+    if (setHooks) {
+        StandinMprapiHooks hooks{&clock, &DisconnectClock::Connect, &DisconnectClock::Port, &DisconnectClock::Port,
+                                 &DisconnectClock::Disconnect, &DisconnectClock::ServerDisconnect};
+        setHooks(&hooks);
+    }
     RAS_CONNECTION_0 c0{};
     RAS_CONNECTION_1 c1{};
     const std::string timeFile = plugin.dir + "time.txt";
-    const double start = NowMs();
     plugin.Accept(&c0, &c1);
-    // The moment each value first appears, against the moment it is due.
-    double worstLate = 0, last = 0;
+    const double start = NowMs();  // accepted: the callback has returned
+    // The moment each value first appears, against the moment it is due; and
+    // at every look, the value against the true seconds left.
+    double worstLate = 0, last = 0, firstAt = 0;
+    double overMin = 1e9, overMax = -1e9;
     int lastValue = -1, seen = 0;
     const int total = minutes * 60;
     while (NowMs() - start < total * 1000.0 + 5000) {
@@ -183,23 +243,97 @@ int BenchDrift(int cycles) {
             ReadFile(f, buf, sizeof buf - 1, &got, nullptr);
             CloseHandle(f);
         }
+        const double at = NowMs() - start;
         const int value = atoi(buf);
+        if (value > 0) {
+            const double trueLeft = total - at / 1000.0;
+            overMin = std::min(overMin, value - trueLeft);
+            overMax = std::max(overMax, value - trueLeft);
+        }
         if (value > 0 && value != lastValue) {
-            const double at = NowMs() - start;
             const double due = (total - value + 1) * 1000.0;
             worstLate = std::max(worstLate, at - due);
+            if (seen == 0) firstAt = at;
             lastValue = value;
             last = at;
             ++seen;
-            if (value == 1) break;
         }
+        if (clock.portDisconnectAt != 0) break;
         Sleep(2);
     }
     std::printf("shipped build, %d cycles: last value (1) written at %.1f ms, due at %d ms: drift %+.1f ms, "
                 "mean cycle %.3f ms; worst lateness of a value %.1f ms; %d values seen\n",
-                total, last, total * 1000, last - total * 1000.0, last / total, worstLate, seen);
+                total, last, total * 1000, last - total * 1000.0, seen > 1 ? (last - firstAt) / (seen - 1) : 0.0,
+                worstLate, seen);
+    std::printf("time file value minus true seconds left: from %+.3f s to %+.3f s\n", overMin, overMax);
+    if (clock.portDisconnectAt != 0)
+        std::printf("disconnect: MprAdminServerConnect at %.1f ms, MprAdminPortDisconnect at %.1f ms after "
+                    "acceptance, against %d ms: %+.1f ms; mean cycle over the limit %.4f ms\n",
+                    clock.serverConnectAt - start, clock.portDisconnectAt - start, total * 1000,
+                    clock.portDisconnectAt - start - total * 1000.0, (clock.portDisconnectAt - start) / total);
+    else
+        std::printf("disconnect: not seen (is the stand-in mprapi.dll loaded? WINEDLLOVERRIDES=mprapi=n,b)\n");
     plugin.Hangup(&c0, &c1);
+    if (setHooks) setHooks(nullptr);
     return 0;
+}
+
+// The yardstick for a hang-up: no orderly stop at all, the waiting thread
+// killed outright, timed from the call until the thread is gone, after the
+// same pause into its cycle as the hang-up benchmark.
+int BenchKill(int n) {
+    std::vector<double> took;
+    for (int i = 0; i < n; ++i) {
+        HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE thread = CreateThread(
+            nullptr, 0,
+            [](LPVOID event) -> DWORD {
+                // Waits out fifty-millisecond cycles against the clock, as the fast build's worker does.
+                const double start = NowMs();
+                for (int cycle = 1;; ++cycle) {
+                    const double left = start + cycle * 50.0 - NowMs();
+                    if (WaitForSingleObject(static_cast<HANDLE>(event), left > 0 ? static_cast<DWORD>(left) : 0) ==
+                        WAIT_OBJECT_0)
+                        return 0;
+                }
+            },
+            stop, 0, nullptr);
+        Sleep(static_cast<DWORD>(i % 7) * 10);
+        const double start = NowMs();
+        TerminateThread(thread, 1);
+        WaitForSingleObject(thread, INFINITE);
+        took.push_back(NowMs() - start);
+        CloseHandle(thread);
+        CloseHandle(stop);
+    }
+    std::sort(took.begin(), took.end());
+    std::printf("TerminateThread yardstick over %d threads: median %.3f ms, worst %.3f ms\n", n,
+                took[took.size() / 2], took.back());
+    return 0;
+}
+
+int BenchProcessMemory(const std::string& name) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    int found = 0;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
+        if (_stricmp(pe.szExeFile, name.c_str()) != 0) continue;
+        HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pe.th32ProcessID);
+        if (!p) continue;
+        PROCESS_MEMORY_COUNTERS_EX c{};
+        c.cb = sizeof c;
+        GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof c);
+        CloseHandle(p);
+        // Wine leaves PrivateUsage empty; its PagefileUsage counts the same private pages.
+        std::printf("%s (pid %lu) private memory %.2f MB, working set %.2f MB\n", name.c_str(),
+                    static_cast<unsigned long>(pe.th32ProcessID),
+                    (c.PrivateUsage ? c.PrivateUsage : c.PagefileUsage) / 1048576.0, c.WorkingSetSize / 1048576.0);
+        ++found;
+    }
+    CloseHandle(snap);
+    if (!found) std::printf("%s is not running\n", name.c_str());
+    return found ? 0 : 1;
 }
 
 }  // namespace
@@ -209,6 +343,8 @@ int main(int argc, char** argv) {
     if (mode == "log") return BenchLog();
     if (mode == "hangup") return BenchHangup(argc > 2 ? atoi(argv[2]) : 500);
     if (mode == "drift") return BenchDrift(argc > 2 ? atoi(argv[2]) : 300);
-    std::printf("usage: bench_gate log | hangup [N] | drift [CYCLES]\n");
+    if (mode == "kill") return BenchKill(argc > 2 ? atoi(argv[2]) : 500);
+    if (mode == "procmem" && argc > 2) return BenchProcessMemory(argv[2]);
+    std::printf("usage: bench_gate log | hangup [N] | drift [CYCLES] | kill [N] | procmem NAME\n");
     return 2;
 }

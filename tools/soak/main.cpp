@@ -80,7 +80,7 @@ BOOL CALLBACK FindTopWindow(HWND w, LPARAM param) {
     auto* f = reinterpret_cast<FindWindowOf*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
-    if (pid == f->pid && GetWindow(w, GW_OWNER) == nullptr && IsWindowVisible(w)) {
+    if (pid == f->pid && GetWindow(w, GW_OWNER) == nullptr) {
         f->found = w;
         return FALSE;
     }
@@ -162,11 +162,13 @@ int SoakConsole(int seconds, int every) {
             samples.push_back(s);
         }
     }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(pi.hProcess, &exitCode);
     TerminateProcess(pi.hProcess, 0);
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
     if (!alive) {
-        std::printf("portwatch.exe ended by itself\n");
+        std::printf("portwatch.exe ended by itself, exit code %lu\n", static_cast<unsigned long>(exitCode));
         return 1;
     }
     // The first sample still has the start-up under way: growth is judged from the second.

@@ -1,0 +1,99 @@
+#!/bin/sh
+# Prints the performance table of dialgate.dll and portwatch.exe under Wine:
+# builds what is missing, runs the benchmarks (about four minutes: the
+# countdown's minute, the console's refreshes and memory), each figure beside
+# its yardstick measured in the same run. Not part of the tests.
+#
+#   tools/bench.sh [BUILD_DIR]       default build/bench; the raw output goes to BUILD_DIR/bench.log
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(mkdir -p "${1:-$root/build/bench}" && cd "${1:-$root/build/bench}" && pwd)
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build" -j2 --target dialgate dialgate_fast mprapi_standin portwatch rasstandin bench_gate \
+      bench_console >/dev/null
+
+prefix="$build/wineprefix"
+bin="$build/bin"
+raw="$build/bench.log"
+: >"$raw"
+run() { WINEDLLOVERRIDES=mprapi=n,b "$root/tools/wine-run.sh" "$prefix" "$@"; }
+# The console needs a display; an existing one is used as it is.
+if [ -n "${DISPLAY:-}" ]; then gui() { run "$@"; }; else gui() { xvfb-run -a -s "-screen 0 1280x1024x24" "$root/tools/wine-run.sh" "$prefix" "$@"; }; fi
+say() { tee -a "$raw"; }
+
+cd "$bin"
+echo "== bench_gate log" >>"$raw";      logout=$(run bench_gate.exe log | tr -d '\r' | say)
+echo "== bench_gate hangup" >>"$raw";   hang=$(run bench_gate.exe hangup 500 | tr -d '\r' | say)
+echo "== bench_gate kill" >>"$raw";     kill=$(run bench_gate.exe kill 500 | tr -d '\r' | say)
+echo "== bench_gate drift" >>"$raw";    drift=$(run bench_gate.exe drift 60 | tr -d '\r' | say)
+echo "== bench_console" >>"$raw";       cons=$(gui bench_console.exe | tr -d '\r' | say)
+
+# The stand-in host with the shipped plug-in registered, idle and with one caller on the line.
+host="$build/bench-host"
+rm -rf "$host" && mkdir -p "$host/users" "$host/LOGS"
+cp dialgate.dll "$host/"
+w=$(echo "Z:$host" | tr / '\\')
+printf '[PHP]\r\nUSERS_FOLDER=%s\\users\\\r\n[OPTIONS]\r\nFILE_WITH_TIME=%s\\time.txt\r\nTIME_FOR_REG=5\r\n[LOG]\r\nLOG_PATH=%s\\LOGS\\\r\n[FTP]\r\nFTP_ACCOUNTING_ENABLED=0\r\n' \
+  "$w" "$w" "$w" >"$host/qv_config.ini"
+echo "== rasstandin" >>"$raw"
+run rasstandin.exe register "$w\\dialgate.dll" >>"$raw" 2>&1
+(sleep 40 | run rasstandin.exe console >>"$raw" 2>&1 &)
+sleep 6
+hostidle=$(run bench_gate.exe procmem rasstandin.exe | tr -d '\r' | say)
+run rasstandin.exe dial >>"$raw" 2>&1 || true
+sleep 3
+hostcall=$(run bench_gate.exe procmem rasstandin.exe | tr -d '\r' | say)
+id=$(grep -o 'connection [0-9]*' "$raw" | tail -1 | cut -d' ' -f2)
+run rasstandin.exe hangup "${id:-1}" >>"$raw" 2>&1 || true
+run rasstandin.exe quit >>"$raw" 2>&1 || true
+
+num() { grep -o "$2 [-+0-9.]*" <<EOF2 | head -1 | awk '{print $NF}'
+$1
+EOF2
+}
+pick() { echo "$1" | grep "$2" | head -1; }
+
+lw=$(pick "$logout" '^LogWrite'); pl=$(pick "$logout" '^plain')
+rates() { echo "$1" | sed 's/.*[a-z)] \{2,\}\([0-9]*\) \{2,\}\([0-9]*\) .*lost: \([0-9]*\), \([0-9]*\); torn: \([0-9]*\), \([0-9]*\).*/\1 \2 \3 \4 \5 \6/'; }
+set -- $(rates "$lw") - - - - - -; lw1=$1 lw8=$2 lwl1=$3 lwl8=$4 lwt1=$5 lwt8=$6
+set -- $(rates "$pl") - - - - - -; pl1=$1 pl8=$2 pll1=$3 pll8=$4 plt1=$5 plt8=$6
+hmed=$(num "$hang" median); hworst=$(num "$hang" worst)
+kmed=$(num "$kill" median); kworst=$(num "$kill" worst)
+dlast=$(pick "$drift" 'shipped build' | sed 's/.*drift \([-+0-9.]*\) ms.*/\1/')
+dmean=$(pick "$drift" 'shipped build' | sed 's/.*mean cycle \([0-9.]*\) ms.*/\1/')
+dlate=$(pick "$drift" 'shipped build' | sed 's/.*worst lateness of a value \([0-9.]*\) ms.*/\1/')
+dover=$(pick "$drift" 'minus true' | sed 's/.*: from \(.*\)/\1/')
+ddisc=$(pick "$drift" '^disconnect' | sed 's/.*MprAdminPortDisconnect at \([0-9.]*\) ms.*/\1/')
+ddelta=$(pick "$drift" '^disconnect' | sed 's/.*ms: \([-+0-9.]*\) ms.*/\1/')
+dcycle=$(pick "$drift" '^disconnect' | sed 's/.*over the limit \([0-9.]*\) ms.*/\1/')
+crow() { # label -> read, grew, unchanged
+  pick "$cons" "^$1 " | sed 's/.*read *\([0-9.]*\) ms.*grew *\([0-9.]*\) ms.*unchanged *\([0-9.]*\) ms.*/\1 \2 \3/'; }
+set -- $(crow "100 KB") - - -; c1r=$1 c1g=$2 c1u=$3
+set -- $(crow "1 MB") - - -; c2r=$1 c2g=$2 c2u=$3
+set -- $(crow "10 MB") - - -; c3r=$1 c3g=$2 c3u=$3
+pw=$(pick "$cons" 'portwatch.exe private' | sed 's/.*no log \([0-9.]*\) MB, 10 MB log \([0-9.]*\) MB.*/\1 \2/')
+set -- $pw - -; pw0=$1 pw10=$2
+hi=$(echo "$hostidle" | sed 's/.*private memory \([0-9.]*\) MB.*/\1/')
+hc=$(echo "$hostcall" | sed 's/.*private memory \([0-9.]*\) MB.*/\1/')
+sd=$(stat -c %s dialgate.dll); sp=$(stat -c %s portwatch.exe)
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+
+printf '%-58s | %-26s | %s\n' "figure" "measured" "yardstick (same run)"
+printf '%-58s-+-%-26s-+-%s\n' "----------------------------------------------------------" "--------------------------" "------------------------------"
+printf '%-58s | %-26s | %s\n' "log lines/s, 1 thread (lost, torn)" "LogWrite $lw1 ($lwl1, $lwt1)" "plain append $pl1 ($pll1, $plt1)"
+printf '%-58s | %-26s | %s\n' "log lines/s, 8 threads (lost, torn)" "LogWrite $lw8 ($lwl8, $lwt8)" "plain append $pl8 ($pll8, $plt8)"
+printf '%-58s | %-26s | %s\n' "hang-up latency, 500 hang-ups: median / worst" "$hmed / $hworst ms" "TerminateThread $kmed / $kworst ms"
+printf '%-58s | %-26s | %s\n' "one-minute limit: MprAdminPortDisconnect after acceptance" "$ddisc ms ($ddelta ms)" "60000 ms"
+printf '%-58s | %-26s | %s\n' "mean cycle: disconnect / 60; time-file values" "$dcycle ms; $dmean ms" "1000 ms"
+printf '%-58s | %-26s | %s\n' "time file: last value late by; worst value late by" "$dlast ms; $dlate ms" "due at the end of its second"
+printf '%-58s | %-26s | %s\n' "time file value minus true seconds left" "$dover" "0 s"
+printf '%-58s | %-26s | %s\n' "console refresh, log grew: 100 KB (x read)" "$c1g ms ($(ratio "$c1g" "$c1r")x)" "read alone $c1r ms"
+printf '%-58s | %-26s | %s\n' "console refresh, log grew: 1 MB (x read)" "$c2g ms ($(ratio "$c2g" "$c2r")x)" "read alone $c2r ms"
+printf '%-58s | %-26s | %s\n' "console refresh, log grew: 10 MB (x read)" "$c3g ms ($(ratio "$c3g" "$c3r")x)" "read alone $c3r ms"
+printf '%-58s | %-26s | %s\n' "console refresh, log unchanged: 100 KB / 1 MB / 10 MB" "$c1u / $c2u / $c3u ms" ""
+printf '%-58s | %-26s | %s\n' "portwatch.exe private memory: no log / 10 MB log" "$pw0 / $pw10 MB" ""
+printf '%-58s | %-26s | %s\n' "rasstandin.exe (dialgate.dll loaded): idle / one call" "$hi / $hc MB" ""
+printf '%-58s | %-26s | %s\n' "dialgate.dll / portwatch.exe size" "$sd / $sp bytes" ""
