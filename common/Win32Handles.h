@@ -19,6 +19,7 @@ public:
 
     HANDLE Get() const { return h_; }
     bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return Valid(); }
     HANDLE Release() {
         HANDLE h = h_;
         h_ = nullptr;

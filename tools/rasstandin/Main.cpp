@@ -20,24 +20,12 @@
 #include "Pipe.h"
 #include "Requests.h"
 
+#include "Win32Handles.h"
+
 namespace {
 
 const wchar_t kServiceName[] = L"RemoteAccess";
 
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE h) : h_(h) {}
-    ~ScHandle() {
-        if (h_) CloseServiceHandle(h_);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    SC_HANDLE h_;
-};
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();

@@ -4,33 +4,12 @@
 
 const wchar_t kControlPipe[] = L"\\\\.\\pipe\\rasstandin";
 
+#include "Win32Handles.h"
+
 namespace {
 
 const size_t kMaxRequest = 4096;  // a command line is a few words
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = nullptr) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~Handle() {
-        if (h_) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return h_; }
-    void Reset(HANDLE h) {
-        if (h_) CloseHandle(h_);
-        h_ = h == INVALID_HANDLE_VALUE ? nullptr : h;
-    }
-    HANDLE Release() {
-        HANDLE h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    HANDLE h_;
-};
 
 HANDLE CreateInstance(bool first) {
     return CreateNamedPipeW(kControlPipe,
@@ -41,7 +20,7 @@ HANDLE CreateInstance(bool first) {
 
 // Overlapped I/O on the pipe, waited for at once (the handle was opened for it).
 bool Transfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& done) {
-    Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) return false;
     OVERLAPPED ov{};
     ov.hEvent = event.Get();
@@ -77,8 +56,8 @@ void PipeServer::Close() {
 }
 
 void PipeServer::Listen(HANDLE first) {
-    Handle pipe(first);
-    Handle connected(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle pipe(first);
+    UniqueHandle connected(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     while (pipe && connected) {
         OVERLAPPED ov{};
         ResetEvent(connected.Get());
@@ -111,14 +90,14 @@ void PipeServer::Listen(HANDLE first) {
             DisconnectNamedPipe(pipe.Get());
             continue;
         }
-        Handle next(CreateInstance(false));
+        UniqueHandle next(CreateInstance(false));
         if (!next) return;
         pipe.Reset(next.Release());
     }
 }
 
 void PipeServer::Serve(HANDLE client) {
-    Handle pipe(client);
+    UniqueHandle pipe(client);
     std::string request;
     char chunk[256];
     DWORD got = 0;
@@ -134,7 +113,7 @@ void PipeServer::Serve(HANDLE client) {
 }
 
 bool CallHost(const std::string& request, std::string& answer, DWORD& error) {
-    Handle pipe;
+    UniqueHandle pipe;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         pipe.Reset(CreateFileW(kControlPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));

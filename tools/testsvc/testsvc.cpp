@@ -15,37 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "Win32Handles.h"
+
 namespace {
 
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE h) : h_(h) {}
-    ~ScHandle() {
-        if (h_) CloseServiceHandle(h_);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
 
-private:
-    SC_HANDLE h_;
-};
-
-class Handle {
-public:
-    explicit Handle(HANDLE h = nullptr) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~Handle() {
-        if (h_) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    HANDLE h_;
-};
 
 struct Options {
     DWORD stopDelayMs = 0;
@@ -167,7 +141,7 @@ int Remove(const std::wstring& name) {
             Sleep(50);
         if (status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId != 0) {
             // A service told to ignore stops would otherwise outlive its test.
-            Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
+            UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
             if (process) {
                 TerminateProcess(process.Get(), 1);
                 WaitForSingleObject(process.Get(), 5000);
@@ -200,7 +174,7 @@ void Record(const char* event) {
         ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
     char line[64];
     const int n = snprintf(line, sizeof line, "%llu %s\n", ms, event);
-    Handle file(CreateFileW(gEvents.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    UniqueHandle file(CreateFileW(gEvents.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || n <= 0) return;
     DWORD written = 0;
