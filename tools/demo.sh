@@ -193,7 +193,7 @@ while [ $(( $(date +%s) - dial_at )) -lt 120 ]; do
   if log_text | grep -q 'Произошло отключение пользователя от интерфейса'; then
     new_log
     stage "the plug-in disconnected the port; the stand-in delivered the hang-up"
-    hung=1
+    hung=$(date +%s)
     break
   fi
   sleep 0.5
@@ -219,7 +219,7 @@ new_log
 ui menu 110 >/dev/null  # WEB-SERVER > Остановить
 wine net stop bpftpserver >/dev/null 2>&1 || true
 finish
-wineserver -w 2>/dev/null || true
+timeout 30 wineserver -w 2>/dev/null || true
 
 cp "$logfile" "$out/${today}_log.txt"
 log_text > "$out/${today}_log.utf8.txt"
@@ -231,6 +231,9 @@ for svc in bpftpserver Apache2; do cp "$tools/events/$svc.txt" "$out/$svc-events
 clock() { date -d "@$(( $1 / 1000 - 11644473600 ))" +%T; }
 {
   echo "Summary of the demonstration ($(date '+%F %T'), $(( $(date +%s) - started )) s in all)"
+  echo
+  echo "Connection: dialled at $(date -d "@$dial_at" +%T), hung up at $(date -d "@$hung" +%T)," \
+       "$((hung - dial_at)) s for a limit of 1 minute counted from the dial"
   echo
   echo "Stages, seconds after the dial:"
   printf '  %s\n' "${stages[@]}"
