@@ -19,6 +19,9 @@ std::atomic<HANDLE> activePort{nullptr};
 // The hang-up waits this long for the worker's step in progress; the
 // service's thread is not ours to hold.
 constexpr DWORD kStepWaitMs = 1000;
+// A client call that has not returned after this long may be waiting for the
+// hang-up itself (a service that delivers it from inside the call).
+constexpr DWORD kClientCallGraceMs = 200;
 
 
 bool WorkerRunning(const WorkerContext& ctx) { return WaitForSingleObject(ctx.thread.Get(), 0) == WAIT_TIMEOUT; }
@@ -42,9 +45,11 @@ bool StopWorker(WorkerContext& ctx) {
     }
     const ULONGLONG deadline = GetTickCount64() + kStepWaitMs;
     for (;;) {
-        // Inside a client call the worker may be waiting for this very
-        // hang-up; it writes nothing more once the gate is closed.
-        if (ctx.inClientCall) {
+        // A call that returns soon gets its outcome line written; one that
+        // does not may be waiting for this very hang-up: the worker writes
+        // nothing more once the gate is closed, and takes no further step.
+        const ULONGLONG since = ctx.clientCallSince;
+        if (since != 0 && GetTickCount64() - since >= kClientCallGraceMs) {
             CloseGate(ctx);
             return true;
         }

@@ -20,9 +20,10 @@ struct WorkerContext {
     HMODULE module = nullptr;     // the worker's reference on the library
 
     std::atomic<bool> stopRequested{false};
-    // What the worker is doing: a hang-up that meets it inside a client call
-    // does not wait, since that call may be the one that delivers the hang-up.
-    std::atomic<bool> inClientCall{false};
+    // When the worker's client call in progress began (0: none). A hang-up
+    // that meets a call which does not return soon stops waiting for it,
+    // since that call may be the one that delivers the hang-up.
+    std::atomic<ULONGLONG> clientCallSince{0};
 
     // Every line and time-file write of the worker passes this gate; once the
     // hang-up has closed it, the worker writes nothing more.

@@ -100,9 +100,9 @@ bool RunFtpStep(WorkerContext& ctx, const std::vector<std::string>& record) {
 // call itself delivers does not wait for the worker.
 template <class Call>
 DWORD ClientCall(WorkerContext& ctx, Call call) {
-    ctx.inClientCall = true;
+    ctx.clientCallSince = GetTickCount64();
     const DWORD result = call();
-    ctx.inClientCall = false;
+    ctx.clientCallSince = 0;
     return result;
 }
 
