@@ -5,6 +5,10 @@
 # its yardstick measured in the same run. Not part of the tests.
 #
 #   tools/bench.sh [BUILD_DIR]       default build/bench; the raw output goes to BUILD_DIR/bench.log
+#
+# Give it the machine: the figures move with whatever else runs. The console's
+# figures need the prefix's Wine server to have a display: no other program
+# of BUILD_DIR's prefix may be running when it starts.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${1:-$root/build/bench}" && cd "${1:-$root/build/bench}" && pwd)
@@ -61,7 +65,9 @@ rates() { echo "$1" | sed 's/.*[a-z)] \{2,\}\([0-9]*\) \{2,\}\([0-9]*\) .*lost: 
 set -- $(rates "$lw") - - - - - -; lw1=$1 lw8=$2 lwl1=$3 lwl8=$4 lwt1=$5 lwt8=$6
 set -- $(rates "$pl") - - - - - -; pl1=$1 pl8=$2 pll1=$3 pll8=$4 plt1=$5 plt8=$6
 hmed=$(num "$hang" median); hworst=$(num "$hang" worst)
-kmed=$(num "$kill" median); kworst=$(num "$kill" worst)
+kmed=$(num "$kill" median); kworst=$(num "$kill" worst); kgone=$(echo "$kill" | sed -n 's/.*within 5 s: \([0-9]*\).*/\1/p')
+perline=$(pick "$logout" '^per line' | sed 's/.*LogWrite \([0-9.]*\); plain open-append-close \([0-9.]*\); .*folder \([0-9.]*\), clock and date\/time text \([0-9.]*\).*/\1 \2 \3 \4/')
+set -- $perline - - - -; us_log=$1 us_plain=$2 us_dir=$3 us_clock=$4
 dlast=$(pick "$drift" 'shipped build' | sed 's/.*drift \([-+0-9.]*\) ms.*/\1/')
 dmean=$(pick "$drift" 'shipped build' | sed 's/.*mean cycle \([0-9.]*\) ms.*/\1/')
 dlate=$(pick "$drift" 'shipped build' | sed 's/.*worst lateness of a value \([0-9.]*\) ms.*/\1/')
@@ -85,7 +91,8 @@ printf '%-58s | %-26s | %s\n' "figure" "measured" "yardstick (same run)"
 printf '%-58s-+-%-26s-+-%s\n' "----------------------------------------------------------" "--------------------------" "------------------------------"
 printf '%-58s | %-26s | %s\n' "log lines/s, 1 thread (lost, torn)" "LogWrite $lw1 ($lwl1, $lwt1)" "plain append $pl1 ($pll1, $plt1)"
 printf '%-58s | %-26s | %s\n' "log lines/s, 8 threads (lost, torn)" "LogWrite $lw8 ($lwl8, $lwt8)" "plain append $pl8 ($pll8, $plt8)"
-printf '%-58s | %-26s | %s\n' "hang-up latency, 500 hang-ups: median / worst" "$hmed / $hworst ms" "TerminateThread $kmed / $kworst ms"
+printf '%-58s | %-26s | %s\n' "per line, 1 thread, median (of it: CreateDirectoryA; clock)" "LogWrite $us_log us ($us_dir; $us_clock)" "plain append $us_plain us"
+printf '%-58s | %-26s | %s\n' "hang-up latency, 500 hang-ups: median / worst" "$hmed / $hworst ms" "TerminateThread $kmed / $kworst ms (${kgone:-?} not gone)"
 printf '%-58s | %-26s | %s\n' "one-minute limit: MprAdminPortDisconnect after acceptance" "$ddisc ms ($ddelta ms)" "60000 ms"
 printf '%-58s | %-26s | %s\n' "mean cycle: disconnect / 60; time-file values" "$dcycle ms; $dmean ms" "1000 ms"
 printf '%-58s | %-26s | %s\n' "time file: last value late by; worst value late by" "$dlast ms; $dlate ms" "due at the end of its second"

@@ -319,34 +319,43 @@ int BenchDrift(int cycles) {
 // The yardstick for a hang-up: no orderly stop at all, the waiting thread
 // killed outright, timed from the call until the thread is gone, after the
 // same pause into its cycle as the hang-up benchmark.
+struct KillTarget {
+    HANDLE stop;
+    HANDLE waiting;  // set once the thread is in its wait loop
+};
+
+DWORD WINAPI WaitLikeTheWorker(LPVOID param) {
+    auto* target = static_cast<KillTarget*>(param);
+    SetEvent(target->waiting);
+    // Waits out fifty-millisecond cycles against the clock, as the fast build's worker does.
+    const double start = NowMs();
+    for (int cycle = 1;; ++cycle) {
+        const double left = start + cycle * 50.0 - NowMs();
+        if (WaitForSingleObject(target->stop, left > 0 ? static_cast<DWORD>(left) : 0) == WAIT_OBJECT_0) return 0;
+    }
+}
+
 int BenchKill(int n) {
     std::vector<double> took;
+    int notGone = 0;
     for (int i = 0; i < n; ++i) {
-        HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        HANDLE thread = CreateThread(
-            nullptr, 0,
-            [](LPVOID event) -> DWORD {
-                // Waits out fifty-millisecond cycles against the clock, as the fast build's worker does.
-                const double start = NowMs();
-                for (int cycle = 1;; ++cycle) {
-                    const double left = start + cycle * 50.0 - NowMs();
-                    if (WaitForSingleObject(static_cast<HANDLE>(event), left > 0 ? static_cast<DWORD>(left) : 0) ==
-                        WAIT_OBJECT_0)
-                        return 0;
-                }
-            },
-            stop, 0, nullptr);
+        KillTarget target{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        HANDLE thread = CreateThread(nullptr, 0, WaitLikeTheWorker, &target, 0, nullptr);
+        // Killed only once it waits: a thread killed while it still starts up
+        // holds the loader lock for good and the next thread never starts.
+        WaitForSingleObject(target.waiting, INFINITE);
         Sleep(static_cast<DWORD>(i % 7) * 10);
         const double start = NowMs();
         TerminateThread(thread, 1);
-        WaitForSingleObject(thread, INFINITE);
+        if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0) ++notGone;
         took.push_back(NowMs() - start);
         CloseHandle(thread);
-        CloseHandle(stop);
+        CloseHandle(target.stop);
+        CloseHandle(target.waiting);
     }
     std::sort(took.begin(), took.end());
-    std::printf("TerminateThread yardstick over %d threads: median %.3f ms, worst %.3f ms\n", n,
-                took[took.size() / 2], took.back());
+    std::printf("TerminateThread yardstick over %d threads: median %.3f ms, worst %.3f ms; not gone within 5 s: %d\n",
+                n, took[took.size() / 2], took.back(), notGone);
     return 0;
 }
 
