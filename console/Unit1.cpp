@@ -385,7 +385,7 @@ void TForm1::RefreshLogView() {
         now.writeTime =
             (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     }
-    if (LogNeedsReload(shownLog_, logViewValid_, now)) {
+    if (LogNeedsReload(shownLog_, logViewValid_, now) && !AppendToLogView(now)) {
         std::string bytes;
         if (now.exists && !ReadWholeFile(TodayLogPath, bytes)) {
             // Held by its writer at this moment: keep what is shown, read again next tick.
@@ -405,16 +405,47 @@ void TForm1::RefreshLogView() {
             SendMessageW(memo_, EM_SETSEL, end, end);
             SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
             shownLogBytes_ = std::move(bytes);
-            logScrollLine_ = LogScrollLines(shownLogBytes_);
         } else {
             SetWindowTextW(memo_, FromCp1251(LogViewText(bytes)).c_str());
             shownLogBytes_ = std::move(bytes);
-            logScrollLine_ = LogScrollLines(shownLogBytes_);
         }
+        shownLogLines_ = LogLineCount{};
+        shownLogLines_.Add(shownLogBytes_);
+        logScrollLine_ = shownLogLines_.ScrollLines();
         shownLog_ = now;
         logViewValid_ = true;
     }
     ScrollLogView();
+}
+
+// The plug-in only appends: when the file grew, read just what follows the
+// text on show, checked against the first and the last bytes shown. False
+// when the whole file has to be read instead.
+bool TForm1::AppendToLogView(const LogStamp& now) {
+    constexpr size_t kOverlap = 4096;
+    if (!now.exists || !logViewValid_ || shownLog_.path != now.path || shownLogBytes_.empty() ||
+        now.size <= shownLogBytes_.size())
+        return false;
+    const size_t overlap = std::min(shownLogBytes_.size(), kOverlap);
+    // A file rewritten by someone else rather than appended to shows at its
+    // start or at the end of what is shown.
+    std::string head;
+    if (!ReadFileStart(TodayLogPath, overlap, head) || shownLogBytes_.compare(0, overlap, head) != 0) return false;
+    std::string tail;
+    if (!ReadFileFrom(TodayLogPath, shownLogBytes_.size() - overlap, tail)) return false;
+    const size_t at = LogTailAppendOffset(shownLogBytes_, tail, overlap);
+    if (at == std::string_view::npos) return false;
+    const std::string_view added = std::string_view(tail).substr(at);
+    const std::wstring text = FromCp1251(LogViewText(added));
+    const LRESULT end = GetWindowTextLengthW(memo_);
+    SendMessageW(memo_, EM_SETSEL, end, end);
+    SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    shownLogBytes_.append(added);
+    shownLogLines_.Add(added);
+    logScrollLine_ = shownLogLines_.ScrollLines();
+    shownLog_ = now;
+    logViewValid_ = true;
+    return true;
 }
 
 void TForm1::ScrollLogView() {

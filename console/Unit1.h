@@ -60,6 +60,7 @@ private:
     void RefreshLogView();
     void RefreshCurrentUser();
     void ScrollLogView();
+    bool AppendToLogView(const LogStamp& now);
 
     // Handlers named after their controls.
     void TrayIcon1Click();
@@ -94,6 +95,7 @@ private:
     // The file's bytes on show, so that what the plug-in appends is all that
     // goes into the view: the edit control takes a whole big text slowly.
     std::string shownLogBytes_;
+    LogLineCount shownLogLines_;
     int64_t logScrollLine_ = 0;
 };
 

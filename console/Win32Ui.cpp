@@ -14,13 +14,19 @@ std::wstring FromCp1251(std::string_view text) {
     return wide;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
+bool ReadWholeFile(const std::string& path, std::string& bytes) { return ReadFileFrom(path, 0, bytes); }
+
+bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes) {
     bytes.clear();
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.Valid()) return false;
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (offset != 0 && !SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return false;
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0) bytes.reserve(static_cast<size_t>(size.QuadPart));
+    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > at.QuadPart)
+        bytes.reserve(static_cast<size_t>(size.QuadPart - at.QuadPart));
     // Read to the end, not to the size seen: the plug-in may append meanwhile.
     constexpr DWORD kChunk = 1 << 20;
     for (;;) {

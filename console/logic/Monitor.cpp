@@ -36,8 +36,7 @@ std::string LogViewText(std::string_view fileBytes) {
     return view;
 }
 
-int64_t LogScrollLines(std::string_view text) {
-    int64_t breaks = 0;
+void LogLineCount::Add(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r') {
             if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
@@ -46,10 +45,22 @@ int64_t LogScrollLines(std::string_view text) {
             ++breaks;
         }
     }
+    if (!text.empty()) {
+        empty = false;
+        endsInBreak = text.back() == '\n' || text.back() == '\r';
+    }
+}
+
+int64_t LogLineCount::ScrollLines() const {
     // Every break but a final one starts a further line.
-    const bool endsInBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
-    const int64_t lines = text.empty() ? 0 : breaks + (endsInBreak ? 0 : 1);
+    const int64_t lines = empty ? 0 : breaks + (endsInBreak ? 0 : 1);
     return lines > 0 ? lines - 1 : 0;
+}
+
+int64_t LogScrollLines(std::string_view text) {
+    LogLineCount count;
+    count.Add(text);
+    return count.ScrollLines();
 }
 
 bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now) {
@@ -59,6 +70,12 @@ bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now) 
 size_t LogAppendOffset(std::string_view shown, std::string_view now) {
     if (shown.empty() || shown.back() == '\r' || now.size() < shown.size()) return std::string_view::npos;
     return now.compare(0, shown.size(), shown) == 0 ? shown.size() : std::string_view::npos;
+}
+
+size_t LogTailAppendOffset(std::string_view shown, std::string_view fileTail, size_t overlap) {
+    if (shown.empty() || shown.back() == '\r' || overlap > shown.size() || fileTail.size() < overlap)
+        return std::string_view::npos;
+    return fileTail.compare(0, overlap, shown.substr(shown.size() - overlap)) == 0 ? overlap : std::string_view::npos;
 }
 
 bool IsWorkingTime(int hour, int32_t timeBegin, int32_t timeEnd) { return hour >= timeBegin || hour < timeEnd; }

@@ -35,6 +35,22 @@ std::string LogViewText(std::string_view fileBytes);
 // does not start a further line. Lines end at CR LF, LF or CR.
 int64_t LogScrollLines(std::string_view text);
 
+// The same count kept up as the plug-in appends: line breaks so far (CR LF,
+// LF or CR), and how the text ends. Appending works only when the text shown
+// does not end in a CR, whose LF may come with the appended part.
+struct LogLineCount {
+    int64_t breaks = 0;
+    bool empty = true;
+    bool endsInBreak = false;
+    void Add(std::string_view appended);
+    int64_t ScrollLines() const;
+};
+
+// Whether `fileTail`, the file read from `shownSize - overlap` on, goes on
+// from the text shown: its first `overlap` bytes are the shown text's last.
+// Gives the offset in `fileTail` of the appended part, or npos.
+size_t LogTailAppendOffset(std::string_view shown, std::string_view fileTail, size_t overlap);
+
 // The log view is loaded anew only when the file has changed or the view has
 // been emptied; an unchanged file keeps the text already shown.
 struct LogStamp {

@@ -161,3 +161,25 @@ TEST(Watch, SwitchedOffItKeepsCountingAndActsWithinFiveTicksWhenBackOn) {
 }
 
 }  // namespace
+
+TEST(LogView, CountKeptUpWhileAppendingEqualsACountOfTheWhole) {
+    const std::string text = "[07.12.2026] : [T] - a\r\n\r\nplain\r\nlast without end";
+    for (size_t cut = 0; cut <= text.size(); ++cut) {
+        const std::string_view shown = std::string_view(text).substr(0, cut);
+        if (!shown.empty() && shown.back() == '\r') continue;  // never appended to
+        LogLineCount count;
+        count.Add(shown);
+        count.Add(std::string_view(text).substr(cut));
+        EXPECT_EQ(count.ScrollLines(), LogScrollLines(text)) << "cut at " << cut;
+    }
+}
+
+TEST(LogView, OnlyATailThatGoesOnFromTheShownTextIsAppended) {
+    const std::string shown = "line one\r\nline two\r\n";
+    // The file read from three bytes before the end of what is shown.
+    EXPECT_EQ(LogTailAppendOffset(shown, "o\r\nline three\r\n", 3), 3u);
+    EXPECT_EQ(LogTailAppendOffset(shown, "X\r\nline three\r\n", 3), std::string_view::npos);  // replaced
+    EXPECT_EQ(LogTailAppendOffset(shown, "o\r", 3), std::string_view::npos);                  // cut
+    EXPECT_EQ(LogTailAppendOffset("ends in CR\r", "R\r\nmore", 2), std::string_view::npos);
+    EXPECT_EQ(LogTailAppendOffset("", "anything", 0), std::string_view::npos);
+}
