@@ -75,7 +75,7 @@ TEST(DialIn, TheCallerIsTimedProvisionedDisconnectedAndTheConsoleFollows) {
     EXPECT_TRUE(g.WaitText(ids::Label1, L"Юзеры отключены"));
     EXPECT_EQ(g.Text(ids::StaticText1), L"НИК:");
 
-    const ToolOutput dial = RunBin("rasstandin.exe", "dial --rx 10240 --tx 2048");
+    const ToolRun dial = RunCaptured("rasstandin.exe", "dial --rx 10240 --tx 2048");
     ASSERT_EQ(dial.code, 0) << dial.out;
     ASSERT_NE(dial.out.find("connection 1 "), std::string::npos) << dial.out;
 

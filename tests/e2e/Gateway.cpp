@@ -11,46 +11,13 @@ namespace {
 
 // A service left behind by an aborted run would keep the old command line.
 void RemoveServices() {
-    RunBin("testsvc.exe", std::string("remove ") + kFtpService);
-    RunBin("rasstandin.exe", "remove");
+    RunCaptured("testsvc.exe", std::string("remove ") + kFtpService);
+    RunCaptured("rasstandin.exe", "remove");
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 }  // namespace
-
-ToolOutput RunBin(const std::string& program, const std::string& args, DWORD timeoutMs) {
-    ToolOutput run;
-    TempDir dir("run");
-    const std::string outPath = dir / "out.txt";
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return run;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi{};
-    std::string line = Quoted(ExeFolder() + program) + " " + args;
-    const BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(out);
-    if (!started) return run;
-    CloseHandle(pi.hThread);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(pi.hProcess, &code);
-    } else {
-        TerminateProcess(pi.hProcess, 1);
-        WaitForSingleObject(pi.hProcess, 5000);
-    }
-    CloseHandle(pi.hProcess);
-    run.code = static_cast<int>(code);
-    run.out = ReadAll(outPath);
-    return run;
-}
 
 Gateway::Gateway(const std::string& options, const std::string& gui) {
     for (const std::string& folder : {users, logs, dir / "ftp\\", ftpRoot, ftpUpload})
@@ -64,10 +31,10 @@ Gateway::Gateway(const std::string& options, const std::string& gui) {
                          gui);
 
     RemoveServices();
-    const ToolOutput ras = RunBin("rasstandin.exe", "install");
-    const ToolOutput reg = RunBin("rasstandin.exe", "register " + Quoted(dir / "dialgate.dll"));
-    const ToolOutput ftp =
-        RunBin("testsvc.exe", std::string("install ") + kFtpService + " " + Quoted(ftpEvents));
+    const ToolRun ras = RunCaptured("rasstandin.exe", "install");
+    const ToolRun reg = RunCaptured("rasstandin.exe", "register " + Quoted(dir / "dialgate.dll"));
+    const ToolRun ftp =
+        RunCaptured("testsvc.exe", std::string("install ") + kFtpService + " " + Quoted(ftpEvents));
     installed_ = ras.code == 0 && reg.code == 0 && ftp.code == 0;
     if (!installed_)
         problem_ = "rasstandin install: " + ras.out + "\nrasstandin register: " + reg.out +
@@ -86,7 +53,7 @@ Gateway::~Gateway() {
 bool Gateway::StartRas() {
     ServiceStart(kRasService);
     return WaitFor([] { return ServiceStateText(kRasService) == "включен"; }, 30000) &&
-           WaitFor([] { return RunBin("rasstandin.exe", "state").code == 0; }, 20000);
+           WaitFor([] { return RunCaptured("rasstandin.exe", "state").code == 0; }, 20000);
 }
 
 bool Gateway::StopRas() {

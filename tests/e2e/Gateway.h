@@ -9,18 +9,11 @@
 
 #include <string>
 
+#include "TestService.h"
 #include "TestSupport.h"
 
 inline constexpr char kFtpService[] = "bpftpserver";
 inline constexpr char kRasService[] = "RemoteAccess";
-
-struct ToolOutput {
-    int code = -1;  // -1: not started or did not end in time
-    std::string out;
-};
-
-// Runs a program of the build's bin folder and captures what it prints.
-ToolOutput RunBin(const std::string& program, const std::string& args, DWORD timeoutMs = 30000);
 
 class Gateway {
 public:

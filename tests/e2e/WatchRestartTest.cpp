@@ -90,7 +90,7 @@ TEST(WatchRestart, TheWatchRestartsTheServiceAndTheSettingsReachThePlugin) {
     EXPECT_TRUE(g.WaitText(ids::WorkTime, L"ВРЕМЯ: РАБОЧЕЕ", 10000)) << ui::ToUtf8(g.Text(ids::WorkTime));
     EXPECT_TRUE(g.WaitText(ids::RAS, L"RAS сервер: включен", 20000)) << ui::ToUtf8(g.Text(ids::RAS));
     ASSERT_TRUE(g.WaitLog(loaded, 10000, 2)) << g.Log();
-    ASSERT_TRUE(WaitFor([] { return RunBin("rasstandin.exe", "state").code == 0; }, 20000));
+    ASSERT_TRUE(WaitFor([] { return RunCaptured("rasstandin.exe", "state").code == 0; }, 20000));
     EXPECT_FALSE(ui::ToolButtonChecked(g.Window(), ids::ToolBar1, ids::ToolButton2));
 
     EXPECT_EQ(MaskBanners(g.Log()),
@@ -98,7 +98,7 @@ TEST(WatchRestart, TheWatchRestartsTheServiceAndTheSettingsReachThePlugin) {
 
     // The next caller gets the new registration window of 5 minutes (300
     // cycles): the console's first countdown lies above the old 120.
-    const ToolOutput dial = RunBin("rasstandin.exe", "dial");
+    const ToolRun dial = RunCaptured("rasstandin.exe", "dial");
     ASSERT_EQ(dial.code, 0) << dial.out;
     unsigned id = 0;
     const size_t at = dial.out.find("connection ");
@@ -111,7 +111,7 @@ TEST(WatchRestart, TheWatchRestartsTheServiceAndTheSettingsReachThePlugin) {
     EXPECT_LE(first, 300);
 
     // The caller hangs up first: the worker ends, the console goes bare.
-    const ToolOutput hangup = RunBin("rasstandin.exe", "hangup " + std::to_string(id));
+    const ToolRun hangup = RunCaptured("rasstandin.exe", "hangup " + std::to_string(id));
     EXPECT_EQ(hangup.code, 0) << hangup.out;
     EXPECT_TRUE(g.WaitText(ids::Label1, L"Юзеры отключены", 5000)) << ui::ToUtf8(g.Text(ids::Label1));
     ASSERT_TRUE(g.WaitLog(DatedLine("Произошло отключение пользователя от интерфейса"), 5000)) << g.Log();

@@ -17,6 +17,39 @@ int RunTool(const std::string& commandLine, DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
+ToolRun RunCaptured(const std::string& program, const std::string& args, DWORD timeoutMs) {
+    ToolRun run;
+    TempDir dir("run");
+    const std::string outPath = dir / "out.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return run;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    std::string line = "\"" + ExeFolder() + program + "\" " + args;
+    const BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(out);
+    if (!started) return run;
+    CloseHandle(pi.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(pi.hProcess, &code);
+    } else {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    CloseHandle(pi.hProcess);
+    run.code = static_cast<int>(code);
+    run.out = ReadAll(outPath);
+    return run;
+}
+
 TestService::TestService(const std::string& options) {
     static LONG counter = 0;
     name_ = "dgtest_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(InterlockedIncrement(&counter));

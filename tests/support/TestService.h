@@ -12,6 +12,14 @@
 // exit code, or -1 when it could not be started or did not end in time.
 int RunTool(const std::string& commandLine, DWORD timeoutMs = 30000);
 
+struct ToolRun {
+    int code = -1;  // -1: not started or did not end in time
+    std::string out;
+};
+
+// Runs a program of the build's bin folder with what it prints captured.
+ToolRun RunCaptured(const std::string& program, const std::string& args, DWORD timeoutMs = 60000);
+
 struct ServiceEvent {
     unsigned long long ms;  // milliseconds since 1601, as FILETIME / 10000
     std::string name;       // start, running, stop-requested, stopped

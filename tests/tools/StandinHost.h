@@ -7,15 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "TestService.h"
 #include "TestSupport.h"
 
-struct ToolRun {
-    int code = -1;  // -1: not started or did not end in time
-    std::string out;
-};
-
-// Runs a program of the build's bin folder with its output captured.
-ToolRun RunCaptured(const std::string& program, const std::string& args, DWORD timeoutMs = 60000);
 inline ToolRun Standin(const std::string& args) { return RunCaptured("rasstandin.exe", args); }
 
 // One call recorded by recadmin.dll: its first word and the rest.
