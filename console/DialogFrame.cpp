@@ -2,17 +2,7 @@
 
 #include "DialogTexts.h"
 
-FontPtr MakeDialogFont() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    LOGFONTW lf{};
-    lf.lfHeight = -MulDiv(8, dpi, 72);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = RUSSIAN_CHARSET;
-    lstrcpynW(lf.lfFaceName, dialog_text::kFontFace, LF_FACESIZE);
-    return FontPtr(CreateFontIndirectW(&lf));
-}
+FontPtr MakeDialogFont() { return MakeConsoleFont(); }
 
 HWND AddControl(HWND parent, DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
                 int width, int height, int id, HFONT font) {

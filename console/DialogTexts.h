@@ -6,7 +6,6 @@
 namespace dialog_text {
 
 // Shared by the dialogs.
-inline constexpr wchar_t kFontFace[] = L"MS Sans Serif";
 inline constexpr wchar_t kOk[] = L"ОК";  // Cyrillic letters
 inline constexpr wchar_t kCancel[] = L"Отмена";
 // Caption of the dialogs' error boxes: the program's name.

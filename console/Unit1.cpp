@@ -229,17 +229,8 @@ void TForm1::FormCreate() {
 
 void TForm1::CreateControls() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    LOGFONTW lf{};
-    lf.lfHeight = -MulDiv(8, dpi, 72);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = RUSSIAN_CHARSET;
-    lstrcpynW(lf.lfFaceName, text::kFontFace, LF_FACESIZE);
-    font_.reset(CreateFontIndirectW(&lf));
-    lf.lfWeight = FW_BOLD;
-    boldFont_.reset(CreateFontIndirectW(&lf));
+    font_ = MakeConsoleFont();
+    boldFont_ = MakeConsoleFont(FW_BOLD);
     auto child = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* caption, DWORD style, HWND parent, int id) {
         HWND h = CreateWindowExW(exStyle, cls, caption, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);

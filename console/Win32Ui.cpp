@@ -1,5 +1,7 @@
 #include "Win32Ui.h"
 
+#include "Texts.h"
+
 #include <algorithm>
 
 #include "IniFormat.h"
@@ -102,4 +104,16 @@ IconPtr MakePictureIcon(const PictureGrid& grid) {
     info.hbmMask = bitmaps.mask.get();
     // The icon takes copies; the bitmaps go with this scope.
     return IconPtr(CreateIconIndirect(&info));
+}
+
+FontPtr MakeConsoleFont(int weight) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(8, dpi, 72);
+    lf.lfWeight = weight;
+    lf.lfCharSet = RUSSIAN_CHARSET;
+    lstrcpynW(lf.lfFaceName, text::kFontFace, LF_FACESIZE);
+    return FontPtr(CreateFontIndirectW(&lf));
 }

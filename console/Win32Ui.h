@@ -24,6 +24,9 @@ struct ImageListDeleter {
     void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
 };
 using FontPtr = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+
+// "MS Sans Serif", 8 point, Cyrillic: the font of every window of the console.
+FontPtr MakeConsoleFont(int weight = FW_NORMAL);
 using BitmapPtr = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 using IconPtr = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 using MenuPtr = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;

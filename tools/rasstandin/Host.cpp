@@ -30,15 +30,6 @@ std::string Ms(double ms) {
     return text;
 }
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 template <size_t N>
 void CopyName(WCHAR (&to)[N], const std::wstring& from) {
@@ -591,4 +582,14 @@ DWORD WINAPI RasHost::OnPortDisconnect(void* context, HANDLE port) {
 
 void WINAPI RasHost::OnServerDisconnect(void* context) {
     static_cast<RasHost*>(context)->RefuseInsideCallback("MprAdminServerDisconnect");
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
 }

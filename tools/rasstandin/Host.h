@@ -114,3 +114,6 @@ private:
 // The administration DLL that administrators register for the service.
 std::wstring RegisteredAdminDll();
 LSTATUS RegisterAdminDll(const std::wstring& path, const std::wstring& displayName);
+
+// Wide text as UTF-8, as the commands print it.
+std::string Utf8(const std::wstring& text);

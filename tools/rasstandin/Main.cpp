@@ -35,15 +35,6 @@ std::wstring Wide(const std::string& utf8) {
     return out;
 }
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 // UTF-8 text to a console as characters, to a file or pipe as UTF-8 bytes.
 void Print(DWORD stream, const std::string& utf8) {
