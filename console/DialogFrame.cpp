@@ -1,6 +1,7 @@
 #include "DialogFrame.h"
 
 #include "DialogTexts.h"
+#include "Texts.h"
 
 FontPtr MakeDialogFont() { return MakeConsoleFont(); }
 
@@ -55,7 +56,7 @@ std::string WindowText1251(HWND window) { return ToCp1251(WindowTextWide(window)
 void SetWindowText1251(HWND window, std::string_view text) { SetWindowTextW(window, FromCp1251(text).c_str()); }
 
 void ShowErrorBox(HWND owner, std::string_view text) {
-    MessageBoxW(owner, FromCp1251(text).c_str(), dialog_text::kErrorCaption, MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, FromCp1251(text).c_str(), text::kAppName, MB_OK | MB_ICONERROR);
 }
 
 bool RunModal(HWND dialog, HWND owner, const bool& done) {

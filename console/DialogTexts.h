@@ -8,12 +8,10 @@ namespace dialog_text {
 // Shared by the dialogs.
 inline constexpr wchar_t kOk[] = L"ОК";  // Cyrillic letters
 inline constexpr wchar_t kCancel[] = L"Отмена";
-// Caption of the dialogs' error boxes: the program's name.
-inline constexpr wchar_t kErrorCaption[] = L"RA DIVAD IROR v0.1";
 
-// Settings dialog (TForm3). "%s" is filled with the text, the path.
+// Settings dialog (TForm3). "%s" is filled with the text. (The write error,
+// "Unable to write to %s", is the console's, in Texts.h.)
 inline constexpr char kNotValidInteger[] = "'%s' is not a valid integer value";
-inline constexpr char kUnableToWrite[] = "Unable to write to %s";
 inline constexpr wchar_t kSettingsCaption[] = L"Настройки";
 inline constexpr wchar_t kTabGeneral[] = L"Общие";
 inline constexpr wchar_t kTabLogs[] = L"Логи";

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "DialogTexts.h"
+#include "Texts.h"
 
 namespace {
 
@@ -318,7 +319,7 @@ void TForm3::Button1Click() {
     // Key by key, as far as the plan goes: what is written before a failure stays.
     for (const IniWrite& w : plan.writes) {
         if (!WritePrivateProfileStringA(w.section, w.key, w.value.c_str(), path.c_str())) {
-            ShowErrorBox(hwnd_, FillPercentS(t::kUnableToWrite, path));
+            ShowErrorBox(hwnd_, FillPercentS(text::kUnableToWrite, path));
             return;
         }
     }

@@ -3,6 +3,7 @@
 #include "About.h"
 #include "Addinfo.h"
 #include "Options.h"
+#include "logic/OptionsLogic.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -584,9 +585,8 @@ void TForm1::FormClose() {
     const bool pressed = SendMessageW(toolBar_, TB_ISBUTTONCHECKED, ids::ToolButton2, 0) != 0;
     if (!WritePrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", IniBoolText(pressed), path.c_str())) {
         // The path goes in as text, never as a format.
-        std::string message = text::kUnableToWrite;
-        message.replace(message.find("%s"), 2, path);
-        MessageBoxW(hwnd_, FromCp1251(message).c_str(), text::kAppName, MB_OK | MB_ICONERROR);
+        MessageBoxW(hwnd_, FromCp1251(FillPercentS(text::kUnableToWrite, path)).c_str(), text::kAppName,
+                    MB_OK | MB_ICONERROR);
     }
     // The program ends either way: the operator asked to close.
     DestroyWindow(hwnd_);
