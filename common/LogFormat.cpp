@@ -2,6 +2,8 @@
 
 std::string ComposeLogLine(std::string_view message, bool dated, std::string_view date,
                            std::string_view time) {
+    // A message is zero-terminated text: a NUL from a caller's record ends it.
+    message = message.substr(0, message.find('\0'));
     std::string line;
     line.reserve(message.size() + date.size() + time.size() + 12);
     if (dated) {

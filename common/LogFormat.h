@@ -5,7 +5,8 @@
 #include <string_view>
 
 // "[date] : [time] - message\n" for a dated line, "message\n" for a plain one.
-// The message is copied as it is: a "%" in it is just a character.
+// The message is copied as it is up to its first NUL, if any: a "%" in it is
+// just a character.
 std::string ComposeLogLine(std::string_view message, bool dated, std::string_view date,
                            std::string_view time);
 

@@ -23,14 +23,21 @@ bool FileExists(const std::string& path) {
 bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& bytes) {
     bytes.clear();
     UniqueHandle file = OpenForReading(path);
-    if (!file.Valid()) return false;
-    bytes.resize(maxBytes);
+    return file.Valid() && ReadOpenFileStart(file.Get(), maxBytes, bytes);
+}
+
+bool ReadOpenFileStart(HANDLE file, size_t maxBytes, std::string& bytes) {
+    bytes.assign(maxBytes, '\0');
     size_t total = 0;
     while (total < maxBytes) {
         DWORD got = 0;
-        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(maxBytes - total), &got, nullptr) ||
-            got == 0)
-            break;
+        // A region its writer holds locked fails the read: that is no empty
+        // file, and the caller tries again.
+        if (!ReadFile(file, &bytes[total], static_cast<DWORD>(maxBytes - total), &got, nullptr)) {
+            bytes.clear();
+            return false;
+        }
+        if (got == 0) break;
         total += got;
     }
     bytes.resize(total);
@@ -51,7 +58,8 @@ bool ReadFileLines(const std::string& path, size_t maxLines, size_t maxLineBytes
     while (total < budget) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, budget - total));
-        if (!ReadFile(file.Get(), chunk, want, &got, nullptr) || got == 0) break;
+        if (!ReadFile(file.Get(), chunk, want, &got, nullptr)) return false;
+        if (got == 0) break;
         total += got;
         if (!splitter.Feed(std::string_view(chunk, got))) break;
     }

@@ -13,13 +13,16 @@
 // True when the path names an existing file (a folder does not count).
 bool FileExists(const std::string& path);
 
-// At most `maxBytes` from the start of the file. False when it cannot be opened.
+// At most `maxBytes` from the start of the file. False, with no bytes, when it
+// cannot be opened or a read fails.
 bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& bytes);
+// The same from a file already open for reading.
+bool ReadOpenFileStart(HANDLE file, size_t maxBytes, std::string& bytes);
 
 // The first `maxLines` lines (CR LF, LF or CR), each cut at `maxLineBytes`.
 // Reads only as far into the file as those lines need, and never more than
 // `maxLines` * (`maxLineBytes` + 2) bytes. False when it cannot
-// be opened; `lines` is then empty.
+// be opened or a read fails; `lines` is then empty.
 bool ReadFileLines(const std::string& path, size_t maxLines, size_t maxLineBytes,
                    std::vector<std::string>& lines);
 

@@ -61,3 +61,15 @@ public:
 private:
     SRWLOCK& lock_;
 };
+
+// Holds a slim reader/writer lock shared for a scope.
+class SharedLock {
+public:
+    explicit SharedLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockShared(&lock_); }
+    ~SharedLock() { ReleaseSRWLockShared(&lock_); }
+    SharedLock(const SharedLock&) = delete;
+    SharedLock& operator=(const SharedLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};

@@ -7,9 +7,11 @@
 #include "Win32Files.h"
 
 HMODULE PluginModuleHandle = nullptr;
-GatewayConfigRecord GatewayConfig;
 
 namespace {
+
+SRWLOCK configLock = SRWLOCK_INIT;
+GatewayConfigPtr latest;
 
 // Room for 2047 characters, as the file's string values are defined.
 constexpr DWORD kValueBuffer = 2048;
@@ -35,6 +37,22 @@ std::string Setting(const char* name, bool value) { return Setting(name, IniIntT
 
 }  // namespace
 
+GatewayConfigPtr CurrentGatewayConfig() {
+    {
+        SharedLock lock(configLock);
+        if (latest) return latest;
+    }
+    static const GatewayConfigPtr defaults = std::make_shared<const GatewayConfigRecord>();
+    return defaults;
+}
+
+void PublishGatewayConfig(GatewayConfigRecord c) {
+    auto next = std::make_shared<const GatewayConfigRecord>(std::move(c));
+    ExclusiveLock lock(configLock);
+    latest.swap(next);
+    // The earlier record is released outside the lock, by whoever holds it last.
+}
+
 void LoadGatewayConfig() {
     const std::string file = ModuleFolder(PluginModuleHandle) + "qv_config.ini";
 
@@ -59,7 +77,7 @@ void LoadGatewayConfig() {
     c.ftpDefUpload = ReadString(file, "FTP", "FTP_DEF_UPLOAD", "E:\\FTP_ROOT\\UPLOAD\\");
     c.ratioUp = 1;
     c.ratioDown = 3;
-    GatewayConfig = c;
+    PublishGatewayConfig(c);
 
     // Only now is the log folder known.
     LogWrite(text::kBanner, true);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct GatewayConfigRecord {
@@ -29,8 +30,18 @@ struct GatewayConfigRecord {
     int32_t ratioDown = 3;
 };
 
-extern HMODULE PluginModuleHandle;
-extern GatewayConfigRecord GatewayConfig;
+// One load's configuration, never changed once published. The service may stop
+// and start the plug-in again in the same process while a worker of the
+// earlier load still runs: that worker keeps the record it started under, so a
+// new load never changes what it reads.
+using GatewayConfigPtr = std::shared_ptr<const GatewayConfigRecord>;
 
-// Fills GatewayConfig from the file and logs where it looked and what it found.
+extern HMODULE PluginModuleHandle;
+
+// The configuration of the latest load (defaults before the first).
+GatewayConfigPtr CurrentGatewayConfig();
+// Makes `c` the latest load's configuration.
+void PublishGatewayConfig(GatewayConfigRecord c);
+
+// Reads the file, publishes what it found and logs where it looked and what it found.
 void LoadGatewayConfig();

@@ -1,6 +1,9 @@
 #include "Connection.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Config.h"
 #include "Log.h"
@@ -10,9 +13,13 @@
 
 namespace {
 
-// WorkerThread: the worker of the connection accepted last and not yet hung up.
+// WorkerThread: the worker of the connection accepted last and not yet hung
+// up; the workers whose hang-up came but whose threads have not ended yet; how
+// many callers were accepted. All three under stateLock.
 SRWLOCK stateLock = SRWLOCK_INIT;
 std::shared_ptr<WorkerContext> current;
+std::vector<std::shared_ptr<WorkerContext>> hungUp;
+uint64_t accepts = 0;
 // ActivePort.
 std::atomic<HANDLE> activePort{nullptr};
 
@@ -22,6 +29,9 @@ constexpr DWORD kStepWaitMs = 1000;
 // A client call that has not returned after this long may be waiting for the
 // hang-up itself (a service that delivers it from inside the call).
 constexpr DWORD kClientCallGraceMs = 200;
+// How long a new caller's acceptance waits for a hung-up worker that takes no
+// further step to be gone.
+constexpr DWORD kLeavingWaitMs = 1000;
 
 
 bool WorkerRunning(const WorkerContext& ctx) { return WaitForSingleObject(ctx.thread.Get(), 0) == WAIT_TIMEOUT; }
@@ -67,23 +77,35 @@ bool StopWorker(WorkerContext& ctx) {
     }
 }
 
-}  // namespace
+// What stands in the way of a new caller.
+enum class Earlier { None, Running, Leaving };
 
-HANDLE ActivePortHandle() { return activePort.load(); }
-
-BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
-    ExclusiveLock lock(stateLock);
-    // Room for one connection: a second caller while the first is timed
-    // would leave one of them untimed, or two workers on one time file.
-    if (current && WorkerRunning(*current)) {
-        LogWrite(text::kSecondConnectionRefused, true);
-        return FALSE;
+// Under stateLock. A second worker never starts while an earlier one still
+// runs: the current connection's, or one whose hang-up came while it was in a
+// step it had to finish. A worker that takes no further step is waited for
+// once (`leaving`), since its thread ends at once.
+Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
+    hungUp.erase(std::remove_if(hungUp.begin(), hungUp.end(),
+                                [](const std::shared_ptr<WorkerContext>& w) { return !WorkerRunning(*w); }),
+                 hungUp.end());
+    if (current && WorkerRunning(*current)) return Earlier::Running;
+    for (const auto& w : hungUp) {
+        if (!w->stopped || waited) return Earlier::Running;
+        leaving = w;
     }
+    return leaving ? Earlier::Leaving : Earlier::None;
+}
+
+// Under stateLock: the new caller's files, worker and acceptance.
+BOOL StartConnection(const RAS_CONNECTION_0* c0) {
+    const GatewayConfigPtr config = CurrentGatewayConfig();
+    ++accepts;
     LogWrite(text::kConnectionAccepted, true);
-    ClearUserFiles();
+    ClearUserFiles(*config);
 
     auto ctx = std::make_shared<WorkerContext>();
     ctx->connection = c0 ? c0->hConnection : nullptr;
+    ctx->config = config;
     ctx->stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ctx->stepMutex.Reset(CreateMutexW(nullptr, FALSE, nullptr));
     HMODULE self = nullptr;
@@ -110,6 +132,29 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
     return FALSE;
 }
 
+}  // namespace
+
+HANDLE ActivePortHandle() { return activePort.load(); }
+
+BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
+    for (bool waited = false;;) {
+        std::shared_ptr<WorkerContext> leaving;
+        {
+            ExclusiveLock lock(stateLock);
+            switch (EarlierWorker(waited, leaving)) {
+                case Earlier::None: return StartConnection(c0);
+                case Earlier::Running:
+                    LogWrite(text::kSecondConnectionRefused, true);
+                    return FALSE;
+                case Earlier::Leaving: break;
+            }
+        }
+        // A hung-up worker on its way out: give it a moment, outside the lock.
+        WaitForSingleObject(leaving->thread.Get(), kLeavingWaitMs);
+        waited = true;
+    }
+}
+
 void AcceptLink(const RAS_PORT_0* p0) {
     LogWrite(text::kLinkUp, true);
     activePort = p0 ? p0->hPort : nullptr;
@@ -117,21 +162,29 @@ void AcceptLink(const RAS_PORT_0* p0) {
 
 void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     std::shared_ptr<WorkerContext> ctx;
-    bool otherRunning = false;
+    uint64_t acceptsSeen = 0;
     {
         ExclusiveLock lock(stateLock);
+        acceptsSeen = accepts;
         // Only the hang-up of the connection the worker times ends it: a late
         // hang-up of an earlier connection must not end the next caller's.
         if (current && c0 && current->connection == c0->hConnection) {
             ctx = std::move(current);
             current.reset();
-        } else {
-            otherRunning = current && WorkerRunning(*current);
+            // Until it is gone it still keeps the next caller out.
+            hungUp.push_back(ctx);
         }
     }
     const bool ended = ctx && StopWorker(*ctx);
+    if (ended) ctx->stopped = true;
     LogWrite(ended ? text::kWorkerEnded : text::kWorkerNotEnded, true);
-    if (!otherRunning) ClearUserFiles();
+    {
+        // Decided and done under the lock, so that no caller is accepted in
+        // between: a caller accepted after this hang-up began has his own
+        // record in the users' folder, and a running worker its time file.
+        ExclusiveLock lock(stateLock);
+        if (accepts == acceptsSeen && !(current && WorkerRunning(*current))) ClearUserFiles(*CurrentGatewayConfig());
+    }
     LogWrite(std::string(text::kDuration) + std::to_string(c0 ? c0->dwConnectDuration : 0), true);
     LogWrite(std::string(text::kBytesReceived) + std::to_string(c1 ? c1->dwBytesRcved : 0), true);
     LogWrite(std::string(text::kBytesSent) + std::to_string(c1 ? c1->dwBytesXmited : 0), true);

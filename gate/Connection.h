@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 
+#include "Config.h"
 #include "Win32Files.h"
 
 // Shared by the service's callbacks and the connection's worker; the worker
@@ -18,6 +19,7 @@ struct WorkerContext {
     UniqueHandle thread;
     DWORD threadId = 0;
     HMODULE module = nullptr;     // the worker's reference on the library
+    GatewayConfigPtr config;      // the load it started under, kept to its end
 
     std::atomic<bool> stopRequested{false};
     // When the worker's client call in progress began (0: none). A hang-up
@@ -29,6 +31,10 @@ struct WorkerContext {
     // hang-up has closed it, the worker writes nothing more.
     SRWLOCK writeGate = SRWLOCK_INIT;
     bool gateClosed = false;
+
+    // Set by the hang-up once the worker takes no further step: what remains
+    // of its thread is its way out.
+    std::atomic<bool> stopped{false};
 };
 
 // The callbacks' work; the exports in Plugin.cpp only forward to these.

@@ -33,12 +33,11 @@ bool HasLoginKey(const std::string& file, const std::string& section) {
 
 }  // namespace
 
-FtpAccountResult ProvisionFtpAccount(const std::vector<std::string>& record) {
+FtpAccountResult ProvisionFtpAccount(const GatewayConfigRecord& c, const std::vector<std::string>& record) {
     const std::string login = LineOrEmpty(record, 1);
     if (login == "USER") return FtpAccountResult::SkippedUser;
     if (!IsAcceptableFtpLogin(login)) return FtpAccountResult::RefusedLogin;
 
-    const GatewayConfigRecord& c = GatewayConfig;
     if (HasLoginKey(c.ftpIniFile, login)) return FtpAccountResult::Existing;
 
     FtpAccountDefaults defaults;

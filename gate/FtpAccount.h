@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "Config.h"
+
 enum class FtpAccountResult {
     Written,         // the eleven keys are in the file
     Existing,        // the section already has a Login: the account stays as it is
@@ -12,5 +14,6 @@ enum class FtpAccountResult {
 };
 
 // `record` is the current-user file as a list of lines (login, password, ...),
-// read in the same cycle as the worker's own read of it.
-FtpAccountResult ProvisionFtpAccount(const std::vector<std::string>& record);
+// read in the same cycle as the worker's own read of it; `c` names the users.ini
+// and the account's defaults.
+FtpAccountResult ProvisionFtpAccount(const GatewayConfigRecord& c, const std::vector<std::string>& record);

@@ -16,8 +16,25 @@ SRWLOCK logLock = SRWLOCK_INIT;
 // Set when a line gave up waiting; cleared by the next line that gets through.
 std::atomic<bool> logHeld{false};
 
-UniqueHandle OpenForAppend(const std::string& path) {
+// The folder is made (one level deep) once for each folder value, and again
+// whenever it has gone; not for every line, which cost a hang-up more than
+// its own lines.
+SRWLOCK folderLock = SRWLOCK_INIT;
+std::string folderMade;
+
+void MakeFolder(const std::string& folder, bool again) {
+    {
+        SharedLock lock(folderLock);
+        if (!again && folderMade == folder) return;
+    }
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ExclusiveLock lock(folderLock);
+    folderMade = folder;
+}
+
+UniqueHandle OpenForAppend(const std::string& folder, const std::string& path) {
     const ULONGLONG deadline = GetTickCount64() + (logHeld ? 0 : kLogShareWaitMs);
+    bool folderMade = false;
     for (;;) {
         UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -26,6 +43,11 @@ UniqueHandle OpenForAppend(const std::string& path) {
             return file;
         }
         const DWORD error = GetLastError();
+        if (error == ERROR_PATH_NOT_FOUND && !folderMade) {
+            folderMade = true;
+            MakeFolder(folder, true);
+            continue;
+        }
         // Only a file held by another program is worth waiting for; a missing
         // folder or an impossible name will not get better.
         if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
@@ -53,8 +75,14 @@ std::string LongTimeText(const SYSTEMTIME& when) {
 
 void LogWrite(std::string_view message, bool dated) noexcept {
     try {
-        const std::string& folder = GatewayConfig.logFolder;
-        CreateDirectoryA(folder.c_str(), nullptr);
+        LogWriteTo(CurrentGatewayConfig()->logFolder, message, dated);
+    } catch (...) {
+        // Out of memory: the line is lost, the caller goes on.
+    }
+}
+
+void LogWriteTo(const std::string& folder, std::string_view message, bool dated) noexcept {
+    try {
         // One reading of the clock: the line's date always names its file,
         // also for a line written on the stroke of midnight.
         SYSTEMTIME now;
@@ -64,7 +92,8 @@ void LogWrite(std::string_view message, bool dated) noexcept {
             ToTextMode(ComposeLogLine(message, dated, date, dated ? LongTimeText(now) : std::string()));
         const std::string path = LogFileName(folder, date);
 
-        UniqueHandle file = OpenForAppend(path);
+        MakeFolder(folder, false);
+        UniqueHandle file = OpenForAppend(folder, path);
         if (!file.Valid()) return;
         // Appends from threads that write at the same moment can land on the
         // same offset (seen under Wine); the opening and closing need no turn.

@@ -6,9 +6,12 @@
 #include <string>
 #include <string_view>
 
-// Writes one dated or plain line. Never fails towards its caller: a line that
-// cannot be written is dropped after a short bounded wait.
+// Writes one dated or plain line into the latest load's log. Never fails
+// towards its caller: a line that cannot be written is dropped after a short
+// bounded wait.
 void LogWrite(std::string_view message, bool dated) noexcept;
+// The same into the log of `logFolder`: a worker writes where its own load logs.
+void LogWriteTo(const std::string& logFolder, std::string_view message, bool dated) noexcept;
 
 // The locale's short date and long time, as the log and its file name use them.
 std::string ShortDateText(const SYSTEMTIME& when);

@@ -19,7 +19,7 @@ extern "C" {
 DWORD WINAPI MprAdminInitializeDll(VOID) {
     try {
         LoadGatewayConfig();
-        ClearUserFiles();
+        ClearUserFiles(*CurrentGatewayConfig());
         LogWrite(text::kInitialized, true);
     } catch (...) {
         // The service must start whatever happened here.

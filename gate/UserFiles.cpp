@@ -1,21 +1,20 @@
 #include "UserFiles.h"
 
-#include "Config.h"
 #include "Win32Files.h"
 
-void ClearUserFiles() {
-    DeleteIfFile(GatewayConfig.currentUser);
-    DeleteIfFile(GatewayConfig.timeFile);
-    DeleteIfFile(GatewayConfig.currentUserOp);
+void ClearUserFiles(const GatewayConfigRecord& c) {
+    DeleteIfFile(c.currentUser);
+    DeleteIfFile(c.timeFile);
+    DeleteIfFile(c.currentUserOp);
 }
 
-bool WriteUserTimeFile(int64_t secondsLeft) {
-    return WriteWholeFile(GatewayConfig.timeFile, TimeFileText(secondsLeft));
+bool WriteUserTimeFile(const GatewayConfigRecord& c, int64_t secondsLeft) {
+    return WriteWholeFile(c.timeFile, TimeFileText(secondsLeft));
 }
 
-bool ReadCurrentUserHead(UserRecordHead& head) {
+bool ReadCurrentUserHead(const GatewayConfigRecord& c, UserRecordHead& head) {
     std::string start;
-    if (!ReadFileStart(GatewayConfig.currentUser, kUserRecordHeadBytes, start)) return false;
+    if (!ReadFileStart(c.currentUser, kUserRecordHeadBytes, start)) return false;
     head = ParseUserRecordHead(start);
     return true;
 }

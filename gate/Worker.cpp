@@ -79,20 +79,22 @@ void LogUserBlock(WorkerContext& ctx, const UserRecordHead& head) {
 // stopped and no section is left half written; its lines are written in any
 // case. False when the worker is to end after it.
 bool RunFtpStep(WorkerContext& ctx, const std::vector<std::string>& record) {
-    const GatewayConfigRecord& c = GatewayConfig;
+    const GatewayConfigRecord& c = *ctx.config;
     StepLock step(ctx);
     if (!step.MayProceed()) return false;
 
+    // Written past the gate: the step's lines belong with the step.
+    const auto log = [&](std::string_view line) { LogWriteTo(c.logFolder, line, true); };
     ServiceStop(c.ftpServiceName);
-    LogWrite(text::kFtpStopping, true);
+    log(text::kFtpStopping);
     const std::string login = LineOrEmpty(record, 1);
     if (login != "USER" && IsAcceptableFtpLogin(login)) ServiceWaitStopped(c.ftpServiceName, kFtpStopWaitMs);
-    const FtpAccountResult result = ProvisionFtpAccount(record);
-    LogWrite(text::kFtpAccount, true);
-    if (result == FtpAccountResult::RefusedLogin) LogWrite(text::kFtpLoginRefused, true);
-    if (result == FtpAccountResult::WriteFailed) LogWrite(std::string(text::kFtpWriteFailed) + c.ftpIniFile, true);
+    const FtpAccountResult result = ProvisionFtpAccount(c, record);
+    log(text::kFtpAccount);
+    if (result == FtpAccountResult::RefusedLogin) log(text::kFtpLoginRefused);
+    if (result == FtpAccountResult::WriteFailed) log(std::string(text::kFtpWriteFailed) + c.ftpIniFile);
     ServiceStart(c.ftpServiceName);
-    LogWrite(text::kFtpStarting, true);
+    log(text::kFtpStarting);
     return step.MayProceed();
 }
 
@@ -149,7 +151,7 @@ void DisconnectActivePort(WorkerContext& ctx) {
 }
 
 void RunWorker(WorkerContext& ctx) {
-    const GatewayConfigRecord& c = GatewayConfig;
+    const GatewayConfigRecord& c = *ctx.config;
     Countdown countdown(c.regMinutes);
     bool userPending = true;
     const double start = MonotonicMs();
@@ -161,11 +163,12 @@ void RunWorker(WorkerContext& ctx) {
         {
             StepLock step(ctx);
             if (!step.MayProceed()) return;
-            GatedWrite(ctx, [&] { WriteUserTimeFile(countdown.SecondsLeft()); });
+            GatedWrite(ctx, [&] { WriteUserTimeFile(c, countdown.SecondsLeft()); });
             UserRecordHead head;
-            // A record that exists but cannot be opened yet is tried again next cycle.
-            if (userPending && FileExists(c.currentUser) && ReadCurrentUserHead(head)) {
-                ReadFileLines(c.currentUser, 2, kRecordLineBytes, record);
+            // A record that exists but cannot be read yet is tried again next
+            // cycle: an empty one would mean a limit of 0.
+            if (userPending && FileExists(c.currentUser) && ReadCurrentUserHead(c, head) &&
+                ReadFileLines(c.currentUser, 2, kRecordLineBytes, record)) {
                 LogUserBlock(ctx, head);
                 countdown.UserArrived(LeadingNumber(head.limitText));
                 userPending = false;
@@ -181,7 +184,7 @@ void RunWorker(WorkerContext& ctx) {
 }  // namespace
 
 bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) {
-    return GatedWrite(ctx, [&] { LogWrite(message, dated); });
+    return GatedWrite(ctx, [&] { LogWriteTo(ctx.config->logFolder, message, dated); });
 }
 
 DWORD WINAPI ConnectionWorker(LPVOID param) {

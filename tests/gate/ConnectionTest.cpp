@@ -7,41 +7,12 @@
 #include <cstdio>
 #include <thread>
 
+#include "ExpectedLines.h"
 #include "GateFixture.h"
 #include "GateSoak.h"
 #include "Services.h"
 #include "TestService.h"
 
-namespace {
-
-const char kExitThread[] = "***ExitThread***";
-const char kHungUp[] = "Произошло отключение пользователя от интерфейса";
-
-std::string DisconnectLines(const char* outcome) {
-    std::string lines;
-    for (const char* call : {"MprAdminServerConnect", "MprAdminPortClearStats", "MprAdminPortReset",
-                             "MprAdminPortDisconnect"})
-        lines += DatedLine(std::string(call) + outcome);
-    return lines + DatedLine("Пользователь отключен по окончании лимита времени") + DatedLine(kExitThread);
-}
-
-std::string HangupLines(bool ended, DWORD duration = 0, DWORD rx = 0, DWORD tx = 0) {
-    return DatedLine(ended ? "Поток успешно завершен" : "Поток не удалось завершить") +
-           DatedLine("Продолжительность соединения: " + std::to_string(duration)) +
-           DatedLine("Байт принято: " + std::to_string(rx)) + DatedLine("Байт отправлено: " + std::to_string(tx)) +
-           DatedLine(kHungUp);
-}
-
-std::string UserBlock(const std::string& user, const std::string& pass, const std::string& limit) {
-    return "\r\n\r\n" + DatedLine("Пришел пользователь:") + DatedLine(">USER: " + user) +
-           DatedLine(">PASS: " + pass) + DatedLine(">LIMIT: " + limit + "\n") + "\r\n\r\n";
-}
-
-const std::string kAccepted = DatedLine("Принято новое подключение") + DatedLine("***Поток таймера запущен***");
-const std::string kLinkUp = DatedLine("Подключен интерфейс");
-const std::string kLinkDown = DatedLine("Отключен интерфейс");
-
-}  // namespace
 
 TEST(Callbacks, EachLogsItsLinesAndAnswers) {
     GateInstall gate;
@@ -204,24 +175,6 @@ TEST(Hangup, DuringTheCountdownTheWorkerStopsAtOnce) {
     EXPECT_EQ(ras.connects.load(), 0);
 }
 
-namespace {
-
-// A TIME_FOR_REG of one minute and the FTP step against a service of the test.
-std::string FtpOptions(const std::string& service, const std::string& extra = "") {
-    return "FTP_ACCOUNTING_ENABLED=1\r\nFTP_SERVICE_NAME=" + service + "\r\n" + extra;
-}
-
-const std::string kFtpLines = DatedLine("FTP сервер останавливается") +
-                              DatedLine("Изменяем users.ini (создаем аккаунт для юзера) ...") +
-                              DatedLine("FTP сервер запускается");
-
-unsigned long long EventMs(const TestService& svc, const std::string& name, int nth = 1) {
-    for (const ServiceEvent& e : svc.Events())
-        if (e.name == name && --nth == 0) return e.ms;
-    return 0;
-}
-
-}  // namespace
 
 TEST(FtpStep, AccountIsWrittenBetweenTheStopAndTheStart) {
     TestService ftp;

@@ -11,12 +11,12 @@ namespace {
 class FtpAccountTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GatewayConfig.ftpIniFile = ini;
-        GatewayConfig.ftpDefRoot = "E:\\FTP_ROOT\\";
-        GatewayConfig.ftpDefUpload = "E:\\FTP_ROOT\\UPLOAD\\";
-        GatewayConfig.ftpDefaultCredit = 5000000;
-        GatewayConfig.ratioUp = 1;
-        GatewayConfig.ratioDown = 3;
+        config.ftpIniFile = ini;
+        config.ftpDefRoot = "E:\\FTP_ROOT\\";
+        config.ftpDefUpload = "E:\\FTP_ROOT\\UPLOAD\\";
+        config.ftpDefaultCredit = 5000000;
+        config.ratioUp = 1;
+        config.ratioDown = 3;
     }
     std::string Value(const std::string& section, const std::string& key) const {
         char value[1024];
@@ -26,6 +26,7 @@ protected:
     }
     TempDir dir{"ftp"};
     std::string ini = dir / "users.ini";
+    GatewayConfigRecord config;
 };
 
 const char kStudentSection[] =
@@ -36,27 +37,27 @@ const char kStudentSection[] =
 }  // namespace
 
 TEST_F(FtpAccountTest, NewFileHoldsOnlyTheNewSectionInOrder) {
-    EXPECT_EQ(ProvisionFtpAccount({"student", "secret", "60", "Иван"}), FtpAccountResult::Written);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"student", "secret", "60", "Иван"}), FtpAccountResult::Written);
     EXPECT_EQ(ReadAll(ini), kStudentSection);
 }
 
 TEST_F(FtpAccountTest, OnlyTheExactLoginUserIsSkipped) {
-    EXPECT_EQ(ProvisionFtpAccount({"USER", "pw"}), FtpAccountResult::SkippedUser);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"USER", "pw"}), FtpAccountResult::SkippedUser);
     EXPECT_FALSE(Exists(ini));
-    EXPECT_EQ(ProvisionFtpAccount({"user", "pw"}), FtpAccountResult::Written);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"user", "pw"}), FtpAccountResult::Written);
     EXPECT_EQ(Value("user", "Pass"), "pw");
 }
 
 TEST_F(FtpAccountTest, AnExistingAccountKeepsEverything) {
     const std::string before = "[other]\r\nLogin=other\r\n[student]\r\nlogin=student\r\nPass=old\r\n";
     WriteAll(ini, before);
-    EXPECT_EQ(ProvisionFtpAccount({"student", "new"}), FtpAccountResult::Existing);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"student", "new"}), FtpAccountResult::Existing);
     EXPECT_EQ(ReadAll(ini), before);
 }
 
 TEST_F(FtpAccountTest, SectionWithoutLoginGetsAllKeysAndKeepsItsOwn) {
     WriteAll(ini, "[student]\r\nNote=kept\r\nPass=old\r\n");
-    EXPECT_EQ(ProvisionFtpAccount({"student", "secret"}), FtpAccountResult::Written);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"student", "secret"}), FtpAccountResult::Written);
     EXPECT_EQ(Value("student", "Note"), "kept");
     EXPECT_EQ(Value("student", "Pass"), "secret");
     EXPECT_EQ(Value("student", "Login"), "student");
@@ -64,9 +65,9 @@ TEST_F(FtpAccountTest, SectionWithoutLoginGetsAllKeysAndKeepsItsOwn) {
 }
 
 TEST_F(FtpAccountTest, FolderAndNumbersComeFromTheConfiguration) {
-    GatewayConfig.ftpDefUpload = "E:\\FTP_ROOT\\UPLOAD";
-    GatewayConfig.ftpDefaultCredit = 256;
-    EXPECT_EQ(ProvisionFtpAccount({"student", "pw"}), FtpAccountResult::Written);
+    config.ftpDefUpload = "E:\\FTP_ROOT\\UPLOAD";
+    config.ftpDefaultCredit = 256;
+    EXPECT_EQ(ProvisionFtpAccount(config, {"student", "pw"}), FtpAccountResult::Written);
     EXPECT_EQ(Value("student", "Dir1"), "E:\\FTP_ROOT\\UPLOAD\\student's upload\\");
     EXPECT_EQ(Value("student", "RatioCredit"), "256");
     EXPECT_EQ(Value("student", "RatioUp"), "1");
@@ -74,9 +75,9 @@ TEST_F(FtpAccountTest, FolderAndNumbersComeFromTheConfiguration) {
 }
 
 TEST_F(FtpAccountTest, ShortRecordsStillReturn) {
-    EXPECT_EQ(ProvisionFtpAccount({"solo"}), FtpAccountResult::Written);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"solo"}), FtpAccountResult::Written);
     EXPECT_EQ(Value("solo", "Pass"), "");
-    EXPECT_EQ(ProvisionFtpAccount({}), FtpAccountResult::RefusedLogin);
+    EXPECT_EQ(ProvisionFtpAccount(config, {}), FtpAccountResult::RefusedLogin);
 }
 
 TEST_F(FtpAccountTest, LoginsThatEscapeOrBreakTheFileAreRefused) {
@@ -84,11 +85,11 @@ TEST_F(FtpAccountTest, LoginsThatEscapeOrBreakTheFileAreRefused) {
                                      std::string("a/b"), std::string("a\\b"), std::string("[x"),
                                      std::string("x]"), std::string("tab\there"), std::string("bell\x07"),
                                      std::string("del\x7f")}) {
-        EXPECT_EQ(ProvisionFtpAccount({login, "pw"}), FtpAccountResult::RefusedLogin) << login;
+        EXPECT_EQ(ProvisionFtpAccount(config, {login, "pw"}), FtpAccountResult::RefusedLogin) << login;
     }
     EXPECT_FALSE(Exists(ini));
     // Dots that do not climb are fine.
-    EXPECT_EQ(ProvisionFtpAccount({"ivan.petrov", "pw"}), FtpAccountResult::Written);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"ivan.petrov", "pw"}), FtpAccountResult::Written);
 }
 
 TEST_F(FtpAccountTest, RefusedWritesAreReportedAndReturn) {
@@ -96,10 +97,10 @@ TEST_F(FtpAccountTest, RefusedWritesAreReportedAndReturn) {
     WriteAll(ini, "[a]\r\nx=1\r\n");
     HANDLE held = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ProvisionFtpAccount({"student", "pw"}), FtpAccountResult::WriteFailed);
+    EXPECT_EQ(ProvisionFtpAccount(config, {"student", "pw"}), FtpAccountResult::WriteFailed);
     CloseHandle(held);
     EXPECT_EQ(ReadAll(ini), "[a]\r\nx=1\r\n");
 
-    GatewayConfig.ftpIniFile = dir / "missing\\users.ini";
-    EXPECT_EQ(ProvisionFtpAccount({"student", "pw"}), FtpAccountResult::WriteFailed);
+    config.ftpIniFile = dir / "missing\\users.ini";
+    EXPECT_EQ(ProvisionFtpAccount(config, {"student", "pw"}), FtpAccountResult::WriteFailed);
 }

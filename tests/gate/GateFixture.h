@@ -20,6 +20,7 @@ public:
     std::atomic<HANDLE> lastPort{nullptr};
     DWORD answer = NO_ERROR;
     std::function<void(HANDLE port)> onPortDisconnect;
+    std::function<void()> onConnect;
 
     // The stand-in mprapi.dll is loaded with the plug-in that imports it.
     void Install() {
@@ -43,8 +44,10 @@ public:
 
 private:
     static DWORD WINAPI Connect(void* c) {
-        ++static_cast<FakeRas*>(c)->connects;
-        return static_cast<FakeRas*>(c)->answer;
+        auto* self = static_cast<FakeRas*>(c);
+        ++self->connects;
+        if (self->onConnect) self->onConnect();
+        return self->answer;
     }
     static DWORD WINAPI ClearStats(void* c, HANDLE port) {
         static_cast<FakeRas*>(c)->lastPort = port;
@@ -81,12 +84,16 @@ struct GateInstall {
         if (!usersIniAt.empty()) usersIni = usersIniAt;
         CreateDirectoryA(users.c_str(), nullptr);
         CreateDirectoryA((dir / "ftp").c_str(), nullptr);
-        WriteAll(dir / "qv_config.ini", "[PHP]\r\nUSERS_FOLDER=" + users + "\r\n[OPTIONS]\r\nFILE_WITH_TIME=" +
-                                            timeFile + "\r\n" + options + "[LOG]\r\nLOG_PATH=" + logs +
-                                            "\r\n[FTP]\r\nFTP_INI_FILE=" + usersIni + "\r\n" + ftp);
+        WriteConfig(options, ftp);
         plugin = std::make_unique<PluginCopy>(dir.Path(), fast ? ExeFolder() + "fast\\dialgate.dll"
                                                                : ExeFolder() + "dialgate.dll");
         if (plugin->Loaded()) plugin->Initialize();
+    }
+    // qv_config.ini from the folders above, as the next load will read it.
+    void WriteConfig(const std::string& options, const std::string& ftp) const {
+        WriteAll(dir / "qv_config.ini", "[PHP]\r\nUSERS_FOLDER=" + users + "\r\n[OPTIONS]\r\nFILE_WITH_TIME=" +
+                                            timeFile + "\r\n" + options + "[LOG]\r\nLOG_PATH=" + logs +
+                                            "\r\n[FTP]\r\nFTP_INI_FILE=" + usersIni + "\r\n" + ftp);
     }
     std::string Log() const { return MaskTimes(ReadAll(logs + TodayShortDate() + "_log.txt")); }
     // The log from the line after the start-up lines on.

@@ -11,10 +11,17 @@
 
 namespace {
 
+// LogWrite writes where the latest load's configuration says.
+void UseLogFolder(const std::string& folder) {
+    GatewayConfigRecord c;
+    c.logFolder = folder;
+    PublishGatewayConfig(c);
+}
+
 class LogWriteTest : public ::testing::Test {
 protected:
-    void SetUp() override { GatewayConfig.logFolder = dir / "LOGS\\"; }
-    std::string LogPath() const { return GatewayConfig.logFolder + TodayShortDate() + "_log.txt"; }
+    void SetUp() override { UseLogFolder(dir / "LOGS\\"); }
+    std::string LogPath() const { return CurrentGatewayConfig()->logFolder + TodayShortDate() + "_log.txt"; }
     std::string Log() const { return ReadAll(LogPath()); }
     TempDir dir{"log"};
 };
@@ -121,7 +128,7 @@ TEST_F(LogWriteTest, GivesUpOnAFileHeldLongWithinTheBound) {
 }
 
 TEST_F(LogWriteTest, MissingParentFolderDropsTheLineQuietly) {
-    GatewayConfig.logFolder = dir / "no\\such\\LOGS\\";
+    UseLogFolder(dir / "no\\such\\LOGS\\");
     const ULONGLONG start = GetTickCount64();
     LogWrite("lost", true);
     EXPECT_LT(GetTickCount64() - start, 1000u);
@@ -133,7 +140,7 @@ TEST_F(LogWriteTest, MissingParentFolderDropsTheLineQuietly) {
 TEST(SlashedDate, LineIsDroppedWithoutHarm) {
     if (TodayShortDate().find('/') == std::string::npos) GTEST_SKIP() << "locale date has no slashes";
     TempDir dir("slash");
-    GatewayConfig.logFolder = dir / "LOGS\\";
+    UseLogFolder(dir / "LOGS\\");
     const ULONGLONG start = GetTickCount64();
     LogWrite("lost", true);
     EXPECT_LT(GetTickCount64() - start, 1000u);

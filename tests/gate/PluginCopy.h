@@ -23,6 +23,12 @@ public:
     PluginCopy& operator=(const PluginCopy&) = delete;
 
     bool Loaded() const { return module_ != nullptr; }
+    // The service stopped and started again in the same process: the library
+    // is let go and loaded anew (it stays mapped while a worker holds it).
+    void Reload() {
+        if (module_) FreeLibrary(module_);
+        module_ = LoadLibraryA(path_.c_str());
+    }
     template <class F>
     F Get(const char* name) const {
         return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));

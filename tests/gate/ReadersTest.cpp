@@ -15,12 +15,13 @@ namespace {
 class UserFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GatewayConfig.usersFolder = dir.Path();
-        GatewayConfig.currentUser = dir / "current.user";
-        GatewayConfig.currentUserOp = dir / "current.userop";
-        GatewayConfig.timeFile = dir / "time.txt";
+        config.usersFolder = dir.Path();
+        config.currentUser = dir / "current.user";
+        config.currentUserOp = dir / "current.userop";
+        config.timeFile = dir / "time.txt";
     }
     TempDir dir{"users"};
+    GatewayConfigRecord config;
 };
 
 SIZE_T PrivateBytes() {
@@ -43,62 +44,62 @@ void WriteHuge(const std::string& path, size_t size) {
 }  // namespace
 
 TEST_F(UserFilesTest, TimeFileIsRewrittenWholeAndSharedWithReaders) {
-    ASSERT_TRUE(WriteUserTimeFile(300));
-    EXPECT_EQ(ReadAll(GatewayConfig.timeFile), "300\r\n\r\n");
+    ASSERT_TRUE(WriteUserTimeFile(config, 300));
+    EXPECT_EQ(ReadAll(config.timeFile), "300\r\n\r\n");
     // A reader that keeps the file open does not stop the next write.
-    HANDLE reader = CreateFileA(GatewayConfig.timeFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE reader = CreateFileA(config.timeFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(WriteUserTimeFile(7));
+    EXPECT_TRUE(WriteUserTimeFile(config, 7));
     CloseHandle(reader);
-    EXPECT_EQ(ReadAll(GatewayConfig.timeFile), "7\r\n\r\n");
+    EXPECT_EQ(ReadAll(config.timeFile), "7\r\n\r\n");
     std::string head;
-    ASSERT_TRUE(ReadFileStart(GatewayConfig.timeFile, kTimeFileHeadBytes, head));
+    ASSERT_TRUE(ReadFileStart(config.timeFile, kTimeFileHeadBytes, head));
     EXPECT_EQ(TimeFileHead(head), "7");
 }
 
 TEST_F(UserFilesTest, TimeFileHeldWithoutSharingIsSkipped) {
-    WriteUserTimeFile(5);
-    HANDLE held = CreateFileA(GatewayConfig.timeFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    WriteUserTimeFile(config, 5);
+    HANDLE held = CreateFileA(config.timeFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(WriteUserTimeFile(4));
+    EXPECT_FALSE(WriteUserTimeFile(config, 4));
     CloseHandle(held);
-    EXPECT_EQ(ReadAll(GatewayConfig.timeFile), "5\r\n\r\n");
+    EXPECT_EQ(ReadAll(config.timeFile), "5\r\n\r\n");
 }
 
 TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
     UserRecordHead head;
-    EXPECT_FALSE(ReadCurrentUserHead(head));  // missing
+    EXPECT_FALSE(ReadCurrentUserHead(config, head));  // missing
 
-    WriteAll(GatewayConfig.currentUser, "");
-    ASSERT_TRUE(ReadCurrentUserHead(head));
+    WriteAll(config.currentUser, "");
+    ASSERT_TRUE(ReadCurrentUserHead(config, head));
     EXPECT_EQ(head.user, "");
     EXPECT_EQ(head.limitText, "");
 
-    WriteAll(GatewayConfig.currentUser, "student\r\nsecret\r\n45\r\nИван\r\n");
-    ASSERT_TRUE(ReadCurrentUserHead(head));
+    WriteAll(config.currentUser, "student\r\nsecret\r\n45\r\nИван\r\n");
+    ASSERT_TRUE(ReadCurrentUserHead(config, head));
     EXPECT_EQ(head.user, "student");
     EXPECT_EQ(head.password, "secret");
     EXPECT_EQ(head.limitText, "45");
 
     // Being written by the site: what is there so far.
-    WriteAll(GatewayConfig.currentUser, "stud");
-    ASSERT_TRUE(ReadCurrentUserHead(head));
+    WriteAll(config.currentUser, "stud");
+    ASSERT_TRUE(ReadCurrentUserHead(config, head));
     EXPECT_EQ(head.user, "stud");
     EXPECT_EQ(head.password, "");
 }
 
 TEST_F(UserFilesTest, LockedRecordIsReportedSoTheWorkerTriesAgain) {
-    WriteAll(GatewayConfig.currentUser, "ivan\r\npw\r\n5\r\n");
-    HANDLE held = CreateFileA(GatewayConfig.currentUser.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    WriteAll(config.currentUser, "ivan\r\npw\r\n5\r\n");
+    HANDLE held = CreateFileA(config.currentUser.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     UserRecordHead head;
-    EXPECT_FALSE(ReadCurrentUserHead(head));
+    EXPECT_FALSE(ReadCurrentUserHead(config, head));
     std::vector<std::string> lines;
-    EXPECT_FALSE(ReadFileLines(GatewayConfig.currentUser, 10, 4096, lines));
+    EXPECT_FALSE(ReadFileLines(config.currentUser, 10, 4096, lines));
     EXPECT_TRUE(lines.empty());
     CloseHandle(held);
-    EXPECT_TRUE(ReadCurrentUserHead(head));
+    EXPECT_TRUE(ReadCurrentUserHead(config, head));
     EXPECT_EQ(head.user, "ivan");
 }
 
@@ -109,8 +110,8 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     const ULONGLONG start = GetTickCount64();
 
     UserRecordHead head;
-    GatewayConfig.currentUser = path;
-    ASSERT_TRUE(ReadCurrentUserHead(head));
+    config.currentUser = path;
+    ASSERT_TRUE(ReadCurrentUserHead(config, head));
     EXPECT_EQ(head.user, std::string(29, 'Z'));
     EXPECT_EQ(head.limitText, "ZZZZ");
 
@@ -131,29 +132,51 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
     EXPECT_LE(lines.size(), 10u);
     for (const auto& l : lines) EXPECT_LE(l.size(), 4096u);
-    ASSERT_TRUE(ReadCurrentUserHead(head));
+    ASSERT_TRUE(ReadCurrentUserHead(config, head));
 }
 
 TEST_F(UserFilesTest, ListReaderTakesEveryLineEnd) {
-    WriteAll(GatewayConfig.currentUser, "a\r\nb\nc\rd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk\r\n");
+    WriteAll(config.currentUser, "a\r\nb\nc\rd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk\r\n");
     std::vector<std::string> lines;
-    ASSERT_TRUE(ReadFileLines(GatewayConfig.currentUser, 10, 4096, lines));
+    ASSERT_TRUE(ReadFileLines(config.currentUser, 10, 4096, lines));
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}));
 }
 
 TEST_F(UserFilesTest, ClearRemovesTheThreeSharedFilesOnly) {
-    for (const std::string& f : {GatewayConfig.currentUser, GatewayConfig.currentUserOp, GatewayConfig.timeFile})
+    for (const std::string& f : {config.currentUser, config.currentUserOp, config.timeFile})
         WriteAll(f, "x");
     WriteAll(dir / "_ivan.txt", "profile");
-    ClearUserFiles();
-    EXPECT_FALSE(Exists(GatewayConfig.currentUser));
-    EXPECT_FALSE(Exists(GatewayConfig.currentUserOp));
-    EXPECT_FALSE(Exists(GatewayConfig.timeFile));
+    ClearUserFiles(config);
+    EXPECT_FALSE(Exists(config.currentUser));
+    EXPECT_FALSE(Exists(config.currentUserOp));
+    EXPECT_FALSE(Exists(config.timeFile));
     EXPECT_TRUE(Exists(dir / "_ivan.txt"));
-    ClearUserFiles();  // nothing there: nothing happens
+    ClearUserFiles(config);  // nothing there: nothing happens
 
     // A folder of that name is not a file and stays.
-    CreateDirectoryA(GatewayConfig.currentUser.c_str(), nullptr);
-    ClearUserFiles();
-    EXPECT_TRUE(Exists(GatewayConfig.currentUser));
+    CreateDirectoryA(config.currentUser.c_str(), nullptr);
+    ClearUserFiles(config);
+    EXPECT_TRUE(Exists(config.currentUser));
+}
+
+// A read that fails (on Windows: a region its writer holds locked) is no empty
+// file: the reader says so, so that the worker tries again next cycle instead
+// of taking a limit of 0. A handle without read access makes ReadFile fail
+// here, since Wine does not enforce byte-range locks.
+TEST_F(UserFilesTest, AFailedReadIsNoEmptyRecord) {
+    WriteAll(config.currentUser, "ivan\r\npw\r\n5\r\n");
+    HANDLE writeOnly = CreateFileA(config.currentUser.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
+    std::string bytes = "left over";
+    EXPECT_FALSE(ReadOpenFileStart(writeOnly, kUserRecordHeadBytes, bytes));
+    EXPECT_TRUE(bytes.empty());
+    CloseHandle(writeOnly);
+
+    HANDLE readable = CreateFileA(config.currentUser.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(readable, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(ReadOpenFileStart(readable, kUserRecordHeadBytes, bytes));
+    EXPECT_EQ(bytes, "ivan\r\npw\r\n5\r\n");
+    CloseHandle(readable);
 }

@@ -12,6 +12,11 @@ TEST(LogLine, MessageIsNeverAFormat) {
     EXPECT_EQ(ComposeLogLine(">USER: %s%n%d 100%", true, "d", "t"), "[d] : [t] - >USER: %s%n%d 100%\n");
 }
 
+TEST(LogLine, MessageEndsAtItsFirstNul) {
+    EXPECT_EQ(ComposeLogLine(std::string(">USER: ab\0cd", 12), true, "d", "t"), "[d] : [t] - >USER: ab\n");
+    EXPECT_EQ(ComposeLogLine(std::string("\0rest", 5), false, "d", "t"), "\n");
+}
+
 TEST(LogLine, LongMessagesAreKeptWhole) {
     const std::string message(5000, 'z');
     const std::string line = ComposeLogLine(message, true, "06.12.2026", "23:35:10");

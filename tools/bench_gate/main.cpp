@@ -121,7 +121,12 @@ double MedianUs(int n, Work work) {
 
 int BenchLog() {
     const std::string dir = ScratchFolder("bench_log");
-    GatewayConfig.logFolder = dir + "LOGS\\";
+    const std::string logFolder = dir + "LOGS\\";
+    {
+        GatewayConfigRecord c;
+        c.logFolder = logFolder;
+        PublishGatewayConfig(c);
+    }
     const int total = 8000;
     // Three rounds, the two writers taking turns, so that a busy moment of the
     // machine does not fall on one of them only; the median round is shown.
@@ -136,7 +141,7 @@ int BenchLog() {
             // LogWrite: whole dated lines, one open-write-close each.
             SYSTEMTIME now;
             GetLocalTime(&now);
-            const std::string logPath = GatewayConfig.logFolder + ShortDateText(now) + "_log.txt";
+            const std::string logPath = logFolder + ShortDateText(now) + "_log.txt";
             DeleteFileA(logPath.c_str());
             rates[0].push_back(Rate(threads, total / threads, [](int t, int i) {
                 LogWrite("line " + std::to_string(t) + " " + std::to_string(i) + " Принято новое подключение", true);
@@ -168,7 +173,7 @@ int BenchLog() {
     const std::string plain = dir + "pieces.txt";
     const double us_plain = MedianUs(4000, [&](int) { PlainAppend(plain, "[x] : [y] - line\r\n"); });
     const double us_folder =
-        MedianUs(4000, [&](int) { CreateDirectoryA(GatewayConfig.logFolder.c_str(), nullptr); });
+        MedianUs(4000, [&](int) { CreateDirectoryA(logFolder.c_str(), nullptr); });
     const double us_clock = MedianUs(4000, [&](int) {
         SYSTEMTIME now;
         GetLocalTime(&now);
