@@ -21,6 +21,9 @@ WorkerStop::Step::~Step() {
     if (!begun_) return;
     ExclusiveLock lock(stop_.lock_);
     stop_.inStep_ = false;
+    // Asked to stop: whatever the worker does after its step is not written,
+    // also before the waiting hang-up gets the lock back.
+    if (stop_.Requested()) stop_.gateClosed_ = true;
     WakeAllConditionVariable(&stop_.changed_);
 }
 
