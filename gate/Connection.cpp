@@ -151,4 +151,5 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     LogWrite(std::string(text::kBytesReceived) + std::to_string(c1 ? c1->dwBytesRcved : 0), true);
     LogWrite(std::string(text::kBytesSent) + std::to_string(c1 ? c1->dwBytesXmited : 0), true);
     LogWrite(text::kUserHungUp, true);
+    if (ctx) ctx->stop.Release();
 }

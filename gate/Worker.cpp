@@ -32,8 +32,8 @@ public:
         for (;;) {
             const double left = deadlineMs - NowMs();
             const DWORD wait = left <= 0 ? 0 : static_cast<DWORD>(left + 0.999);
-            if (WaitForSingleObject(stop.RequestEvent(), wait) == WAIT_OBJECT_0) return true;
-            if (NowMs() >= deadlineMs) return false;
+            if (WaitForSingleObject(stop.WakeEvent(), wait) == WAIT_OBJECT_0) return true;
+            if (NowMs() >= deadlineMs) return stop.Requested();
         }
     }
 

@@ -29,7 +29,8 @@ class WorkerClock {
 public:
     virtual ~WorkerClock() = default;
     virtual double NowMs() = 0;
-    // Until `deadlineMs` on this clock; true when the stop request came first.
+    // Until `deadlineMs` on this clock, or until the worker is released; true
+    // when it is to end.
     virtual bool WaitUntil(const WorkerStop& stop, double deadlineMs) = 0;
 };
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-WorkerStop::WorkerStop() : requested_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+WorkerStop::WorkerStop() : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 void WorkerStop::SetWorkerThread(DWORD id) {
     ExclusiveLock lock(lock_);
@@ -11,8 +11,8 @@ void WorkerStop::SetWorkerThread(DWORD id) {
 
 WorkerStop::Step::Step(WorkerStop& stop) : stop_(stop) {
     ExclusiveLock lock(stop_.lock_);
-    // Checked under the lock that Stop() takes after asking: either the step
-    // is seen begun there, or the request is seen here.
+    // Both under the lock: either Stop() sees the step begun, or the step
+    // sees the request.
     begun_ = !stop_.Requested();
     stop_.inStep_ = begun_;
 }
@@ -44,8 +44,8 @@ bool WorkerStop::GateClosed() {
 }
 
 bool WorkerStop::Stop(DWORD boundMs, DWORD callGraceMs) {
-    SetEvent(requested_.Get());
     ExclusiveLock lock(lock_);
+    requested_ = true;
     const ULONGLONG deadline = GetTickCount64() + boundMs;
     bool stopped = true;
     // Delivered from inside the worker's own client call: that call is its

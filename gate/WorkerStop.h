@@ -7,8 +7,12 @@
 // further step and, once the gate is closed, writes nothing more. A client
 // call of the remote-access service is marked, since the service may deliver
 // the hang-up from inside it: the hang-up does not wait for such a call.
+// Release() then wakes a waiting worker to end; the hang-up does that last,
+// so that the thread's end does not compete with its own lines.
 #pragma once
 #include <windows.h>
+
+#include <atomic>
 
 #include "Win32Handles.h"
 
@@ -18,11 +22,12 @@ public:
     WorkerStop(const WorkerStop&) = delete;
     WorkerStop& operator=(const WorkerStop&) = delete;
 
-    bool Valid() const { return requested_.Valid(); }
-    // The one source of the stop request: set once, never reset. A worker's
-    // wait for its next cycle waits on it.
-    HANDLE RequestEvent() const { return requested_.Get(); }
-    bool Requested() const { return WaitForSingleObject(requested_.Get(), 0) == WAIT_OBJECT_0; }
+    bool Valid() const { return wake_.Valid(); }
+    // The stop request: set once by Stop(), never reset.
+    bool Requested() const { return requested_.load(); }
+    // Set by Release(): a worker's wait for its next cycle waits on it. A
+    // worker that wakes by its clock instead finds the request all the same.
+    HANDLE WakeEvent() const { return wake_.Get(); }
 
     // The worker's thread: a hang-up delivered on it (from inside the
     // worker's own client call) cannot wait for that call.
@@ -68,6 +73,8 @@ public:
     // further step; false when a step outlasted the bound (it finishes, with
     // its writes dropped, and the worker ends after it).
     bool Stop(DWORD boundMs, DWORD callGraceMs);
+    // Wakes the worker from its wait, so that it ends now rather than at its next cycle.
+    void Release() { SetEvent(wake_.Get()); }
 
 private:
     class CallMark {
@@ -81,9 +88,10 @@ private:
         WorkerStop& stop_;
     };
 
-    UniqueHandle requested_;
-    // Everything below is under lock_; changed_ wakes Stop() when a step or a
-    // call ends.
+    UniqueHandle wake_;
+    // Everything below is changed under lock_ (requested_ is also read
+    // without it); changed_ wakes Stop() when a step or a call ends.
+    std::atomic<bool> requested_{false};
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
     bool inStep_ = false;

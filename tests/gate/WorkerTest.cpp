@@ -184,7 +184,7 @@ public:
     double NowMs() override { return now_; }
     bool WaitUntil(const WorkerStop& stop, double deadlineMs) override {
         SetEvent(waiting_.Get());
-        const HANDLE handles[] = {stop.RequestEvent(), go_.Get()};
+        const HANDLE handles[] = {stop.WakeEvent(), go_.Get()};
         if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
         now_ = deadlineMs;
         return false;
@@ -289,6 +289,7 @@ struct SteppedWorker {
     }
     ~SteppedWorker() {
         ctx->stop.Stop(0, 0);
+        ctx->stop.Release();
         if (thread.joinable()) thread.join();
         FakeService::current = nullptr;
     }
@@ -309,6 +310,7 @@ TEST(SteppedWorker, HangupAfterAnyCycleOfTheWindowEndsItThere) {
         w.Start();
         for (int k = 0; k < cycles; ++k) ASSERT_TRUE(w.Cycle()) << k;
         EXPECT_TRUE(w.ctx->stop.Stop(1000, 200)) << cycles;
+        w.ctx->stop.Release();
         ASSERT_EQ(WaitForSingleObject(w.done.Get(), 5000), WAIT_OBJECT_0);
         EXPECT_EQ(w.TimeFile(), cycles == 0 ? "" : std::to_string(60 - cycles + 1) + "\r\n\r\n") << cycles;
         EXPECT_EQ(w.service.portDisconnects.load(), cycles == 60 ? 1 : 0) << cycles;

@@ -3,7 +3,8 @@
 // shipped build's countdown keeps to the clock.
 //
 //   bench_gate log                 lines per second, 1 and 8 threads
-//   bench_gate hangup [N]          hang-up latency over N connections (fast build)
+//   bench_gate hangup [N]          hang-up latency over N connections (fast build), beside a
+//                                  kill-and-log callback writing the same lines, in turns
 //   bench_gate drift [CYCLES]      shipped build: disconnect time against CYCLES seconds
 //   bench_gate kill [N]            yardstick: TerminateThread on a thread waiting like the worker
 //   bench_gate procmem NAME        private memory of the running process NAME (e.g. rasstandin.exe)
@@ -215,23 +216,135 @@ struct Plugin {
     }
 };
 
+// The yardstick's log line as the design's plain code writes it: the folder
+// made, the line formatted and appended through the C library, every time.
+void LiteralLogLine(const std::string& folder, const char* message) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[64], time[64], line[512];
+    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof date);
+    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
+    std::snprintf(line, sizeof line, "[%s] : [%s] - %s\n", date, time, message);
+    if (FILE* f = std::fopen((folder + date + "_log.txt").c_str(), "a")) {
+        std::fputs(line, f);
+        std::fclose(f);
+    }
+}
+
+DWORD WINAPI WaitLikeTheWorker(LPVOID param);
+struct KillTarget {
+    HANDLE stop;
+    HANDLE waiting;  // set once the thread is in its wait loop
+};
+
+// A hang-up callback as the design has it, literally: the worker killed with
+// TerminateThread, the users' files deleted, the same five lines written.
+void KillAndLogHangup(HANDLE worker, const std::string& dir, const RAS_CONNECTION_0& c0, const RAS_CONNECTION_1& c1) {
+    const std::string logs = dir + "LOGS\\";
+    TerminateThread(worker, 0);
+    LiteralLogLine(logs, "Поток успешно завершен");
+    for (const char* f : {"current.user", "time.txt", "current.userop"})
+        if (GetFileAttributesA((dir + f).c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA((dir + f).c_str());
+    char text[128];
+    std::snprintf(text, sizeof text, "Продолжительность соединения: %lu", static_cast<unsigned long>(c0.dwConnectDuration));
+    LiteralLogLine(logs, text);
+    std::snprintf(text, sizeof text, "Байт принято: %lu", static_cast<unsigned long>(c1.dwBytesRcved));
+    LiteralLogLine(logs, text);
+    std::snprintf(text, sizeof text, "Байт отправлено: %lu", static_cast<unsigned long>(c1.dwBytesXmited));
+    LiteralLogLine(logs, text);
+    LiteralLogLine(logs, "Произошло отключение пользователя от интерфейса");
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Our hang-up and the kill-and-log yardstick in turns, in one run, each after
+// the same pause into a cycle of a waiting worker.
 int BenchHangup(int n) {
     Plugin plugin(ExeFolder() + "fast\\dialgate.dll", "TIME_FOR_REG=5\r\n");
     if (!plugin.module) return std::printf("cannot load fast\\dialgate.dll\n"), 1;
-    std::vector<double> took;
+    const std::string killDir = ScratchFolder("bench_kill");
+    std::vector<double> ours, kill;
     for (int i = 0; i < n; ++i) {
         RAS_CONNECTION_0 c0{};
         RAS_CONNECTION_1 c1{};
         c0.hConnection = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(i + 1));
+        c0.dwConnectDuration = 60;
+        c1.dwBytesRcved = 10240;
+        c1.dwBytesXmited = 2048;
+        const DWORD pause = static_cast<DWORD>(i % 7) * 10;  // somewhere in a cycle
+
         plugin.Accept(&c0, &c1);
-        Sleep(static_cast<DWORD>(i % 7) * 10);  // somewhere in a cycle
-        const double start = NowMs();
+        Sleep(pause);
+        const bool timeFileThere = GetFileAttributesA((plugin.dir + "time.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+        double start = NowMs();
         plugin.Hangup(&c0, &c1);
-        took.push_back(NowMs() - start);
+        ours.push_back(NowMs() - start);
+
+        KillTarget target{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        HANDLE thread = CreateThread(nullptr, 0, WaitLikeTheWorker, &target, 0, nullptr);
+        // Killed only once it waits: a thread killed while it still starts up
+        // holds the loader lock for good and the next thread never starts.
+        WaitForSingleObject(target.waiting, INFINITE);
+        Sleep(pause);
+        // The time file is there when ours was (written by this thread: one
+        // killed while writing would leave its locks held).
+        if (timeFileThere) {
+            HANDLE f = CreateFileA((killDir + "time.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   CREATE_ALWAYS, 0, nullptr);
+            DWORD w = 0;
+            WriteFile(f, "300\r\n\r\n", 7, &w, nullptr);
+            CloseHandle(f);
+        }
+        start = NowMs();
+        KillAndLogHangup(thread, killDir, c0, c1);
+        kill.push_back(NowMs() - start);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        CloseHandle(target.stop);
+        CloseHandle(target.waiting);
     }
-    std::sort(took.begin(), took.end());
-    std::printf("hang-up latency over %d connections: median %.3f ms, worst %.3f ms\n", n, took[took.size() / 2],
-                took.back());
+    {
+        // The same callback when the worker has already ended on its own.
+        Plugin ended(ExeFolder() + "fast\\dialgate.dll", "TIME_FOR_REG=0\r\n");
+        std::vector<double> took;
+        for (int i = 0; i < n; ++i) {
+            RAS_CONNECTION_0 c0{};
+            RAS_CONNECTION_1 c1{};
+            c0.hConnection = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(i + 1));
+            ended.Accept(&c0, &c1);
+            Sleep(static_cast<DWORD>(i % 7) * 10);
+            const double start = NowMs();
+            ended.Hangup(&c0, &c1);
+            took.push_back(NowMs() - start);
+        }
+        std::printf("hang-up of a worker that already ended: median %.3f ms\n", Median(took));
+    }
+    {
+        // Where the time goes: the five lines alone, each way.
+        GatewayConfigRecord c;
+        c.logFolder = killDir + "LOGS2\\";
+        PublishGatewayConfig(c);
+        std::vector<double> ourLines, plainLines;
+        for (int i = 0; i < n; ++i) {
+            double t = NowMs();
+            for (int k = 0; k < 5; ++k) LogWrite("Байт отправлено: 2048", true);
+            ourLines.push_back(NowMs() - t);
+            t = NowMs();
+            for (int k = 0; k < 5; ++k) LiteralLogLine(killDir + "LOGS3\\", "Байт отправлено: 2048");
+            plainLines.push_back(NowMs() - t);
+        }
+        std::printf("five lines alone: LogWrite %.3f ms, literal %.3f ms\n", Median(ourLines), Median(plainLines));
+    }
+    const double oursMedian = Median(ours), killMedian = Median(kill);
+    std::printf("hang-up latency over %d connections: median %.3f ms, worst %.3f ms\n", n, oursMedian,
+                *std::max_element(ours.begin(), ours.end()));
+    std::printf("kill-and-log yardstick, same run: median %.3f ms, worst %.3f ms\n", killMedian,
+                *std::max_element(kill.begin(), kill.end()));
+    std::printf("hang-up median / yardstick median: %.2f\n", oursMedian / killMedian);
     return 0;
 }
 
@@ -324,11 +437,6 @@ int BenchDrift(int cycles) {
 // The yardstick for a hang-up: no orderly stop at all, the waiting thread
 // killed outright, timed from the call until the thread is gone, after the
 // same pause into its cycle as the hang-up benchmark.
-struct KillTarget {
-    HANDLE stop;
-    HANDLE waiting;  // set once the thread is in its wait loop
-};
-
 DWORD WINAPI WaitLikeTheWorker(LPVOID param) {
     auto* target = static_cast<KillTarget*>(param);
     SetEvent(target->waiting);
