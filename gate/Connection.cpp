@@ -10,6 +10,7 @@
 #include "Texts.h"
 #include "UserFiles.h"
 #include "Worker.h"
+#include "WorkerStop.h"
 
 namespace {
 
@@ -36,47 +37,6 @@ constexpr DWORD kLeavingWaitMs = 1000;
 
 bool WorkerRunning(const WorkerContext& ctx) { return WaitForSingleObject(ctx.thread.Get(), 0) == WAIT_TIMEOUT; }
 
-void CloseGate(WorkerContext& ctx) {
-    AcquireSRWLockExclusive(&ctx.writeGate);
-    ctx.gateClosed = true;
-    ReleaseSRWLockExclusive(&ctx.writeGate);
-}
-
-// Asks the worker to stop and waits, bounded, for the step it is taking.
-// True when the worker takes no further step and writes nothing more.
-bool StopWorker(WorkerContext& ctx) {
-    ctx.stopRequested = true;
-    SetEvent(ctx.stopEvent.Get());
-    // Delivered from inside the worker's own client call: that call is its
-    // last step, and waiting for it here would wait for ourselves.
-    if (GetCurrentThreadId() == ctx.threadId) {
-        CloseGate(ctx);
-        return true;
-    }
-    const ULONGLONG deadline = GetTickCount64() + kStepWaitMs;
-    for (;;) {
-        // A call that returns soon gets its outcome line written; one that
-        // does not may be waiting for this very hang-up: the worker writes
-        // nothing more once the gate is closed, and takes no further step.
-        const ULONGLONG since = ctx.clientCallSince;
-        if (since != 0 && GetTickCount64() - since >= kClientCallGraceMs) {
-            CloseGate(ctx);
-            return true;
-        }
-        const DWORD wait = WaitForSingleObject(ctx.stepMutex.Get(), 5);
-        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-            CloseGate(ctx);
-            ReleaseMutex(ctx.stepMutex.Get());
-            return true;
-        }
-        if (GetTickCount64() >= deadline) {
-            // A long step (the FTP step finishes on its own and then ends).
-            CloseGate(ctx);
-            return false;
-        }
-    }
-}
-
 // What stands in the way of a new caller.
 enum class Earlier { None, Running, Leaving };
 
@@ -88,7 +48,11 @@ Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
     hungUp.erase(std::remove_if(hungUp.begin(), hungUp.end(),
                                 [](const std::shared_ptr<WorkerContext>& w) { return !WorkerRunning(*w); }),
                  hungUp.end());
-    if (current && WorkerRunning(*current)) return Earlier::Running;
+    if (current && WorkerRunning(*current)) {
+        // Its hang-up may have been lost: the worker asks the service.
+        current->askService = true;
+        return Earlier::Running;
+    }
     for (const auto& w : hungUp) {
         if (!w->stopped || waited) return Earlier::Running;
         leaving = w;
@@ -106,10 +70,8 @@ BOOL StartConnection(const RAS_CONNECTION_0* c0) {
     auto ctx = std::make_shared<WorkerContext>();
     ctx->connection = c0 ? c0->hConnection : nullptr;
     ctx->config = config;
-    ctx->stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ctx->stepMutex.Reset(CreateMutexW(nullptr, FALSE, nullptr));
     HMODULE self = nullptr;
-    if (ctx->stopEvent.Valid() && ctx->stepMutex.Valid() &&
+    if (ctx->stop.Valid() &&
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&ConnectionWorker)), &self)) {
         ctx->module = self;
@@ -118,7 +80,7 @@ BOOL StartConnection(const RAS_CONNECTION_0* c0) {
         const HANDLE thread = CreateThread(nullptr, 0, ConnectionWorker, handed, CREATE_SUSPENDED, &id);
         if (thread) {
             ctx->thread.Reset(thread);
-            ctx->threadId = id;
+            ctx->stop.SetWorkerThread(id);
             current = ctx;
             // Its first line must not come before this one.
             LogWrite(text::kWorkerStarted, true);
@@ -175,7 +137,7 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
             hungUp.push_back(ctx);
         }
     }
-    const bool ended = ctx && StopWorker(*ctx);
+    const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
     if (ended) ctx->stopped = true;
     LogWrite(ended ? text::kWorkerEnded : text::kWorkerNotEnded, true);
     {

@@ -29,6 +29,7 @@ inline constexpr char kBytesSent[] = "Байт отправлено: ";
 inline constexpr char kUserHungUp[] = "Произошло отключение пользователя от интерфейса";
 inline constexpr char kSecondConnectionRefused[] =
     "Подключение отклонено: предыдущее соединение ещё обслуживается";
+inline constexpr char kConnectionGone[] = "Соединение не найдено службой: поток завершается";
 
 // The connection worker.
 inline constexpr char kUserArrived[] = "Пришел пользователь:";

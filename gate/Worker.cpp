@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "Config.h"
 #include "Countdown.h"
 #include "FtpAccount.h"
 #include "FtpAccountFormat.h"
@@ -11,6 +10,7 @@
 #include "Services.h"
 #include "Texts.h"
 #include "UserFiles.h"
+#include "Win32Files.h"
 
 namespace {
 
@@ -21,49 +21,29 @@ constexpr DWORD kFtpStopWaitMs = 10000;
 // The record's lines are short; this only bounds a file far outside the format.
 constexpr size_t kRecordLineBytes = 4096;
 
-// Holds the worker's step mutex for one step. A step begins only while no
-// hang-up has asked the worker to stop.
-class StepLock {
+class PerformanceClock : public WorkerClock {
 public:
-    explicit StepLock(WorkerContext& ctx) : ctx_(ctx) { WaitForSingleObject(ctx_.stepMutex.Get(), INFINITE); }
-    ~StepLock() { ReleaseMutex(ctx_.stepMutex.Get()); }
-    StepLock(const StepLock&) = delete;
-    StepLock& operator=(const StepLock&) = delete;
-    bool MayProceed() const { return !ctx_.stopRequested.load(); }
+    double NowMs() override {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<double>(now.QuadPart) / ticksPerMs_;
+    }
+    bool WaitUntil(const WorkerStop& stop, double deadlineMs) override {
+        for (;;) {
+            const double left = deadlineMs - NowMs();
+            const DWORD wait = left <= 0 ? 0 : static_cast<DWORD>(left + 0.999);
+            if (WaitForSingleObject(stop.RequestEvent(), wait) == WAIT_OBJECT_0) return true;
+            if (NowMs() >= deadlineMs) return false;
+        }
+    }
 
 private:
-    WorkerContext& ctx_;
-};
-
-template <class Write>
-bool GatedWrite(WorkerContext& ctx, Write write) {
-    AcquireSRWLockExclusive(&ctx.writeGate);
-    const bool open = !ctx.gateClosed;
-    if (open) write();
-    ReleaseSRWLockExclusive(&ctx.writeGate);
-    return open;
-}
-
-double MonotonicMs() {
-    static const double ticksPerMs = [] {
+    const double ticksPerMs_ = [] {
         LARGE_INTEGER f;
         QueryPerformanceFrequency(&f);
         return static_cast<double>(f.QuadPart) / 1000.0;
     }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / ticksPerMs;
-}
-
-// Waits until `deadlineMs`; true when the hang-up's stop signal came first.
-bool WaitForStop(WorkerContext& ctx, double deadlineMs) {
-    for (;;) {
-        const double left = deadlineMs - MonotonicMs();
-        const DWORD wait = left <= 0 ? 0 : static_cast<DWORD>(left + 0.999);
-        if (WaitForSingleObject(ctx.stopEvent.Get(), wait) == WAIT_OBJECT_0) return true;
-        if (MonotonicMs() >= deadlineMs) return false;
-    }
-}
+};
 
 void LogUserBlock(WorkerContext& ctx, const UserRecordHead& head) {
     WorkerLog(ctx, "\n", false);
@@ -80,8 +60,8 @@ void LogUserBlock(WorkerContext& ctx, const UserRecordHead& head) {
 // case. False when the worker is to end after it.
 bool RunFtpStep(WorkerContext& ctx, const std::vector<std::string>& record) {
     const GatewayConfigRecord& c = *ctx.config;
-    StepLock step(ctx);
-    if (!step.MayProceed()) return false;
+    WorkerStop::Step step(ctx.stop);
+    if (!step.Begun()) return false;
 
     // Written past the gate: the step's lines belong with the step.
     const auto log = [&](std::string_view line) { LogWriteTo(c.logFolder, line, true); };
@@ -95,54 +75,38 @@ bool RunFtpStep(WorkerContext& ctx, const std::vector<std::string>& record) {
     if (result == FtpAccountResult::WriteFailed) log(std::string(text::kFtpWriteFailed) + c.ftpIniFile);
     ServiceStart(c.ftpServiceName);
     log(text::kFtpStarting);
-    return step.MayProceed();
-}
-
-// A client call of the remote-access service. Marked, so that a hang-up the
-// call itself delivers does not wait for the worker.
-template <class Call>
-DWORD ClientCall(WorkerContext& ctx, Call call) {
-    ctx.clientCallSince = GetTickCount64();
-    const DWORD result = call();
-    ctx.clientCallSince = 0;
-    return result;
+    return !ctx.stop.Requested();
 }
 
 void LogOutcome(WorkerContext& ctx, const char* call, DWORD result) {
     WorkerLog(ctx, std::string(call) + (result == NO_ERROR ? text::kCallOk : text::kCallFailed), true);
 }
 
-bool GateClosed(WorkerContext& ctx) {
-    AcquireSRWLockShared(&ctx.writeGate);
-    const bool closed = ctx.gateClosed;
-    ReleaseSRWLockShared(&ctx.writeGate);
-    return closed;
-}
-
-void DisconnectActivePort(WorkerContext& ctx) {
-    StepLock step(ctx);
-    if (!step.MayProceed()) return;
-    const HANDLE port = ActivePortHandle();
+void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
+    WorkerStop::Step step(ctx.stop);
+    if (!step.Begun()) return;
+    const AdminCalls& admin = env.admin;
+    const HANDLE port = env.activePort();
     MPR_SERVER_HANDLE server = nullptr;
     LogOutcome(ctx, "MprAdminServerConnect",
-               ClientCall(ctx, [&] { return MprAdminServerConnect(nullptr, &server); }));
+               ctx.stop.ClientCall([&] { return admin.serverConnect(nullptr, &server); }));
 
     struct PortStep {
         const char* name;
         DWORD(WINAPI* call)(RAS_SERVER_HANDLE, HANDLE);
     };
-    const PortStep portSteps[] = {{"MprAdminPortClearStats", MprAdminPortClearStats},
-                                  {"MprAdminPortReset", MprAdminPortReset},
-                                  {"MprAdminPortDisconnect", MprAdminPortDisconnect}};
+    const PortStep portSteps[] = {{"MprAdminPortClearStats", admin.portClearStats},
+                                  {"MprAdminPortReset", admin.portReset},
+                                  {"MprAdminPortDisconnect", admin.portDisconnect}};
     for (const PortStep& s : portSteps) {
         // Once the caller has hung up the port is gone: no further port call.
-        if (GateClosed(ctx)) break;
-        LogOutcome(ctx, s.name, ClientCall(ctx, [&] { return s.call(server, port); }));
+        if (ctx.stop.GateClosed()) break;
+        LogOutcome(ctx, s.name, ctx.stop.ClientCall([&] { return s.call(server, port); }));
     }
     // The server handle is released whatever happened to the port.
     if (server) {
-        ClientCall(ctx, [&] {
-            MprAdminServerDisconnect(server);
+        ctx.stop.ClientCall([&] {
+            admin.serverDisconnect(server);
             return DWORD{NO_ERROR};
         });
     }
@@ -150,20 +114,79 @@ void DisconnectActivePort(WorkerContext& ctx) {
     WorkerLog(ctx, text::kExitThread, true);
 }
 
-void RunWorker(WorkerContext& ctx) {
+// Whether the service answered that this connection no longer exists. A call
+// that fails proves nothing: the caller may be there, and would go untimed.
+bool ConnectionGone(WorkerContext& ctx, const AdminCalls& admin) {
+    MPR_SERVER_HANDLE server = nullptr;
+    if (ctx.stop.ClientCall([&] { return admin.serverConnect(nullptr, &server); }) != NO_ERROR || !server)
+        return false;
+    bool answered = false, listed = false;
+    DWORD resume = 0;
+    for (;;) {
+        LPBYTE buffer = nullptr;
+        DWORD read = 0, total = 0;
+        const DWORD result = ctx.stop.ClientCall(
+            [&] { return admin.connectionEnum(server, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume); });
+        if (buffer) {
+            const auto* entries = reinterpret_cast<const RAS_CONNECTION_0*>(buffer);
+            for (DWORD i = 0; i < read; ++i) listed = listed || entries[i].hConnection == ctx.connection;
+            admin.bufferFree(buffer);
+        }
+        if (result == ERROR_MORE_DATA && !listed) continue;
+        answered = result == NO_ERROR || result == ERROR_MORE_DATA;
+        break;
+    }
+    ctx.stop.ClientCall([&] {
+        admin.serverDisconnect(server);
+        return DWORD{NO_ERROR};
+    });
+    return answered && !listed;
+}
+
+// The service lost the hang-up: the worker ends as a hang-up would have ended it.
+void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
+    WorkerLog(ctx, text::kConnectionGone, true);
+    ctx.stop.GatedWrite([&] { ClearUserFiles(*ctx.config); });
+    WorkerLog(ctx, std::string(text::kDuration) + std::to_string(secondsTimed), true);
+    WorkerLog(ctx, text::kUserHungUp, true);
+}
+
+}  // namespace
+
+WorkerClock& SystemClock() {
+    static PerformanceClock clock;
+    return clock;
+}
+
+bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) {
+    return ctx.stop.GatedWrite([&] { LogWriteTo(ctx.config->logFolder, message, dated); });
+}
+
+void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
     const GatewayConfigRecord& c = *ctx.config;
     Countdown countdown(c.regMinutes);
     bool userPending = true;
-    const double start = MonotonicMs();
+    const double start = env.clock.NowMs();
+    double nextAsk = start + kServiceAskIntervalMs;
     while (countdown.Running()) {
         // Paced against the clock: the file work of a cycle does not add up.
-        if (WaitForStop(ctx, start + static_cast<double>(countdown.Elapsed() + 1) * kCycleMs)) return;
+        const double due = start + static_cast<double>(countdown.Elapsed() + 1) * env.cycleMs;
+        if (env.clock.WaitUntil(ctx.stop, due)) return;
         std::vector<std::string> record;
         bool ftpStep = false;
         {
-            StepLock step(ctx);
-            if (!step.MayProceed()) return;
-            GatedWrite(ctx, [&] { WriteUserTimeFile(c, countdown.SecondsLeft()); });
+            WorkerStop::Step step(ctx.stop);
+            if (!step.Begun()) return;
+            // Asked after a caller was refused, so that a connection whose
+            // hang-up never came cannot keep every later caller out.
+            if (ctx.askService.exchange(false) || env.clock.NowMs() >= nextAsk) {
+                nextAsk = env.clock.NowMs() + kServiceAskIntervalMs;
+                if (ConnectionGone(ctx, env.admin)) {
+                    EndForGoneConnection(ctx, countdown.Elapsed());
+                    return;
+                }
+            }
+            ctx.stop.GatedWrite([&] { WriteUserTimeFile(c, countdown.SecondsLeft()); });
             UserRecordHead head;
             // A record that exists but cannot be read yet is tried again next
             // cycle: an empty one would mean a limit of 0.
@@ -178,25 +201,5 @@ void RunWorker(WorkerContext& ctx) {
         if (ftpStep && !RunFtpStep(ctx, record)) return;
         countdown.CycleDone();
     }
-    DisconnectActivePort(ctx);
-}
-
-}  // namespace
-
-bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) {
-    return GatedWrite(ctx, [&] { LogWriteTo(ctx.config->logFolder, message, dated); });
-}
-
-DWORD WINAPI ConnectionWorker(LPVOID param) {
-    auto* handed = static_cast<std::shared_ptr<WorkerContext>*>(param);
-    std::shared_ptr<WorkerContext> ctx = std::move(*handed);
-    delete handed;
-    try {
-        RunWorker(*ctx);
-    } catch (...) {
-        // Out of memory: the worker ends; the caller is disconnected by the hang-up or stays untimed.
-    }
-    const HMODULE module = ctx->module;
-    ctx.reset();
-    FreeLibraryAndExitThread(module, 0);
+    DisconnectActivePort(ctx, env);
 }

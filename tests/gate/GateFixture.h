@@ -27,7 +27,7 @@ public:
         auto set = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
         if (!set) return;
-        StandinMprapiHooks hooks{this, &Connect, &ClearStats, &Reset, &Disconnect, &ServerDisconnect};
+        StandinMprapiHooks hooks{this, &Connect, &ClearStats, &Reset, &Disconnect, &ServerDisconnect, nullptr};
         set(&hooks);
         installed_ = true;
     }

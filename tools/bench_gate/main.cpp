@@ -263,7 +263,7 @@ int BenchDrift(int cycles) {
         GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
     if (setHooks) {
         StandinMprapiHooks hooks{&clock, &DisconnectClock::Connect, &DisconnectClock::Port, &DisconnectClock::Port,
-                                 &DisconnectClock::Disconnect, &DisconnectClock::ServerDisconnect};
+                                 &DisconnectClock::Disconnect, &DisconnectClock::ServerDisconnect, nullptr};
         setHooks(&hooks);
     }
     RAS_CONNECTION_0 c0{};
