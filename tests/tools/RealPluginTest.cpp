@@ -45,12 +45,6 @@ struct PluginFolder {
     bool ready = false;
 };
 
-size_t Occurrences(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
-    return n;
-}
-
 // The seconds the worker wrote into the time file, or -1 without one.
 long TimeLeft(const std::string& timeFile) {
     const std::string text = ReadAll(timeFile);
