@@ -213,8 +213,8 @@ DWORD RasHost::Start() {
         std::lock_guard<std::mutex> lock(mutex_);
         running_ = true;
     }
-    const StandinMprapiHooks hooks{this,           OnServerConnect,    OnPortClearStats, OnPortReset,
-                                   OnPortDisconnect, OnServerDisconnect, OnConnectionEnum};
+    const StandinMprapiHooks hooks{this, OnServerConnect, OnPortClearStats, OnPortReset, OnPortDisconnect,
+                                   OnServerDisconnect, OnConnectionEnum};
     setHooks(&hooks);
 
     adminPath_ = RegisteredAdminDll();
