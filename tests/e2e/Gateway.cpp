@@ -126,9 +126,3 @@ int CountdownValue(const std::wstring& field) {
     }
     return value;
 }
-
-size_t Occurrences(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
-    return n;
-}

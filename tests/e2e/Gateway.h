@@ -63,6 +63,3 @@ private:
 
 // The seconds the console's countdown field shows, or -1 when it shows none.
 int CountdownValue(const std::wstring& field);
-
-// Counts the occurrences of `part` in `text`.
-size_t Occurrences(const std::string& text, const std::string& part);

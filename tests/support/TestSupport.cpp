@@ -89,6 +89,13 @@ std::string DatedLine(std::string_view message) {
     return line + "\r\n";
 }
 
+size_t Occurrences(std::string_view text, std::string_view part) {
+    if (part.empty()) return 0;
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {

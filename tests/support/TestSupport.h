@@ -40,5 +40,8 @@ std::string MaskTimes(std::string_view log);
 // A dated log line as it lies on disk, its time masked.
 std::string DatedLine(std::string_view message);
 
+// Counts the occurrences of `part` in `text`, none overlapping.
+size_t Occurrences(std::string_view text, std::string_view part);
+
 // Polls `done` until it is true or `timeoutMs` has passed.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <thread>
 
 #include "Services.h"
@@ -407,4 +408,119 @@ TEST(RasStandinService, BesideARunningConsoleHostTheServiceDoesNotStart) {
     EXPECT_EQ(Standin("state").code, 0);
     EXPECT_EQ(host.Stop(), 0);
     EXPECT_EQ(dll.Names(), "load MprAdminInitializeDll MprAdminTerminateDll unload");
+}
+
+// The connections a plug-in's own thread is told exist, as the enumeration
+// answers after each new link: the live ones, not a dropped or hung-up one.
+TEST(RasStandinConsole, TheEnumerationListsTheConnectionsThatExist) {
+    RecordingDll dll("enum-on-link");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    auto nthEnum = [&](size_t nth) -> Call {
+        WaitFor([&] { return Find(dll.Calls(), "ConnectionEnum", nth) != nullptr; }, 10000);
+        const std::vector<Call> calls = dll.Calls();
+        const Call* c = Find(calls, "ConnectionEnum", nth);
+        return c ? *c : Call{};
+    };
+
+    ASSERT_EQ(Standin("dial").code, 0);
+    Call listed = nthEnum(0);
+    EXPECT_EQ(listed.line.substr(0, 16), "ConnectionEnum 0") << listed.line;
+    EXPECT_EQ(listed.Field("handles"), "0xc0001") << listed.line;
+    EXPECT_EQ(listed.Field("read"), "1");
+    EXPECT_EQ(listed.Field("total"), "1");
+    // Only level 0 is answered.
+    EXPECT_EQ(listed.Field("level1"), "87") << listed.line;
+
+    ASSERT_EQ(Standin("dial").code, 0);
+    EXPECT_EQ(nthEnum(1).Field("handles"), "0xc0001,0xc0002") << nthEnum(1).line;
+
+    // A dropped connection is gone at once, without a hang-up; it can be
+    // neither hung up nor dropped again.
+    const ToolRun drop = Standin("drop 1");
+    EXPECT_EQ(drop.code, 0) << drop.out;
+    unsigned seconds = 99;
+    EXPECT_EQ(sscanf(drop.out.c_str(), "connection 1 dropped seconds %u", &seconds), 1) << drop.out;
+    EXPECT_LT(seconds, 60u);
+    EXPECT_EQ(Standin("hangup 1").code, 1);
+    EXPECT_EQ(Standin("drop 1").code, 1);
+    EXPECT_EQ(Standin("drop 99").code, 1);
+    ASSERT_EQ(Standin("dial").code, 0);
+    EXPECT_EQ(nthEnum(2).Field("handles"), "0xc0002,0xc0003") << nthEnum(2).line;
+
+    ASSERT_EQ(Standin("hangup 2").code, 0);
+    ASSERT_EQ(Standin("dial").code, 0);
+    listed = nthEnum(3);
+    EXPECT_EQ(listed.Field("handles"), "0xc0003,0xc0004") << listed.line;
+    EXPECT_EQ(listed.Field("total"), "2");
+
+    const std::string state = Standin("state").out;
+    EXPECT_NE(state.find("dropped 1 seconds " + std::to_string(seconds) + "\n"), std::string::npos) << state;
+    EXPECT_EQ(state.find("connection 1 "), std::string::npos) << state;
+    EXPECT_NE(state.find("connection 3 handle 0xc0003 "), std::string::npos) << state;
+    EXPECT_NE(state.find("connection-enum calls 4\n"), std::string::npos) << state;
+    EXPECT_NE(state.find("hangups 1 "), std::string::npos) << state;
+
+    // Stopping hangs up the connections that exist, in any order; the dropped
+    // one is not told.
+    EXPECT_EQ(host.Stop(), 0) << host.Output();
+    std::set<std::string> hungUp;
+    for (const Call& c : dll.Calls())
+        if (c.name == "MprAdminConnectionHangupNotification") hungUp.insert(c.Field("hConnection"));
+    EXPECT_EQ(hungUp, (std::set<std::string>{"0xc0002", "0xc0003", "0xc0004"}));
+    EXPECT_EQ(dll.Names().find("MprAdminLinkHangupNotification hPort=0x50001"), std::string::npos);
+    EXPECT_EQ(dll.Calls().back().name, "unload");
+}
+
+// Many connections: the answer outgrows the first buffer and is asked again.
+TEST(RasStandinConsole, TheEnumerationAnswersMoreConnectionsThanItsFirstBufferHolds) {
+    RecordingDll dll("enum-on-link");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    const int kConnections = 20;
+    for (int i = 0; i < kConnections; ++i) ASSERT_EQ(Standin("dial").code, 0) << i;
+    ASSERT_TRUE(WaitFor([&] { return Find(dll.Calls(), "ConnectionEnum", kConnections - 1) != nullptr; }, 20000));
+    std::string all;
+    for (int i = 1; i <= kConnections; ++i) {
+        char handle[16];
+        snprintf(handle, sizeof handle, "0x%x", 0xc0000 + i);
+        all += (i > 1 ? "," : "") + std::string(handle);
+    }
+    // The threads of the links run in any order: the last answer lists all.
+    bool seenAll = false;
+    for (const Call& c : dll.Calls())
+        if (c.name == "ConnectionEnum" && c.Field("handles") == all && c.Field("total") == "20") seenAll = true;
+    EXPECT_TRUE(seenAll) << dll.Names();
+    const std::string state = Standin("state").out;
+    EXPECT_NE(state.find("connection-enum calls 20\n"), std::string::npos) << state;
+    EXPECT_EQ(host.Stop(), 0) << host.Output();
+}
+
+TEST(RasStandinConsole, AnEnumerationInsideACallbackNeverReturnsAndIsShown) {
+    RecordingDll dll("enum-on-link enum-in-hangup");
+    ASSERT_TRUE(dll.Registered());
+    ConsoleHost host;
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    ASSERT_EQ(Standin("dial").code, 0);
+    ASSERT_TRUE(dll.WaitForCall("ConnectionEnum"));
+    ToolRun hangup;
+    std::thread caller([&hangup] { hangup = Standin("hangup 1"); });
+    std::string state;
+    const bool shown = WaitFor(
+        [&] {
+            state = Standin("state").out;
+            return state.find("forbidden MprAdminConnectionEnum called inside MprAdminConnectionHangupNotification\n") !=
+                   std::string::npos;
+        },
+        10000);
+    const int stopped = host.Stop();
+    caller.join();
+    EXPECT_TRUE(shown) << state;
+    EXPECT_NE(state.find("busy 1 MprAdminConnectionHangupNotification ms "), std::string::npos) << state;
+    EXPECT_NE(state.find("connection-enum calls 1\n"), std::string::npos) << state;
+    EXPECT_EQ(stopped, static_cast<int>(ERROR_TIMEOUT)) << host.Output();
+    EXPECT_NE(hangup.code, 0);
+    EXPECT_EQ(dll.Names().find("inside-hangup"), std::string::npos) << dll.Names();
 }

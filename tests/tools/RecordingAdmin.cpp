@@ -14,9 +14,17 @@
 //   hangup-waits        MprAdminConnectionHangupNotification waits for the
 //                       DLL's disconnecting thread to finish, as a plug-in
 //                       that ends its worker at hang-up does
+//   enum-on-link        after each new link a thread of the DLL's own asks
+//                       MprAdminConnectionEnum which connections exist
+//                       (level 0, then the unsupported level 1)
+//   enum-in-hangup      MprAdminConnectionHangupNotification calls
+//                       MprAdminConnectionEnum itself, which the platform
+//                       forbids, with the server handle that enum-on-link's
+//                       thread kept
 #include <windows.h>
 #include <mprapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +37,9 @@ CRITICAL_SECTION writing;
 // event once that call has returned.
 volatile LONG disconnectCalled = 0;
 HANDLE disconnectReturned = nullptr;
+// The server handle that enum-on-link's thread keeps for enum-in-hangup.
+std::atomic<MPR_SERVER_HANDLE> keptServer{nullptr};
+const DWORD kWholeList = static_cast<DWORD>(-1);  // MAX_PREFERRED_LENGTH
 
 std::wstring Beside(const wchar_t* name) {
     std::vector<wchar_t> path(MAX_PATH);
@@ -107,6 +118,31 @@ DWORD WINAPI DisconnectPort(void* param) {
     return 0;
 }
 
+// What a plug-in's worker does to learn whether its connection still exists.
+DWORD WINAPI EnumerateConnections(void*) {
+    MPR_SERVER_HANDLE server = nullptr;
+    const DWORD connected = MprAdminServerConnect(nullptr, &server);
+    LPBYTE buffer = nullptr;
+    DWORD read = 0, total = 0, resume = 0;
+    const DWORD result =
+        connected == NO_ERROR ? MprAdminConnectionEnum(server, 0, &buffer, kWholeList, &read, &total, &resume)
+                              : connected;
+    std::string handles;
+    const auto* entries = reinterpret_cast<const RAS_CONNECTION_0*>(buffer);
+    for (DWORD i = 0; entries && i < read; ++i) handles += (i ? "," : "") + Hex(entries[i].hConnection);
+    const std::string listed = buffer ? "buffer" : "no-buffer";
+    if (buffer) MprAdminBufferFree(buffer);
+    LPBYTE other = nullptr;
+    DWORD otherRead = 0, otherTotal = 0;
+    const DWORD level1 = MprAdminConnectionEnum(server, 1, &other, kWholeList, &otherRead, &otherTotal, nullptr);
+    if (other) MprAdminBufferFree(other);
+    if (Behaves("enum-in-hangup") && connected == NO_ERROR) keptServer = server;
+    Record("ConnectionEnum " + std::to_string(result) + " read=" + std::to_string(read) + " total=" +
+           std::to_string(total) + " handles=" + handles + " " + listed + " level1=" + std::to_string(level1));
+    if (connected == NO_ERROR && !keptServer.load()) MprAdminServerDisconnect(server);
+    return 0;
+}
+
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -166,6 +202,10 @@ WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0* p0, RAS_PORT_1* p1) {
         HANDLE thread = CreateThread(nullptr, 0, DisconnectPort, new HANDLE[2]{p0->hPort, p0->hConnection}, 0, nullptr);
         if (thread) CloseHandle(thread);
     }
+    if (Behaves("enum-on-link")) {
+        HANDLE thread = CreateThread(nullptr, 0, EnumerateConnections, nullptr, 0, nullptr);
+        if (thread) CloseHandle(thread);
+    }
     return TRUE;
 }
 
@@ -183,6 +223,12 @@ VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0* p0, RAS_PORT_1* p1) {
 VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) {
     if (Behaves("slow-hangup")) Sleep(300);
     if (Behaves("hangup-waits") && disconnectCalled) WaitForSingleObject(disconnectReturned, INFINITE);
+    if (Behaves("enum-in-hangup") && keptServer.load()) {
+        LPBYTE buffer = nullptr;
+        DWORD read = 0, total = 0;
+        const DWORD result = MprAdminConnectionEnum(keptServer.load(), 0, &buffer, kWholeList, &read, &total, nullptr);
+        Record("ConnectionEnum " + std::to_string(result) + " inside-hangup");
+    }
     Record("MprAdminConnectionHangupNotification hConnection=" + Hex(c0->hConnection) +
            " duration=" + std::to_string(c0->dwConnectDuration) + " rx=" + std::to_string(c1->dwBytesRcved) +
            " tx=" + std::to_string(c1->dwBytesXmited));

@@ -36,14 +36,15 @@ TEST(Requests, DialTakesByteCountsInAnyOrder) {
 TEST(Requests, AnythingHalfUnderstoodIsRefused) {
     for (const char* line :
          {"", "dail", "dial --rx", "dial --rx -1", "dial --rx 4294967296", "dial --rx 1e3", "dial --rx 10 --rx 20",
-          "dial --bytes 10", "dial 10", "hangup", "hangup 0", "hangup x", "hangup 1 2", "mode", "mode fast",
+          "dial --bytes 10", "dial 10", "hangup", "hangup 0", "hangup x", "hangup 1 2", "drop", "drop 0", "drop -1",
+          "drop 1 2", "mode", "mode fast",
           "state now", "quit 1", "dial --rx 99999999999999999999"}) {
         EXPECT_TRUE(Refused(line)) << '"' << line << '"';
     }
 }
 
 TEST(Requests, TheLineSentIsReadBackAsTheSameRequest) {
-    for (const char* line : {"dial --rx 7 --tx 9", "hangup 12", "mode sync", "mode async", "state", "quit"}) {
+    for (const char* line : {"dial --rx 7 --tx 9", "hangup 12", "drop 4294967295", "mode sync", "mode async", "state", "quit"}) {
         const Request r = Parsed(line);
         EXPECT_EQ(RequestLine(r), line);
         const Request again = Parsed(RequestLine(r));

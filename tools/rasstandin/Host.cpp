@@ -214,7 +214,7 @@ DWORD RasHost::Start() {
         running_ = true;
     }
     const StandinMprapiHooks hooks{this, OnServerConnect, OnPortClearStats, OnPortReset, OnPortDisconnect,
-                                   OnServerDisconnect};
+                                   OnServerDisconnect, OnConnectionEnum};
     setHooks(&hooks);
 
     adminPath_ = RegisteredAdminDll();
@@ -356,6 +356,8 @@ std::string RasHost::Handle(const Request& request) {
             return Dial(request);
         case RequestKind::Hangup:
             return Hangup(request.connection);
+        case RequestKind::Drop:
+            return Drop(request.connection);
         case RequestKind::Mode: {
             std::lock_guard<std::mutex> lock(mutex_);
             syncDisconnect_ = request.syncDisconnect;
@@ -495,6 +497,26 @@ std::string RasHost::Hangup(uint32_t id) {
            std::to_string(rx) + " tx " + std::to_string(tx) + "\n";
 }
 
+// The caller's line goes dead and the service loses the hang-up: the
+// connection and its port are forgotten, and the DLL is told nothing.
+std::string RasHost::Drop(uint32_t id) {
+    uint32_t seconds = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = connections_.find(id);
+        if (it == connections_.end()) return "error: no connection " + std::to_string(id) + "\n";
+        Connection& c = *it->second;
+        if (c.phase != Connection::Phase::Up)
+            return "error: connection " + std::to_string(id) + " is not up (being accepted or hanging up)\n";
+        c.seconds = seconds = static_cast<uint32_t>((GetTickCount64() - c.dialTick) / 1000);
+        drops_.emplace_back(id, seconds);
+        RetireLocked(c);
+    }
+    say_("connection " + std::to_string(id) + " dropped after " + std::to_string(seconds) +
+         " s; no hang-up is delivered");
+    return "ok\nconnection " + std::to_string(id) + " dropped seconds " + std::to_string(seconds) + "\n";
+}
+
 std::string RasHost::State() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string out = "ok\n";
@@ -515,8 +537,11 @@ std::string RasHost::State() {
     for (const auto& h : hangups_) out += "hangup " + std::to_string(h.first) + " ms " + Ms(h.second) + "\n";
     out += "hangups " + std::to_string(hangupLatency_.Count()) + " median-ms " + Ms(hangupLatency_.Median()) +
            " max-ms " + Ms(hangupLatency_.Max()) + "\n";
+    for (const auto& d : drops_)
+        out += "dropped " + std::to_string(d.first) + " seconds " + std::to_string(d.second) + "\n";
     for (const std::string& call : forbiddenCalls_) out += "forbidden " + call + "\n";
     out += "port-calls clear-stats " + std::to_string(clearStatsCalls_) + " reset " + std::to_string(resetCalls_) + "\n";
+    out += "connection-enum calls " + std::to_string(connectionEnumCalls_) + "\n";
     return out;
 }
 
@@ -582,6 +607,24 @@ DWORD WINAPI RasHost::OnPortDisconnect(void* context, HANDLE port) {
 
 void WINAPI RasHost::OnServerDisconnect(void* context) {
     static_cast<RasHost*>(context)->RefuseInsideCallback("MprAdminServerDisconnect");
+}
+
+// Every connection in the table exists for the service: from the moment it is
+// offered to the DLL until its hang-up notifications have returned. A refused
+// or dropped one has left the table.
+DWORD WINAPI RasHost::OnConnectionEnum(void* context, HANDLE* connections, DWORD capacity, DWORD* count) {
+    auto* host = static_cast<RasHost*>(context);
+    host->RefuseInsideCallback("MprAdminConnectionEnum");
+    std::lock_guard<std::mutex> lock(host->mutex_);
+    DWORD n = 0;
+    for (const auto& entry : host->connections_) {
+        if (n < capacity) connections[n] = entry.second->handle;
+        ++n;
+    }
+    *count = n;
+    // A list too long for the buffer is asked for again: count the answer once.
+    if (n <= capacity) ++host->connectionEnumCalls_;
+    return NO_ERROR;
 }
 
 std::string Utf8(const std::wstring& text) {

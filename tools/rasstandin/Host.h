@@ -70,6 +70,7 @@ private:
 
     std::string Dial(const Request& request);
     std::string Hangup(uint32_t id);
+    std::string Drop(uint32_t id);
     std::string State();
     // Marks a live connection as going down and queues its hang-ups on its
     // strand; must be called with mutex_ held.
@@ -90,6 +91,7 @@ private:
     static DWORD WINAPI OnPortReset(void* context, HANDLE port);
     static DWORD WINAPI OnPortDisconnect(void* context, HANDLE port);
     static void WINAPI OnServerDisconnect(void* context);
+    static DWORD WINAPI OnConnectionEnum(void* context, HANDLE* connections, DWORD capacity, DWORD* count);
 
     std::function<void(const std::string&)> say_;
     HANDLE quit_;
@@ -106,9 +108,11 @@ private:
     std::vector<std::shared_ptr<Connection>> retired_;
     LatencyStats hangupLatency_;
     std::vector<std::pair<uint32_t, double>> hangups_;
+    std::vector<std::pair<uint32_t, uint32_t>> drops_;  // id, seconds
     std::vector<std::string> forbiddenCalls_;
     unsigned clearStatsCalls_ = 0;
     unsigned resetCalls_ = 0;
+    unsigned connectionEnumCalls_ = 0;
 };
 
 // The administration DLL that administrators register for the service.

@@ -7,6 +7,7 @@
 //   rasstandin service                     the service's own command line
 //   rasstandin dial [--rx BYTES] [--tx BYTES]   a caller dials in; exit code 3 when refused
 //   rasstandin hangup ID                   the caller of connection ID hangs up
+//   rasstandin drop ID                     the line of connection ID goes dead; the DLL is told nothing
 //   rasstandin state                       connections, callbacks under way, hang-up latencies
 //   rasstandin mode sync|async             how MprAdminPortDisconnect delivers the hang-ups
 //   rasstandin quit                        ends the running host
@@ -59,7 +60,7 @@ int Complain(const std::string& what, DWORD error) {
 int Usage() {
     Print(STD_ERROR_HANDLE,
           "usage: rasstandin install | remove | register PATH [NAME] | console | service\n"
-          "       rasstandin dial [--rx BYTES] [--tx BYTES] | hangup ID | state | mode sync|async | quit\n");
+          "       rasstandin dial [--rx BYTES] [--tx BYTES] | hangup ID | drop ID | state | mode sync|async | quit\n");
     return 1;
 }
 

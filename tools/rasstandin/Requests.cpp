@@ -39,10 +39,10 @@ bool ParseRequest(const std::vector<std::string>& words, Request& out, std::stri
         }
         return true;
     }
-    if (verb == "hangup") {
-        out.kind = RequestKind::Hangup;
+    if (verb == "hangup" || verb == "drop") {
+        out.kind = verb == "hangup" ? RequestKind::Hangup : RequestKind::Drop;
         if (words.size() != 2 || !ParseUInt32(words[1], out.connection) || out.connection == 0) {
-            error = "hangup needs the connection id that dial printed";
+            error = verb + " needs the connection id that dial printed";
             return false;
         }
         return true;
@@ -82,6 +82,8 @@ std::string RequestLine(const Request& request) {
             return "dial --rx " + std::to_string(request.bytesRcved) + " --tx " + std::to_string(request.bytesXmited);
         case RequestKind::Hangup:
             return "hangup " + std::to_string(request.connection);
+        case RequestKind::Drop:
+            return "drop " + std::to_string(request.connection);
         case RequestKind::Mode:
             return request.syncDisconnect ? "mode sync" : "mode async";
         case RequestKind::Quit:

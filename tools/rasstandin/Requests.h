@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-enum class RequestKind { Dial, Hangup, State, Mode, Quit };
+enum class RequestKind { Dial, Hangup, Drop, State, Mode, Quit };
 
 struct Request {
     RequestKind kind = RequestKind::State;
     uint32_t bytesRcved = 0;   // dial --rx: what the caller sent to the server
     uint32_t bytesXmited = 0;  // dial --tx: what the server sent to the caller
-    uint32_t connection = 0;   // hangup ID
+    uint32_t connection = 0;   // hangup ID, drop ID
     bool syncDisconnect = false;  // mode sync|async
 };
 
