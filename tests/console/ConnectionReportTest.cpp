@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "ConnectionReport.h"
+#include "ReportData.h"
 
 namespace {
 
@@ -254,6 +255,51 @@ TEST(ConnectionReport, LogsOfTheEarlierPlugin) {
     ASSERT_EQ(rows.size(), 2u) << Describe(rows);
     ExpectRow(rows[0], "05:01:00", "", "", ConnectionEnding::CallerHungUp, "0:01:00", "11", "12");
     ExpectRow(rows[1], "05:01:30", "two", "0", ConnectionEnding::LimitRanOut, "0:00:31", "21", "22");
+}
+
+// A log the plug-in wrote during a soak: forty callers hung up at random
+// moments, and beside it what the soak's driver made each of them do.
+TEST(ConnectionReport, SoakLogGivesTheRowsTheDriverMade) {
+    const auto rows = ReadConnectionReport(std::string_view(k_soak_log_txt, sizeof k_soak_log_txt));
+    std::istringstream script(std::string(k_soak_log_rows, sizeof k_soak_log_rows));
+    std::vector<std::pair<std::string, std::string>> made;  // login, moment
+    for (std::string line; std::getline(script, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line == "refused") made.emplace_back("", line);
+        else made.emplace_back(line.substr(0, line.find(' ')), line.substr(line.find(' ') + 1));
+    }
+    ASSERT_EQ(made.size(), 40u);
+    ASSERT_EQ(rows.size(), made.size()) << Describe(rows);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string& login = made[i].first;
+        const std::string& moment = made[i].second;
+        const ConnectionRow& r = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i) + ": " + login + " " + moment + " | " + Describe(r));
+        EXPECT_EQ(r.date, "08.12.2026");
+        EXPECT_FALSE(r.dialTime.empty());
+        EXPECT_TRUE(r.hasStatistics);
+        if (moment == "refused") {
+            EXPECT_EQ(r.ending, ConnectionEnding::Refused);
+        } else if (moment == "before the record") {
+            EXPECT_EQ(r.ending, ConnectionEnding::CallerHungUp);
+            EXPECT_EQ(r.login, "");
+        } else if (moment == "in the FTP step") {
+            // The record said a limit of one minute.
+            EXPECT_EQ(r.ending, ConnectionEnding::CallerHungUp);
+            EXPECT_EQ(r.login, login);
+            EXPECT_EQ(r.limitMinutes, 1);
+        } else if (moment == "at the limit") {
+            EXPECT_EQ(r.ending, ConnectionEnding::NoRegistration);
+            EXPECT_EQ(r.login, "");
+        } else {
+            // A limit of 0: disconnected at once, the hang-up during or after the disconnect.
+            EXPECT_EQ(r.ending, ConnectionEnding::LimitRanOut);
+            EXPECT_EQ(r.login, login);
+            EXPECT_TRUE(r.hasLimit);
+            EXPECT_EQ(r.limitMinutes, 0);
+        }
+    }
 }
 
 TEST(ConnectionReport, DurationsAsHoursMinutesSeconds) {
