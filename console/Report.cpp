@@ -146,7 +146,9 @@ std::string TForm5::ChosenDay() const {
 void TForm5::ComboBox1Change() { Button1Click(); }
 
 void TForm5::Button1Click() {
-    shownPath_ = LogFileName(logFolder_, ChosenDay());
+    const std::string day = ChosenDay();
+    followedDay_ = day == TodayShortDateText() ? day : std::string();
+    shownPath_ = LogFileName(logFolder_, day);
     reader_ = ConnectionLogReader();
     logFound_ = FileExists(shownPath_);
     std::string bytes;
@@ -157,6 +159,12 @@ void TForm5::Button1Click() {
 }
 
 void TForm5::Timer1Timer() {
+    // Past midnight a window that showed today goes on to the new day.
+    if (!followedDay_.empty() && followedDay_ != TodayShortDateText()) {
+        FillDays();
+        Button1Click();
+        return;
+    }
     // The chosen day's file, usually today's, as it grows.
     WIN32_FILE_ATTRIBUTE_DATA data;
     const bool exists = GetFileAttributesExA(shownPath_.c_str(), GetFileExInfoStandard, &data) &&

@@ -56,6 +56,7 @@ private:
     std::string logFolder_;
     std::vector<std::string> days_;
     std::string shownPath_;
+    std::string followedDay_;  // today's date when today is on show, else empty
     bool logFound_ = false;
     bool logRead_ = false;  // found but held by its writer: false
     ConnectionLogReader reader_;

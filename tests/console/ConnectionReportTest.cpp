@@ -257,6 +257,17 @@ TEST(ConnectionReport, LogsOfTheEarlierPlugin) {
     ExpectRow(rows[1], "05:01:30", "two", "0", ConnectionEnding::LimitRanOut, "0:00:31", "21", "22");
 }
 
+// The log of tools/demo.sh: the shipped plug-in under the stand-in service,
+// one caller with a limit of one minute whom the plug-in disconnected.
+TEST(ConnectionReport, DemoLogGivesTheDemosCaller) {
+    const std::string_view log(k_demo_log_txt, sizeof k_demo_log_txt);
+    const auto rows = ReadConnectionReport(log);
+    ASSERT_EQ(rows.size(), 1u) << Describe(rows);
+    ExpectRow(rows[0], "03:41:35", "ivan_petrov", "1", ConnectionEnding::LimitRanOut, "0:01:00", "10240", "2048");
+    ASSERT_NE(log.find("qwerty12"), std::string_view::npos) << "the demo's log has the password in clear";
+    EXPECT_EQ(ConnectionReportCsv(rows).find("qwerty12"), std::string::npos);
+}
+
 // A log the plug-in wrote during a soak: forty callers hung up at random
 // moments, and beside it what the soak's driver made each of them do.
 TEST(ConnectionReport, SoakLogGivesTheRowsTheDriverMade) {
