@@ -46,17 +46,6 @@ std::string Hangup(const std::string& time, const std::string& seconds, const st
            Line(time, "Байт отправлено: " + tx) + Line(time, "Произошло отключение пользователя от интерфейса");
 }
 
-bool Append(const std::string& path, const std::string& bytes) {
-    HANDLE f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    CloseHandle(f);
-    return ok;
-}
-
 // The list as the operator reads it, one line a row, cells joined by " | ".
 std::wstring ListText(HWND list) {
     std::wstring all;
@@ -121,10 +110,10 @@ TEST(ConsoleReport, ShowsTheDaysConnectionsFollowsTheLogAndSavesTheCsv) {
 
     // While it is open, what the plug-in appends comes in: a caller on the
     // line, then the same caller's end.
-    ASSERT_TRUE(Append(today, Connection("10:00:00", "maria", "60")));
+    ASSERT_TRUE(AppendAll(today, Connection("10:00:00", "maria", "60")));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == 3; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 3) == L"идёт"; }, 5000));
-    ASSERT_TRUE(Append(today, Hangup("10:20:00", "1200", "5", "6")));
+    ASSERT_TRUE(AppendAll(today, Hangup("10:20:00", "1200", "5", "6")));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 3) == L"абонент отключился"; }, 5000))
         << ui::ToUtf8(ListText(list));
     EXPECT_EQ(ui::ListViewCell(list, 2, 1), L"maria");
