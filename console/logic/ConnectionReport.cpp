@@ -13,18 +13,32 @@ constexpr size_t kMaxLineBytes = 4096;
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-// "[date] : [time] - message"; false for a plain line.
+// "[date] : [time] - message"; false for a plain line, and for a torn one
+// whose head is not whole (neither the date nor the time holds a "]").
 bool SplitDatedLine(std::string_view line, std::string_view& date, std::string_view& time, std::string_view& message) {
     if (line.empty() || line[0] != '[') return false;
-    const size_t dateEnd = line.find("] : [", 1);
-    if (dateEnd == std::string_view::npos) return false;
+    const size_t dateEnd = line.find(']', 1);
+    if (dateEnd == std::string_view::npos || line.compare(dateEnd, 5, "] : [") != 0) return false;
     const size_t timeStart = dateEnd + 5;
-    const size_t timeEnd = line.find("] - ", timeStart);
-    if (timeEnd == std::string_view::npos) return false;
+    const size_t timeEnd = line.find(']', timeStart);
+    if (timeEnd == std::string_view::npos || line.compare(timeEnd, 4, "] - ") != 0) return false;
     date = line.substr(1, dateEnd - 1);
     time = line.substr(timeStart, timeEnd - timeStart);
     message = line.substr(timeEnd + 4);
     return true;
+}
+
+// A login whose line lost its end (an earlier plug-in could tear lines that
+// threads wrote at once) runs on into the next line, which may be the
+// password's: it ends where a dated line's head begins, or where the
+// password's mark is, whatever is left of the head before it.
+std::string_view CutAtRunOnLine(std::string_view text) {
+    text = text.substr(0, text.find(text::kPassLine));
+    const size_t separator = text.find("] : [");
+    if (separator == std::string_view::npos || text.find("] - ", separator + 5) == std::string_view::npos)
+        return text;
+    const size_t open = text.rfind('[', separator);
+    return text.substr(0, open == std::string_view::npos ? separator : open);
 }
 
 // A statistics number as the plug-in writes it ("%u"); anything else gives 0.
@@ -168,7 +182,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         const size_t row = CurrentOrCarriedOver();
         // The worker reads one record per connection.
         if (row != kNone && !tracks_[row].userSeen) {
-            rows_[row].login = std::string(message.substr(std::string_view(text::kUserLine).size()));
+            rows_[row].login = std::string(CutAtRunOnLine(message.substr(std::string_view(text::kUserLine).size())));
             tracks_[row].userSeen = true;
         }
     } else if (StartsWith(message, text::kLimitLine)) {

@@ -120,6 +120,33 @@ TEST(ConnectionReport, PasswordsAppearNowhere) {
         for (const std::string& field : RowTexts(r)) EXPECT_EQ(field.find("PASS"), std::string::npos) << field;
 }
 
+TEST(ConnectionReport, ALoginLineThatLostItsEndDoesNotCarryThePasswordAlong) {
+    // Two lines written at once by an earlier plug-in: the login's line end
+    // is lost and the password's line runs on after it.
+    std::string log = Accept("07:00:00") + Dated("07:00:05", "Пришел пользователь:") + Dated("07:00:05", ">USER: ivan");
+    log.resize(log.size() - 2);
+    log += Dated("07:00:05", ">PASS: qwerty12") + Dated("07:00:05", ">LIMIT: 5") + Hangup("07:01:00", true, 55, 1, 2);
+    const auto rows = ReadConnectionReport(log);
+    ASSERT_EQ(rows.size(), 1u) << Describe(rows);
+    ExpectRow(rows[0], "07:00:00", "ivan", "5", ConnectionEnding::CallerHungUp, "0:00:55", "1", "2");
+    EXPECT_EQ(ConnectionReportCsv(rows).find("qwerty12"), std::string::npos);
+    // A tear that also took the head of the password's line.
+    std::string torn = Accept("07:00:00") + Dated("07:00:05", ">USER: ivan");
+    torn.resize(torn.size() - 2);
+    torn += "12.2026] : [07:00:05] - >PASS: qwerty12\r\n";
+    torn += Accept("07:10:00") + Dated("07:10:05", ">USER: petr");
+    torn.resize(torn.size() - 2);
+    torn += ">PASS: qwerty12\r\n";
+    const auto cut = ReadConnectionReport(torn);
+    ASSERT_EQ(cut.size(), 2u) << Describe(cut);
+    EXPECT_EQ(cut[0].login, "ivan12.2026");
+    EXPECT_EQ(cut[1].login, "petr");
+    // Brackets of its own in a login stay.
+    const auto own = ReadConnectionReport(Accept("07:00:00") + Dated("07:00:05", ">USER: [a] : [b]"));
+    ASSERT_EQ(own.size(), 1u);
+    EXPECT_EQ(own[0].login, "[a] : [b]");
+}
+
 TEST(ConnectionReport, RefusedSecondCallerIsItsOwnRowAndTakesItsOwnHangup) {
     // As the plug-in writes it: the refusal and the refused caller's hang-up
     // fall between the timed connection's lines.
@@ -228,6 +255,8 @@ TEST(ConnectionReport, UnknownLinesDumpsAndReloadsAreTolerated) {
     // Plain lines that read like messages are the configuration dump or text, not events.
     garbage += "Принято новое подключение\r\nБайт принято: 5\r\n";
     garbage += Dated("06:00:00", "Какая-то строка будущей версии") + Dated("06:00:00", "Байт принятоXYZ");
+    // A head that is not whole: a torn line, whatever follows it.
+    garbage += "[" + kDate + "] :: 3[06:00:00] - Принято новое подключение\r\n";
     const std::string log = garbage + Load("06:00:01") + Accept("06:10:00") +
                             UserBlock("06:10:05", "ivan", "pw", "15") + Unload("06:12:00") + Load("06:13:00") +
                             Accept("06:20:00") + Load("06:21:00") + Accept("06:30:00") +
