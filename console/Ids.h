@@ -17,10 +17,12 @@ enum Menu : int {
     NFtpStop = 121,
     N18 = 118,  // help
     N17 = 117,  // About
+    N19 = 119,  // the day's connections
     // Tray menu.
     N1 = 101,  // clear log
     N3 = 103,  // About (inert)
     N4 = 104,  // help (inert)
+    N5 = 105,  // the day's connections
     N2 = 102,  // exit
 };
 

@@ -3,6 +3,7 @@
 #include "About.h"
 #include "Addinfo.h"
 #include "Options.h"
+#include "Report.h"
 #include "logic/OptionsLogic.h"
 
 #include <commctrl.h>
@@ -80,6 +81,7 @@ HMENU BuildMainMenu() {
     AppendMenuW(more, MF_POPUP, reinterpret_cast<UINT_PTR>(ras), text::kMenuRas);
     AppendMenuW(more, MF_POPUP, reinterpret_cast<UINT_PTR>(web), text::kMenuWeb);
     AppendMenuW(more, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(ftp), text::kMenuFtp);
+    AppendMenuW(more, MF_STRING, ids::N19, text::kMenuReport);
 
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, ids::N18, text::kMenuHelpFile);
@@ -98,6 +100,7 @@ HMENU BuildPopupMenu() {
     AppendMenuW(items, MF_STRING, ids::N1, text::kTrayClearLog);
     AppendMenuW(items, MF_STRING, ids::N3, text::kTrayAbout);
     AppendMenuW(items, MF_STRING, ids::N4, text::kTrayHelp);
+    AppendMenuW(items, MF_STRING, ids::N5, text::kMenuReport);
     AppendMenuW(items, MF_STRING, ids::N2, text::kTrayExit);
     HMENU holder = CreatePopupMenu();
     AppendMenuW(holder, MF_POPUP, reinterpret_cast<UINT_PTR>(items), L"");
@@ -509,6 +512,8 @@ void TForm1::OnCommand(int id) {
         case ids::N17:
         case ids::N3: N17Click(); break;
         case ids::N1: N1Click(); break;
+        case ids::N19:
+        case ids::N5: N19Click(); break;
         case ids::ToolButton2: ToolButton2Click(); break;
         default: break;  // the disabled FTP items do nothing
     }
@@ -538,6 +543,11 @@ void TForm1::N17Click() {
 }
 
 void TForm1::N18Click() { OpenHelpFile(hwnd_); }
+
+void TForm1::N19Click() {
+    if (!Form5) Form5 = TForm5::Create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)), hwnd_);
+    if (Form5) Form5->Show(LogFolder);
+}
 
 void TForm1::N7Click() {
     if (FileExists(CurrentUserFileName(UsersFolder))) {

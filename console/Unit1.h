@@ -12,6 +12,7 @@
 class TForm2;
 class TForm3;
 class TForm4;
+class TForm5;
 
 class TForm1 {
 public:
@@ -39,6 +40,8 @@ public:
     TForm2* Form2 = nullptr;
     TForm3* Form3 = nullptr;
     TForm4* Form4 = nullptr;
+    // The day's connections, made when first asked for.
+    TForm5* Form5 = nullptr;
 
 private:
     explicit TForm1(const std::string& configFolder);
@@ -70,6 +73,7 @@ private:
     void N7Click();
     void N17Click();
     void N18Click();
+    void N19Click();
     void ToolButton2Click();
 
     std::string ConfigPath() const;

@@ -99,10 +99,10 @@ wine net start bpftpserver >/dev/null 2>&1 || true
 say "installed; bpftpserver started, RemoteAccess and Apache2 stopped"
 
 shot_no=0
-shoot() {  # shoot NAME: the console window as it is on the screen
+shoot() {  # shoot NAME [CLASS]: the console window (or its window of that class) as it is on the screen
   local name=$1 left top width height
   shot_no=$((shot_no + 1))
-  read -r left top width height < <(ui rect)
+  read -r left top width height < <(if [ -n "${2:-}" ]; then ui --class "$2" rect; else ui rect; fi)
   local file
   file=$(printf '%s/%02d-%s.png' "$out" "$shot_no" "$name")
   if xwd -root -silent | convert xwd:- -crop "${width}x${height}+${left}+${top}" +repage "$file" 2>/dev/null; then
@@ -210,6 +210,14 @@ for f in users/current.user time.txt users/current.userop; do
   [ -e "$app/$f" ] && cleared="no ($f still there)"
 done
 stage "shared files cleared: $cleared"
+
+# The day's connections, read back from the log: the caller's row.
+ui menu 119 >/dev/null  # Дополнительно > Соединения за день...
+for _ in $(seq 50); do [ -n "$(ui --class TForm5 text 1505)" ] && break; sleep 0.2; done
+sleep 1
+stage "day's connections: $(ui --class TForm5 text 1505)"
+shoot day-report TForm5
+ui --class TForm5 close >/dev/null
 
 echo "== stopping RemoteAccess: the plug-in is unloaded"
 ui menu 114 >/dev/null  # Дополнительно > RAS-SERVER > Остановить

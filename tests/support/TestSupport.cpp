@@ -56,15 +56,27 @@ std::string ReadAll(const std::string& path) {
     return bytes;
 }
 
-bool WriteAll(const std::string& path, std::string_view bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
+namespace {
+
+bool Write(const std::string& path, std::string_view bytes, DWORD access, DWORD disposition) {
+    HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, 0,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                     written == bytes.size();
     CloseHandle(file);
     return ok;
+}
+
+}  // namespace
+
+bool WriteAll(const std::string& path, std::string_view bytes) {
+    return Write(path, bytes, GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+bool AppendAll(const std::string& path, std::string_view bytes) {
+    return Write(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -28,6 +28,8 @@ private:
 void RemoveTree(const std::string& path);
 std::string ReadAll(const std::string& path);
 bool WriteAll(const std::string& path, std::string_view bytes);
+// Adds the bytes at the end, as the plug-in adds its lines.
+bool AppendAll(const std::string& path, std::string_view bytes);
 bool Exists(const std::string& path);
 
 // The locale's short date for today, as the log's file name and lines use it.

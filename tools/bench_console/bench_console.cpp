@@ -1,7 +1,8 @@
 // bench_console.exe: what one monitoring refresh of the console costs with
 // today's log at 100 KB, 1 MB and 10 MB, against a plain read of the same
-// file; and the private memory of a running portwatch.exe with a 10 MB log.
-// Run under Wine and Xvfb from the build's bin folder. Not a test.
+// file; the day's connections window on a 10 MB log ("bench_console report"
+// for that alone); and the private memory of a running portwatch.exe with a
+// 10 MB log. Run under Wine and Xvfb from the build's bin folder. Not a test.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "Ids.h"
+#include "Report.h"
 #include "Unit1.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
@@ -157,15 +160,81 @@ Memory MemoryOfConsole(size_t logBytes) {
     return {counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage, counters.WorkingSetSize};
 }
 
+// A day of whole connections as the plug-in writes them, up to `bytes`.
+std::string ConnectionsLogOfSize(size_t bytes) {
+    const std::string stamp = "[" + TodayShortDateText() + "] : [12:34:56] - ";
+    auto line = [&](const std::string& message) { return stamp + message + "\r\n"; };
+    std::string log;
+    log.reserve(bytes + 4096);
+    for (int i = 0; log.size() < bytes; ++i) {
+        log += line("Принято новое подключение") + line("***Поток таймера запущен***") + line("Подключен интерфейс") +
+               "\r\n\r\n" + line("Пришел пользователь:") + line(">USER: caller" + std::to_string(i % 500)) +
+               line(">PASS: secret") + line(">LIMIT: 30") + "\r\n\r\n\r\n" + line("FTP сервер останавливается") +
+               line("Изменяем users.ini (создаем аккаунт для юзера) ...") + line("FTP сервер запускается") +
+               line("MprAdminServerConnect - ok") + line("MprAdminPortClearStats - ok") +
+               line("MprAdminPortReset - ok") + line("Отключен интерфейс") + line("MprAdminPortDisconnect - ok") +
+               line("Пользователь отключен по окончании лимита времени") + line("***ExitThread***") +
+               line("Поток успешно завершен") + line("Продолжительность соединения: 1800") +
+               line("Байт принято: " + std::to_string(100000 + i)) + line("Байт отправлено: 20480") +
+               line("Произошло отключение пользователя от интерфейса");
+    }
+    return log;
+}
+
+// The day's connections window on a 10 MB log: opening it (the days, the
+// whole read, the rows, the list's first paint), the parse alone, and one
+// refresh after a connection was appended.
+void BenchReport(HINSTANCE instance) {
+    const std::string folder = TempFolder("pwreport");
+    WriteConfig(folder);
+    const std::string log = folder + "logs\\" + TodayShortDateText() + "_log.txt";
+    const std::string bytes = ConnectionsLogOfSize(10u << 20);
+    WriteWholeFile(log, bytes);
+    TForm1* form = TForm1::Create(instance, folder);
+    if (!form) return;
+    size_t rows = 0;
+    const double parse = MedianMs(5, [&] { rows = ReadConnectionReport(bytes).size(); });
+    LARGE_INTEGER a, b, c;
+    QueryPerformanceCounter(&a);
+    SendMessageW(form->Handle(), WM_COMMAND, ids::N19, 0);
+    QueryPerformanceCounter(&b);
+    HWND report = form->Form5 ? form->Form5->Handle() : nullptr;
+    if (report) UpdateWindow(report);
+    QueryPerformanceCounter(&c);
+    const std::string more = ConnectionsLogOfSize(1);
+    const double refresh = MedianMs(5, [&] {
+        UniqueHandle file(CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.Get(), more.data(), static_cast<DWORD>(more.size()), &written, nullptr);
+        file.Reset();
+        SendMessageW(report, WM_TIMER, 1, 0);
+        UpdateWindow(report);
+    });
+    const double idle = MedianMs(5, [&] { SendMessageW(report, WM_TIMER, 1, 0); });
+    std::printf("report, 10 MB log (%zu connections): open %.1f ms (of which shown and painted %.1f ms), "
+                "parse alone %.1f ms; refresh after a connection %.2f ms, with nothing new %.3f ms\n",
+                rows, Ms(a, c), Ms(b, c), parse, refresh, idle);
+    DestroyWindow(form->Handle());
+    DeleteFileA(log.c_str());
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "report") {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        BenchReport(GetModuleHandleW(nullptr));
+        return 0;
+    }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     BenchRefresh(instance, 100u << 10, "100 KB");
     BenchRefresh(instance, 1u << 20, "1 MB");
     BenchRefresh(instance, 10u << 20, "10 MB");
+    BenchReport(instance);
     const Memory without = MemoryOfConsole(0);
     const Memory with = MemoryOfConsole(10u << 20);
     std::printf("portwatch.exe private memory: no log %.1f MB, 10 MB log %.1f MB (working set %.1f MB, %.1f MB)\n",

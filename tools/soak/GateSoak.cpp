@@ -374,6 +374,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
         Sleep(50);
         r.linesExpected = log.Lines();
 
+        std::string rows;
         std::mt19937 rng(options.seed);
         auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         for (int i = 0; i < options.connections; ++i) {
@@ -384,6 +385,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
                 accepted = plugin.Get<BOOL(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>(
                     "MprAdminAcceptNewConnection")(&call.c0, &call.c1);
                 if (!accepted) {
+                    rows += "refused\r\n";
                     ++r.refusals;
                     ++r.linesExpected;
                     Sleep(20);
@@ -407,6 +409,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
 
             // Fifty callers take turns, so users.ini keeps fifty sections.
             const std::string user = "soak" + std::to_string(i % 50);
+            rows += user + " " + HangupMomentName(moment) + "\r\n";
             double took = 0;
             bool came = true;
             switch (moment) {
@@ -473,6 +476,15 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
         service.Remove();
         sample(options.connections);
         plugin.Get<DWORD(WINAPI*)()>("MprAdminTerminateDll")();
+        if (!options.keepLog.empty()) {
+            WIN32_FIND_DATAA fd;
+            HANDLE h = FindFirstFileA((logs + "*_log.txt").c_str(), &fd);
+            if (h != INVALID_HANDLE_VALUE) {
+                CopyFileA((logs + fd.cFileName).c_str(), options.keepLog.c_str(), FALSE);
+                FindClose(h);
+            }
+            WriteFileBytes(options.keepLog + ".rows", rows);
+        }
     }
     RemoveTree(dir);
     return r;

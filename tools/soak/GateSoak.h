@@ -39,6 +39,10 @@ struct GateSoakOptions {
     // One connection in this many runs to its limit (about 3 s each).
     int atLimitOneIn = 30;
     std::function<void(const ProcessSample&)> onSample;
+    // When set, the day's log is copied here before the run's folder goes,
+    // and beside it (keepLog + ".rows") what each dial was, in order: "refused",
+    // or the caller's login and the moment of the hang-up.
+    std::string keepLog;
 };
 
 struct GateSoakResult {

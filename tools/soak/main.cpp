@@ -2,6 +2,7 @@
 //
 //   soak gate [N] [EVERY]         N connections (default 10000) through the fast-cycle
 //                                 plug-in in this process, sampled every EVERY (default 1000)
+//   soak gate N EVERY --keep-log PATH  also keeps the log as PATH and what each dial was as PATH.rows
 //   soak console [SECONDS] [EVERY] portwatch.exe against a log that grows by a line a second
 //                                 (default 3600 s), sampled every EVERY seconds (default 60)
 //
@@ -30,8 +31,9 @@ void PrintSample(const ProcessSample& s) {
     std::fflush(stdout);
 }
 
-int SoakGate(int connections, int every) {
+int SoakGate(int connections, int every, const std::string& keepLog) {
     GateSoakOptions options;
+    options.keepLog = keepLog;
     options.connections = connections;
     options.sampleEvery = every;
     options.onSample = PrintSample;
@@ -186,7 +188,9 @@ int SoakConsole(int seconds, int every) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "gate") return SoakGate(argc > 2 ? atoi(argv[2]) : 10000, argc > 3 ? std::max(1, atoi(argv[3])) : 1000);
+    if (mode == "gate")
+        return SoakGate(argc > 2 ? atoi(argv[2]) : 10000, argc > 3 ? std::max(1, atoi(argv[3])) : 1000,
+                        argc > 5 && std::string(argv[4]) == "--keep-log" ? argv[5] : "");
     if (mode == "console")
         return SoakConsole(argc > 2 ? atoi(argv[2]) : 3600, argc > 3 ? std::max(1, atoi(argv[3])) : 60);
     std::printf("usage: soak gate [N] [EVERY] | soak console [SECONDS] [EVERY]\n");

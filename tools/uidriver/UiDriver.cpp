@@ -2,7 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "Win32Handles.h"
 
 namespace ui {
 
@@ -142,6 +145,46 @@ std::wstring MessageBoxText(HWND box) { return ControlText(box, 0xFFFF); }
 void AnswerDialog(HWND box, int buttonId) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0); }
 
 void CloseWindow(HWND top) { PostMessageW(top, WM_CLOSE, 0, 0); }
+
+int ListViewRowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring ListViewCell(HWND list, int row, int column) {
+    constexpr int kChars = 1024;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(list, &processId);
+    UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+    if (!process) return std::wstring();
+    const SIZE_T bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process.Get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    if (!remote) return std::wstring();
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.cchTextMax = kChars;
+    item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+    std::wstring text;
+    if (WriteProcessMemory(process.Get(), remote, &item, sizeof item, nullptr)) {
+        const LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+        std::vector<wchar_t> buffer(kChars, L'\0');
+        if (length > 0 && ReadProcessMemory(process.Get(), item.pszText, buffer.data(), kChars * sizeof(wchar_t),
+                                            nullptr))
+            text.assign(buffer.data(), std::min<size_t>(static_cast<size_t>(length), kChars - 1));
+    }
+    VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return text;
+}
+
+std::vector<std::wstring> ComboBoxItems(HWND combo) {
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+        if (length < 0) break;
+        std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+        items.emplace_back(buffer.data());
+    }
+    return items;
+}
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();

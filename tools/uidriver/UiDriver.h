@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace ui {
 
@@ -36,6 +37,14 @@ std::wstring MessageBoxText(HWND box);
 void AnswerDialog(HWND box, int buttonId);
 
 void CloseWindow(HWND top);
+
+// A list view of another process: its number of rows and one cell's text.
+// The item record and the text lie in that process's memory, as the list
+// view reads and writes them there.
+int ListViewRowCount(HWND list);
+std::wstring ListViewCell(HWND list, int row, int column);
+// An item of a combo box's list (CB_GETLBTEXT crosses process boundaries).
+std::vector<std::wstring> ComboBoxItems(HWND combo);
 
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
