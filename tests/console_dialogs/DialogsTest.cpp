@@ -12,32 +12,15 @@
 #include "Addinfo.h"
 #include "Options.h"
 #include "TestSupport.h"
+#include "UiDriver.h"
 #include "Win32Files.h"
 
 namespace {
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
-// Window enumerations call back stdcall functions: named ones, since a
-// lambda converts to one only where stdcall is the default (x64).
-struct ControlSearch {
-    int id;
-    HWND found;
-};
-
-BOOL CALLBACK MatchControlId(HWND h, LPARAM p) {
-    auto* s = reinterpret_cast<ControlSearch*>(p);
-    if (GetDlgCtrlID(h) != s->id) return TRUE;
-    s->found = h;
-    return FALSE;
-}
-
 // Any control of a dialog by its number, also those on a tab's sheet.
-HWND Find(HWND root, int id) {
-    ControlSearch search{id, nullptr};
-    EnumChildWindows(root, MatchControlId, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND Find(HWND root, int id) { return ui::FindControl(root, id); }
 
 std::string Text(HWND root, int id) { return WindowText1251(Find(root, id)); }
 void SetText(HWND root, int id, std::string_view cp1251) { SetWindowText1251(Find(root, id), cp1251); }
@@ -86,6 +69,8 @@ public:
     bool DialogStayedOpen() const { return stayedOpen_; }
 
 private:
+    // Window enumerations call back stdcall functions: named ones, since a
+    // lambda converts to one only where stdcall is the default (x64).
     static BOOL CALLBACK MatchVisibleBox(HWND h, LPARAM p) {
         wchar_t cls[32] = {};
         GetClassNameW(h, cls, 32);

@@ -147,6 +147,13 @@ WINEPREFIX="$prefix" wineserver -w
 [ ! -e "$app/dialgate.dll" ] && [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
   pass "second uninstall: program gone, configuration kept" || fail "second uninstall"
 
+# msiexec with its arguments, quiet; returns once the prefix has settled, with msiexec's code.
+msiexec_() {
+  wine_ msiexec "$@" /qn
+  local rc=$?
+  WINEPREFIX="$prefix" wineserver -w
+  return $rc
+}
 # The products this prefix's installer has registered, as "name|version" lines.
 products() {
   wine_ reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 2>/dev/null | tr -d '\r' |
@@ -175,17 +182,15 @@ if [ -n "$next_msi" ]; then
         pass "the later console's file version is higher" || fail "console file versions '$v1', then '$v2'"
     fi
   fi
-  wine_ msiexec /i "$msi_win" /qn
-  WINEPREFIX="$prefix" wineserver -w
+  msiexec_ /i "$msi_win"
   printf '; edited before the upgrade\r\n' >> "$app/qv_config.ini"
   edited=$(md5sum < "$app/qv_config.ini")
   before=$(products)
   [ "$(printf '%s\n' "$before" | grep -c .)" = 1 ] && pass "one product before the upgrade: $before" ||
     fail "products before the upgrade: $before"
 
-  wine_ msiexec /i "$next_win" /qn
+  msiexec_ /i "$next_win"
   rc=$?
-  WINEPREFIX="$prefix" wineserver -w
   [ $rc -eq 0 ] && pass "msiexec /i of the later version exit code 0" || fail "msiexec /i of the later version exit code $rc"
   after=$(products)
   [ "$(printf '%s\n' "$after" | grep -c .)" = 1 ] && [ "$after" != "$before" ] &&
@@ -202,18 +207,16 @@ if [ -n "$next_msi" ]; then
     fail "DLLPath after the upgrade is '$dllpath'"
 
   echo "== the earlier version does not install over the later one"
-  wine_ msiexec /i "$msi_win" /qn
+  msiexec_ /i "$msi_win"
   rc=$?
-  WINEPREFIX="$prefix" wineserver -w
   [ $rc -ne 0 ] && pass "msiexec /i of the earlier version refused ($rc)" || fail "the earlier version installed over the later one"
   [ "$(products)" = "$after" ] && pass "still only the later product" || fail "products after the downgrade: $(products)"
   if [ "$with_console" = 1 ]; then
     expect_same "$app/portwatch.exe" "$next_bin/portwatch.exe"
   fi
 
-  wine_ msiexec /x "$next_win" /qn
+  msiexec_ /x "$next_win"
   rc=$?
-  WINEPREFIX="$prefix" wineserver -w
   [ $rc -eq 0 ] && [ ! -e "$app/dialgate.dll" ] && [ ! -e "$app/portwatch.exe" ] && [ -z "$(products)" ] &&
     [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
     pass "the later version uninstalls, configuration kept" || fail "uninstalling the later version ($rc): $(products)"
