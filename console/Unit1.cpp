@@ -47,6 +47,19 @@ constexpr int kFieldHeight = 17;
 // A line of the current-user file longer than this is cut for the fields.
 constexpr size_t kUserLineBytes = 4096;
 
+// The tray icon as the shell knows it: this window's icon number 1.
+NOTIFYICONDATAW TrayIconData(HWND hwnd, HICON icon) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd;
+    data.uID = kTrayIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = icon;
+    lstrcpynW(data.szTip, text::kAppName, sizeof data.szTip / sizeof data.szTip[0]);
+    return data;
+}
+
 // The window the handlers belong to, found again from the handle.
 TForm1* FormOf(HWND hwnd) { return reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
@@ -217,6 +230,9 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TForm1::FormCreate() {
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    // The console runs elevated, and the shell's broadcast comes from a lower
+    // integrity level, which drops it unless this window lets it in.
+    ChangeWindowMessageFilterEx(hwnd_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
     WatchTickCounter = 1;
     CreateControls();
     ReadConfiguration();
@@ -332,14 +348,7 @@ void TForm1::ReadConfiguration() {
 }
 
 void TForm1::AddTrayIcon() {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = hwnd_;
-    data.uID = kTrayIconId;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = kTrayMessage;
-    data.hIcon = trayIcon_.get();
-    lstrcpynW(data.szTip, text::kAppName, sizeof data.szTip / sizeof data.szTip[0]);
+    NOTIFYICONDATAW data = TrayIconData(hwnd_, trayIcon_.get());
     trayIconShown_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
 
@@ -356,8 +365,10 @@ void TForm1::Timer1Timer() {
         logViewValid_ = false;
     }
     RefreshCurrentUser();
-    // A tray that was not up yet at start-up gets the icon at a later tick.
-    if (!trayIconShown_) AddTrayIcon();
+    // A tray that was not up yet at start-up, or a shell that lost the icon
+    // without a "TaskbarCreated" reaching us, gets it back at the next tick.
+    NOTIFYICONDATAW tray = TrayIconData(hwnd_, trayIcon_.get());
+    trayIconShown_ = Shell_NotifyIconW(NIM_MODIFY, &tray) || Shell_NotifyIconW(NIM_ADD, &tray);
 }
 
 void TForm1::RefreshCountdown() {

@@ -71,17 +71,18 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Timed dial-in gatekeeper: remote-access p
 include(CPack)
 
 # --- x64 MSI (wixl) ------------------------------------------------------------
-if(DG_ARCH STREQUAL "x64")
-  find_program(WIXL wixl)
-  find_program(MSIBUILD msibuild)
-  set(DG_VERSION ${PROJECT_VERSION})
+# dg_add_msi(TARGET VERSION CONSOLE_TARGET STAGE_DIR): the installer of the
+# given product version, from the built plug-in and the given console (none
+# when empty); its file versions are those the programs' version blocks carry.
+function(dg_add_msi target version console_target msi_stage)
+  set(DG_VERSION ${version})
   # The configuration keeps one identity across versions, so that upgrades
   # recognise the administrator's file as theirs.
   set(DG_CONFIG_GUID 9a41c7e3-6b25-4f08-a3d1-c85e2f70b194)
   set(DG_CONSOLE_COMPONENT "")
   set(DG_CONSOLE_REFS "")
   set(DG_MENU_DIRECTORY "")
-  if(TARGET portwatch)
+  if(console_target)
     set(DG_CONSOLE_COMPONENT [=[
           <Component Id="Console" Guid="5b8e2d17-4c9a-4f06-a2e3-9d1f7c6b0e35" Win64="yes">
             <File Id="portwatch.exe" Name="portwatch.exe" Source="portwatch.exe" KeyPath="yes"/>
@@ -102,52 +103,99 @@ if(DG_ARCH STREQUAL "x64")
       <ComponentRef Id="Console"/>
       <ComponentRef Id="MenuShortcut"/>]=])
   endif()
-  set(DG_MSI ${CMAKE_BINARY_DIR}/packages/dialgate-${PROJECT_VERSION}-x64.msi)
+  set(msi ${CMAKE_BINARY_DIR}/packages/dialgate-${version}-x64.msi)
   # wixl takes sources by names relative to the folder it runs in: the files
   # are gathered in one staging folder with the WiX source.
-  set(msi_stage ${CMAKE_BINARY_DIR}/packaging/msi)
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
-  if(WIXL AND MSIBUILD AND CHMCMD)
-    set(msi_depends dialgate qv_admin_chm ${DG_SAMPLE_INI} ${msi_stage}/dialgate.wxs)
-    set(stage_console "")
-    if(TARGET portwatch)
-      list(APPEND msi_depends portwatch)
-      set(stage_console COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:portwatch> ${msi_stage}/portwatch.exe)
+  set(msi_depends dialgate qv_admin_chm ${DG_SAMPLE_INI} ${msi_stage}/dialgate.wxs)
+  set(stage_console "")
+  if(console_target)
+    list(APPEND msi_depends ${console_target})
+    set(stage_console COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${console_target}> ${msi_stage}/portwatch.exe)
+  endif()
+  # What wixl cannot write, added to its database with msibuild:
+  # - the configuration's component attributes: 256 64-bit, 16 permanent,
+  #   16384 never overwrite (Windows Installer keeps an existing file);
+  # - a search for an existing qv_config.ini in the default folder, which
+  #   leaves the component out when one is there (Wine's installer ignores
+  #   the never-overwrite attribute; so do repairs on Windows);
+  # - the programs' file versions, by which Windows Installer decides whether
+  #   an installed program is replaced (wixl leaves them empty and hashes the
+  #   files instead, which is for unversioned files only).
+  set(msi_fixes
+    "UPDATE `Component` SET `Attributes` = 16656, `Condition` = 'NOT QVCONFIGFOUND' WHERE `Component` = 'Config'"
+    "CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)"
+    "INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('QvConfigFile', 'qv_config.ini')"
+    "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('QvConfigFile', '[ProgramFiles64Folder]dialgate', 0)"
+    "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('QVCONFIGFOUND', 'QvConfigFile')"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
+    "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)")
+  # Each program's file version is the one its version block carries
+  # (dg_version_resource).
+  set(programs dialgate.dll=dialgate)
+  if(console_target)
+    list(APPEND programs portwatch.exe=${console_target})
+  endif()
+  foreach(program IN LISTS programs)
+    string(REPLACE "=" ";" pair "${program}")
+    list(GET pair 0 file)
+    list(GET pair 1 program_target)
+    get_target_property(file_version ${program_target} DG_FILE_VERSION)
+    if(NOT file_version)
+      message(FATAL_ERROR "${program_target} carries no version block for the installer")
     endif()
-    # What wixl cannot write, added to its database with msibuild:
-    # - the configuration's component attributes: 256 64-bit, 16 permanent,
-    #   16384 never overwrite (Windows Installer keeps an existing file);
-    # - a search for an existing qv_config.ini in the default folder, which
-    #   leaves the component out when one is there (Wine's installer ignores
-    #   the never-overwrite attribute; so do repairs on Windows).
-    set(msi_fixes
-      "UPDATE `Component` SET `Attributes` = 16656, `Condition` = 'NOT QVCONFIGFOUND' WHERE `Component` = 'Config'"
-      "CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)"
-      "INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('QvConfigFile', 'qv_config.ini')"
-      "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('QvConfigFile', '[ProgramFiles64Folder]dialgate', 0)"
-      "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('QVCONFIGFOUND', 'QvConfigFile')"
-      "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
-      "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)")
-    set(fix_commands "")
-    foreach(query IN LISTS msi_fixes)
-      list(APPEND fix_commands COMMAND ${MSIBUILD} ${DG_MSI}.tmp -q "${query}")
-    endforeach()
-    add_custom_command(
-      OUTPUT ${DG_MSI}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dialgate> ${msi_stage}/dialgate.dll
-      COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
-      COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
-      ${stage_console}
-      COMMAND ${WIXL} -a x64 -o ${DG_MSI}.tmp dialgate.wxs
-      ${fix_commands}
-      COMMAND ${CMAKE_COMMAND} -E rename ${DG_MSI}.tmp ${DG_MSI}
-      WORKING_DIRECTORY ${msi_stage}
-      DEPENDS ${msi_depends}
-      COMMENT "Building the x64 installer dialgate-${PROJECT_VERSION}-x64.msi"
-      VERBATIM)
-    add_custom_target(dialgate_msi ALL DEPENDS ${DG_MSI})
+    list(APPEND msi_fixes
+      "UPDATE `File` SET `Version` = '${file_version}', `Language` = '1033' WHERE `File` = '${file}'"
+      "DELETE FROM `MsiFileHash` WHERE `File_` = '${file}'")
+  endforeach()
+  set(fix_commands "")
+  foreach(query IN LISTS msi_fixes)
+    list(APPEND fix_commands COMMAND ${MSIBUILD} ${msi}.tmp -q "${query}")
+  endforeach()
+  add_custom_command(
+    OUTPUT ${msi}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dialgate> ${msi_stage}/dialgate.dll
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
+    ${stage_console}
+    COMMAND ${WIXL} -a x64 -o ${msi}.tmp dialgate.wxs
+    ${fix_commands}
+    COMMAND ${CMAKE_COMMAND} -E rename ${msi}.tmp ${msi}
+    WORKING_DIRECTORY ${msi_stage}
+    DEPENDS ${msi_depends}
+    COMMENT "Building the x64 installer dialgate-${version}-x64.msi"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${msi})
+endfunction()
+
+if(DG_ARCH STREQUAL "x64")
+  find_program(WIXL wixl)
+  find_program(MSIBUILD msibuild)
+  if(WIXL AND MSIBUILD AND CHMCMD)
+    set(console_target "")
+    if(TARGET portwatch)
+      set(console_target portwatch)
+    endif()
+    dg_add_msi(dialgate_msi ${PROJECT_VERSION} "${console_target}" ${CMAKE_BINARY_DIR}/packaging/msi)
+
+    # The upgrade test's later version (tests/packaging): the same plug-in,
+    # a console whose version block says DG_NEXT_VERSION, in an installer of
+    # that version.
+    if(DIALGATE_TESTS AND TARGET portwatch)
+      set(DG_RESOURCE_VERSION ${DG_NEXT_VERSION})
+      add_executable(portwatch_next WIN32 ${CMAKE_SOURCE_DIR}/console/main.cpp)
+      target_link_libraries(portwatch_next PRIVATE console_ui)
+      target_link_options(portwatch_next PRIVATE -municode)
+      set_target_properties(portwatch_next PROPERTIES OUTPUT_NAME portwatch
+                            RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/next)
+      dg_defaults(portwatch_next)
+      dg_console_resources(portwatch_next)
+      unset(DG_RESOURCE_VERSION)
+      dg_add_msi(dialgate_msi_next ${DG_NEXT_VERSION} portwatch_next
+                 ${CMAKE_BINARY_DIR}/packaging/msi-next)
+    endif()
   else()
     message(WARNING "wixl, msibuild (Debian packages wixl, msitools) or chmcmd missing: the MSI is not built")
   endif()

@@ -1,5 +1,8 @@
 // The real portwatch.exe under Wine and Xvfb: what the operator sees, and
 // what the console does with the shared files and its configuration.
+#include <windows.h>
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include "ConsoleFixture.h"
@@ -68,6 +71,47 @@ TEST(Console, StartsHiddenWithEveryFieldFilledAndTheTrayClickShowsIt) {
     EXPECT_EQ(RunTool("uidriver.exe\" text " + std::to_string(ids::Label1), &printed), 0);
     EXPECT_EQ(printed, ui::ToUtf8(L"Юзеры отключены") + "\n");
 
+    EXPECT_TRUE(console.Close());
+}
+
+// Whether the shell holds the console's tray icon: only an icon it holds can
+// be modified. Wine's tray says so as Windows' does.
+bool TrayHoldsIcon(HWND console) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = console;
+    data.uID = 1;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// Takes the icon out of the tray as a restarted shell would have lost it.
+// The console's tick may put it back at any moment, so this tries until the
+// icon was seen gone.
+bool DropTrayIcon(HWND console) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = console;
+    data.uID = 1;
+    return WaitFor([&] { return Shell_NotifyIconW(NIM_DELETE, &data), !TrayHoldsIcon(console); }, 10000);
+}
+
+TEST(Console, TheTrayIconComesBackWhenTheShellLosesIt) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+    ASSERT_TRUE(WaitFor([&] { return TrayHoldsIcon(console.Window()); }, 5000)) << "no tray icon after start-up";
+
+    // Explorer restarted: its new tray knows no icons and it announces itself.
+    // The handler adds the icon before the message returns.
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    ASSERT_TRUE(DropTrayIcon(console.Window()));
+    DWORD_PTR ignored = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(console.Window(), taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored));
+    EXPECT_TRUE(TrayHoldsIcon(console.Window())) << "not back after TaskbarCreated";
+
+    // The shell lost the icon and said nothing (on Windows, a broadcast that
+    // did not reach the window): the next tick finds it gone and adds it.
+    ASSERT_TRUE(DropTrayIcon(console.Window()));
+    EXPECT_TRUE(WaitFor([&] { return TrayHoldsIcon(console.Window()); }, 4000)) << "not back after a tick";
     EXPECT_TRUE(console.Close());
 }
 

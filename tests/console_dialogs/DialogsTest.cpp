@@ -12,6 +12,7 @@
 #include "Addinfo.h"
 #include "Options.h"
 #include "TestSupport.h"
+#include "UiDriver.h"
 #include "Win32Files.h"
 
 namespace {
@@ -19,22 +20,7 @@ namespace {
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 // Any control of a dialog by its number, also those on a tab's sheet.
-HWND Find(HWND root, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        root,
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            if (GetDlgCtrlID(h) != s->id) return TRUE;
-            s->found = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND Find(HWND root, int id) { return ui::FindControl(root, id); }
 
 std::string Text(HWND root, int id) { return WindowText1251(Find(root, id)); }
 void SetText(HWND root, int id, std::string_view cp1251) { SetWindowText1251(Find(root, id), cp1251); }
@@ -83,31 +69,29 @@ public:
     bool DialogStayedOpen() const { return stayedOpen_; }
 
 private:
+    // Window enumerations call back stdcall functions: named ones, since a
+    // lambda converts to one only where stdcall is the default (x64).
+    static BOOL CALLBACK MatchVisibleBox(HWND h, LPARAM p) {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(h)) return TRUE;
+        *reinterpret_cast<HWND*>(p) = h;
+        return FALSE;
+    }
+    static BOOL CALLBACK CollectStaticText(HWND h, LPARAM p) {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        if (lstrcmpiW(cls, L"Static") == 0) *reinterpret_cast<std::wstring*>(p) += WindowTextWide(h);
+        return TRUE;
+    }
     static HWND FindBox(DWORD thread) {
         HWND box = nullptr;
-        EnumThreadWindows(
-            thread,
-            [](HWND h, LPARAM p) -> BOOL {
-                wchar_t cls[32] = {};
-                GetClassNameW(h, cls, 32);
-                if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(h)) return TRUE;
-                *reinterpret_cast<HWND*>(p) = h;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&box));
+        EnumThreadWindows(thread, MatchVisibleBox, reinterpret_cast<LPARAM>(&box));
         return box;
     }
     static std::wstring BoxText(HWND box) {
         std::wstring text;
-        EnumChildWindows(
-            box,
-            [](HWND h, LPARAM p) -> BOOL {
-                wchar_t cls[32] = {};
-                GetClassNameW(h, cls, 32);
-                if (lstrcmpiW(cls, L"Static") == 0) *reinterpret_cast<std::wstring*>(p) += WindowTextWide(h);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&text));
+        EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
         return text;
     }
     void Run() {
@@ -633,6 +617,11 @@ TEST(HelpFile, IsTheProgramsFolderWhateverTheWorkingFolder) {
     EXPECT_EQ(help, ExeFolder() + "qv_admin.chm");
 }
 
+HWND s_pictureDialog = nullptr;
+
+// The screenshot's time is up: the dialog closes and its modal loop ends.
+void CALLBACK ClosePictureDialog(HWND, UINT, UINT_PTR, DWORD) { PostMessageW(s_pictureDialog, WM_CLOSE, 0, 0); }
+
 // Shows one dialog with sample contents for a while, for a screenshot; its
 // window rectangle goes to `rectFile` first.
 int ShowForPicture(const std::string& which, const std::string& rectFile) {
@@ -669,8 +658,8 @@ int ShowForPicture(const std::string& which, const std::string& rectFile) {
     GetWindowRect(dlg, &r);
     const std::string rect = std::to_string(r.left) + " " + std::to_string(r.top) + " " +
                              std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top) + "\n";
-    static HWND s_dialog = dlg;
-    SetTimer(nullptr, 0, 8000, [](HWND, UINT, UINT_PTR, DWORD) { PostMessageW(s_dialog, WM_CLOSE, 0, 0); });
+    s_pictureDialog = dlg;
+    SetTimer(nullptr, 0, 8000, ClosePictureDialog);
     WriteAll(rectFile, rect);
     WorkingHours hours;
     if (settings) settings->ShowModal(nullptr, hours);

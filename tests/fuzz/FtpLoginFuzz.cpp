@@ -18,9 +18,21 @@ namespace {
 bool HasForbiddenByte(std::string_view login) {
     for (char c : login) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f || c == '\\' || c == '/' || c == '[' || c == ']') return true;
+        if (u < 0x20 || u == 0x7f || std::string_view("\\/[]:*?\"<>|").find(c) != std::string_view::npos)
+            return true;
     }
     return false;
+}
+
+bool OnlyDots(std::string_view login) {
+    for (char c : login)
+        if (c != '.') return false;
+    return true;
+}
+
+bool BlankAtAnEnd(std::string_view login) {
+    auto blank = [](char c) { return c == ' ' || static_cast<unsigned char>(c) == 0xA0; };
+    return !login.empty() && (blank(login.front()) || blank(login.back()));
 }
 
 void CheckNumberKey(const std::pair<std::string, std::string>& key, int32_t expected, const std::string& shown) {
@@ -44,9 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string shown = "login " + fuzz::Shown(login);
 
     // Accepted exactly when nothing in the login could escape or break: not
-    // empty, no "..", no path separator, no section bracket, no control byte.
-    // Everything else, Windows-1251 letters included, is a valid login.
-    const bool acceptable = !login.empty() && login.find("..") == std::string::npos && !HasForbiddenByte(login);
+    // empty, not dots alone, no blank at either end, no path separator or
+    // character Windows refuses in a folder name, no section bracket, no
+    // control byte. Everything else, ".." between letters and Windows-1251
+    // letters included, is a valid login.
+    const bool acceptable = !login.empty() && !OnlyDots(login) && !BlankAtAnEnd(login) && !HasForbiddenByte(login);
     FUZZ_CHECK_EQ(acceptable, IsAcceptableFtpLogin(login), shown);
 
     const auto keys = FtpAccountKeys(login, password, defaults);

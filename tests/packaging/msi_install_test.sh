@@ -3,10 +3,14 @@
 # plug-in's registration and the shortcut, starts the stand-in remote-access
 # service when there is one, then uninstalls and checks that only the
 # administrator's own files are left; installs again over the administrator's
-# configuration, which must stay as it is.
+# configuration, which must stay as it is. With a later version's installer,
+# installs that over the earlier one as a major upgrade, refuses the way back
+# and uninstalls it.
 #   msi_install_test.sh MSI BIN_DIR WINE_RUN PREFIX WITH_CONSOLE(0|1) WITH_RASSTANDIN(0|1)
+#                       [NEXT_MSI NEXT_BIN_DIR]
 set -uo pipefail
 msi=$1 bin=$2 wine_run=$3 prefix=$4 with_console=$5 with_ras=$6
+next_msi=${7:-} next_bin=${8:-}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -142,6 +146,81 @@ wine_ msiexec /x "$msi_win" /qn
 WINEPREFIX="$prefix" wineserver -w
 [ ! -e "$app/dialgate.dll" ] && [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
   pass "second uninstall: program gone, configuration kept" || fail "second uninstall"
+
+# msiexec with its arguments, quiet; returns once the prefix has settled, with msiexec's code.
+msiexec_() {
+  wine_ msiexec "$@" /qn
+  local rc=$?
+  WINEPREFIX="$prefix" wineserver -w
+  return $rc
+}
+# The products this prefix's installer has registered, as "name|version" lines.
+products() {
+  wine_ reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 2>/dev/null | tr -d '\r' |
+    awk '/^HKEY/ { if (n ~ /dialgate/) print n "|" v; n = ""; v = "" }
+         $1 == "DisplayName" { n = $0; sub(/^ *DisplayName +REG_SZ +/, "", n) }
+         $1 == "DisplayVersion" { v = $3 }
+         END { if (n ~ /dialgate/) print n "|" v }'
+}
+# The Version column of one file in an installer's file table.
+file_version() { msiinfo export "$1" File | awk -F'\t' -v f="$2" '$1 == f { print $5 }'; }
+
+if [ -n "$next_msi" ]; then
+  echo "== upgrade: the later version installs over the earlier one"
+  [ -f "$next_msi" ] || fail "no later installer at $next_msi"
+  next_win="Z:${next_msi//\//\\}"
+  if command -v msiinfo >/dev/null; then
+    for f in dialgate.dll portwatch.exe; do
+      [ "$with_console" = 1 ] || [ "$f" = dialgate.dll ] || continue
+      v1=$(file_version "$msi" "$f") v2=$(file_version "$next_msi" "$f")
+      [ -n "$v1" ] && [ -n "$v2" ] && pass "file versions of $f: $v1, then $v2" ||
+        fail "file versions of $f missing: '$v1', '$v2'"
+    done
+    if [ "$with_console" = 1 ]; then
+      v1=$(file_version "$msi" portwatch.exe) v2=$(file_version "$next_msi" portwatch.exe)
+      [ "$v1" != "$v2" ] && [ "$(printf '%s\n%s\n' "$v1" "$v2" | sort -V | tail -n 1)" = "$v2" ] &&
+        pass "the later console's file version is higher" || fail "console file versions '$v1', then '$v2'"
+    fi
+  fi
+  msiexec_ /i "$msi_win"
+  printf '; edited before the upgrade\r\n' >> "$app/qv_config.ini"
+  edited=$(md5sum < "$app/qv_config.ini")
+  before=$(products)
+  [ "$(printf '%s\n' "$before" | grep -c .)" = 1 ] && pass "one product before the upgrade: $before" ||
+    fail "products before the upgrade: $before"
+
+  msiexec_ /i "$next_win"
+  rc=$?
+  [ $rc -eq 0 ] && pass "msiexec /i of the later version exit code 0" || fail "msiexec /i of the later version exit code $rc"
+  after=$(products)
+  [ "$(printf '%s\n' "$after" | grep -c .)" = 1 ] && [ "$after" != "$before" ] &&
+    pass "one product after the upgrade, the later one: $after" || fail "products after the upgrade: $after"
+  expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
+  if [ "$with_console" = 1 ]; then
+    expect_same "$app/portwatch.exe" "$next_bin/portwatch.exe"
+    cmp -s "$app/portwatch.exe" "$bin/portwatch.exe" && fail "portwatch.exe is still the earlier one"
+  fi
+  [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] && pass "the administrator's qv_config.ini kept by the upgrade" ||
+    fail "the upgrade replaced the administrator's qv_config.ini"
+  dllpath=$(reg_value "$key" DLLPath)
+  [ "$dllpath" = 'C:\Program Files\dialgate\dialgate.dll' ] && pass "DLLPath after the upgrade = $dllpath" ||
+    fail "DLLPath after the upgrade is '$dllpath'"
+
+  echo "== the earlier version does not install over the later one"
+  msiexec_ /i "$msi_win"
+  rc=$?
+  [ $rc -ne 0 ] && pass "msiexec /i of the earlier version refused ($rc)" || fail "the earlier version installed over the later one"
+  [ "$(products)" = "$after" ] && pass "still only the later product" || fail "products after the downgrade: $(products)"
+  if [ "$with_console" = 1 ]; then
+    expect_same "$app/portwatch.exe" "$next_bin/portwatch.exe"
+  fi
+
+  msiexec_ /x "$next_win"
+  rc=$?
+  [ $rc -eq 0 ] && [ ! -e "$app/dialgate.dll" ] && [ ! -e "$app/portwatch.exe" ] && [ -z "$(products)" ] &&
+    [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
+    pass "the later version uninstalls, configuration kept" || fail "uninstalling the later version ($rc): $(products)"
+fi
 
 echo "== $failures failure(s)"
 [ $failures -eq 0 ]
