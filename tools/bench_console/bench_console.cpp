@@ -1,16 +1,22 @@
 // bench_console.exe: what one monitoring refresh of the console costs with
 // today's log at 100 KB, 1 MB and 10 MB, against a plain read of the same
-// file; and the private memory of a running portwatch.exe with a 10 MB log.
+// file; and, for a running portwatch.exe with a 1, 10 and 50 MB log, how
+// long its window takes to answer WM_NULL (sent every 20 ms from this
+// process) while the view loads, and its private memory.
 // Run under Wine and Xvfb from the build's bin folder. Not a test.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Ids.h"
+#include "UiDriver.h"
 #include "Unit1.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
@@ -80,6 +86,14 @@ void BenchRefresh(HINSTANCE instance, size_t bytes, const char* label) {
         std::printf("%s: window not created\n", label);
         return;
     }
+    HWND memo = GetDlgItem(form->Handle(), ids::Memo1);
+    // The load goes on in steps of the window's own timer.
+    const LRESULT loaded = static_cast<LRESULT>(LogViewText(LogOfSize(bytes)).size());
+    while (GetWindowTextLengthW(memo) < loaded) {
+        MSG msg;
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) break;
+        DispatchMessageW(&msg);
+    }
     const int runs = bytes >= (10u << 20) ? 5 : 15;
     std::string sink;
     const double read = MedianMs(runs, [&] { ReadWholeFile(log, sink); });
@@ -92,8 +106,7 @@ void BenchRefresh(HINSTANCE instance, size_t bytes, const char* label) {
     const double unchanged = MedianMs(runs, [&] { form->Timer1Timer(); });
     std::printf("%-7s read %8.2f ms | refresh, log grew %9.2f ms | refresh, log unchanged %6.3f ms\n", label, read,
                 changed, unchanged);
-    // Where a full load goes: the edit control taking the whole text.
-    HWND memo = GetDlgItem(form->Handle(), 301);
+    // Where a one-piece load went: the edit control taking the whole text.
     const std::wstring wide = FromCp1251(LogOfSize(bytes));
     const double setText = MedianMs(3, [&] { SetWindowTextW(memo, wide.c_str()); });
     const double scroll = MedianMs(3, [&] {
@@ -107,54 +120,114 @@ void BenchRefresh(HINSTANCE instance, size_t bytes, const char* label) {
     AppendLine(log);
     std::string grown;
     ReadWholeFile(log, grown);
-    size_t tail = 0;
-    int64_t lines = 0;
     const double stamp = MedianMs(runs, [&] {
         WIN32_FILE_ATTRIBUTE_DATA data;
         GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &data);
     });
-    const double compare = MedianMs(runs, [&] { tail = LogAppendOffset(shown, grown); });
-    const double count = MedianMs(runs, [&] { lines = LogScrollLines(grown); });
-    const double keep = MedianMs(runs, [&] { std::string copy = grown; });
+    // What the view keeps of the text: both ends, and the line count.
+    ShownLog kept;
+    kept.valid = true;
+    TakeLogBytes(kept, shown, 0);
+    size_t at = 0;
+    const std::string_view grownFrom = std::string_view(grown).substr(kept.ReadFrom());
+    const double check = MedianMs(runs, [&] { at = LogViewChange(kept, grown.substr(0, kept.HeadBytes()), grownFrom); });
     const double append = MedianMs(runs, [&] {
-        const std::wstring added = FromCp1251(LogViewText(std::string_view(grown).substr(tail)));
+        const std::wstring added = FromCp1251(LogViewText(grownFrom.substr(at)));
         const LRESULT end = GetWindowTextLengthW(memo);
         SendMessageW(memo, EM_SETSEL, end, end);
         SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
     });
     const double append1 = MedianMs(runs, [&] { AppendLine(log); });
-    std::printf("        refresh pieces: stamp %.3f, read %.3f, compare with shown %.3f, count lines %.3f (%lld), "
-                "copy %.3f, append to edit %.3f, append a line to the file %.3f ms\n",
-                stamp, read, compare, count, static_cast<long long>(lines), keep, append, append1);
+    std::printf("        refresh pieces: stamp %.3f, read %.3f, check both ends %.3f, "
+                "append to edit %.3f, append a line to the file %.3f ms\n",
+                stamp, read, check, append, append1);
     DestroyWindow(form->Handle());
     DeleteFileA(log.c_str());
 }
 
-struct Memory {
-    SIZE_T privateBytes = 0;
-    SIZE_T workingSet = 0;
+// A running portwatch.exe: its window's answers to WM_NULL while the view
+// loads today's log, and its private memory once the load is done.
+struct ConsoleRun {
+    bool ok = false;
+    double firstAnswerMs = 0;  // from the window's appearance
+    double slowestMs = 0;      // the slowest answer while the view loaded
+    int answers = 0;
+    double loadSeconds = 0;
+    double privateMb = 0;
+    double peakPrivateMb = 0;
 };
 
-Memory MemoryOfConsole(size_t logBytes) {
+ConsoleRun RunConsole(size_t logBytes) {
     const std::string folder = TempFolder(logBytes ? "pwmem" : "pwmem0");
     WriteConfig(folder);
     CopyFileA((ProgramFolder() + "portwatch.exe").c_str(), (folder + "portwatch.exe").c_str(), FALSE);
-    if (logBytes) WriteWholeFile(folder + "logs\\" + TodayShortDateText() + "_log.txt", LogOfSize(logBytes));
+    const std::string log = folder + "logs\\" + TodayShortDateText() + "_log.txt";
+    const LRESULT loaded = static_cast<LRESULT>(LogViewText(LogOfSize(logBytes)).size());
+    if (logBytes) WriteWholeFile(log, LogOfSize(logBytes));
     std::string line = "\"" + folder + "portwatch.exe\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) return {};
+    ConsoleRun run;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) return run;
     CloseHandle(pi.hThread);
-    Sleep(15000);  // start-up, the first load of the log and several refreshes
+    LARGE_INTEGER started;
+    HWND window = nullptr;
+    while (!window && WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT)
+        window = ui::FindProcessWindow(pi.dwProcessId, kMainWindowClass);
+    QueryPerformanceCounter(&started);
+    std::atomic<bool> loading{true};
+    std::atomic<bool> failed{false};
+    // The probe: WM_NULL every 20 ms, each answer timed.
+    std::thread probe([&] {
+        bool first = true;
+        while (window && loading) {
+            LARGE_INTEGER a, b;
+            QueryPerformanceCounter(&a);
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result)) {
+                failed = true;
+                break;
+            }
+            QueryPerformanceCounter(&b);
+            const double ms = Ms(a, b);
+            if (first) run.firstAnswerMs = Ms(started, b);
+            first = false;
+            run.slowestMs = std::max(run.slowestMs, ms);
+            ++run.answers;
+            Sleep(20);
+        }
+    });
+    // Done when the view holds the whole text; asked twice a second.
+    HWND memo = window ? ui::FindControl(window, ids::Memo1) : nullptr;
+    const ULONGLONG until = GetTickCount64() + 15 * 60 * 1000;
+    while (memo && !failed && GetTickCount64() < until) {
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(memo, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 120000, &length)) break;
+        if (static_cast<LRESULT>(length) >= (logBytes ? loaded : 1)) {
+            run.ok = true;
+            break;
+        }
+        Sleep(500);
+    }
+    LARGE_INTEGER done;
+    QueryPerformanceCounter(&done);
+    run.loadSeconds = Ms(started, done) / 1000.0;
+    loading = false;
+    probe.join();
+    Sleep(3000);  // a few refreshes after the load
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
     TerminateProcess(pi.hProcess, 0);
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
+    DeleteFileA(log.c_str());
     // Wine leaves PrivateUsage empty; its PagefileUsage counts the same private pages.
-    return {counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage, counters.WorkingSetSize};
+    const SIZE_T privateBytes = counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+    run.privateMb = privateBytes / 1048576.0;
+    run.peakPrivateMb = counters.PeakPagefileUsage / 1048576.0;
+    return run;
 }
 
 }  // namespace
@@ -166,10 +239,17 @@ int main() {
     BenchRefresh(instance, 100u << 10, "100 KB");
     BenchRefresh(instance, 1u << 20, "1 MB");
     BenchRefresh(instance, 10u << 20, "10 MB");
-    const Memory without = MemoryOfConsole(0);
-    const Memory with = MemoryOfConsole(10u << 20);
-    std::printf("portwatch.exe private memory: no log %.1f MB, 10 MB log %.1f MB (working set %.1f MB, %.1f MB)\n",
-                without.privateBytes / 1048576.0, with.privateBytes / 1048576.0, without.workingSet / 1048576.0,
-                with.workingSet / 1048576.0);
+    const ConsoleRun without = RunConsole(0);
+    const ConsoleRun with = RunConsole(10u << 20);
+    std::printf("portwatch.exe private memory: no log %.1f MB, 10 MB log %.1f MB (peak %.1f MB, %.1f MB)\n",
+                without.privateMb, with.privateMb, without.peakPrivateMb, with.peakPrivateMb);
+    for (const auto& size : {std::make_pair(1u << 20, "1 MB"), std::make_pair(10u << 20, "10 MB"),
+                             std::make_pair(50u << 20, "50 MB")}) {
+        const ConsoleRun run = size.first == (10u << 20) ? with : RunConsole(size.first);
+        std::printf("load at start %-6s %s: first answer %.1f ms after the window appeared, slowest WM_NULL answer "
+                    "%.1f ms of %d, view loaded in %.1f s; private memory %.1f MB (peak %.1f MB)\n",
+                    size.second, run.ok ? "done" : "NOT DONE", run.firstAnswerMs, run.slowestMs, run.answers,
+                    run.loadSeconds, run.privateMb, run.peakPrivateMb);
+    }
     return 0;
 }
