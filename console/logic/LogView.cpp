@@ -35,18 +35,9 @@ void TakeLogBytes(ShownLog& shown, std::string_view fileFrom, size_t offset) {
 }
 
 void LogSlicer::Took(size_t bytes, double ms) {
-    // Short steps say more about the control's fixed cost than about a byte's.
-    constexpr size_t kLearnFrom = 16 * 1024;
-    ms = std::max(ms, 0.01);
-    if (bytes >= kLearnFrom) {
-        const double perByte = ms / static_cast<double>(bytes);
-        if (msPerByte <= 0.0 || perByte < msPerByte) msPerByte = perByte;
-    }
-    if (msPerByte <= 0.0) return;
-    const double fixedMs = std::max(0.0, ms - msPerByte * static_cast<double>(bytes));
-    const double spendMs = std::max(targetMs - fixedMs, fixedMs);
-    const double wanted = spendMs / msPerByte;
-    // At most twice the last step, so that one bad reading cannot make a step of seconds.
-    const double bound = std::min(static_cast<double>(kMax), 2.0 * static_cast<double>(std::max(bytes, kMin)));
-    next = static_cast<size_t>(std::clamp(wanted, static_cast<double>(kMin), bound));
+    // A line or two says little about what a step costs.
+    if (bytes < kMin) return;
+    const double wanted = static_cast<double>(bytes) * targetMs / std::max(ms, 0.01);
+    const double most = std::min(static_cast<double>(kMax), 2.0 * static_cast<double>(bytes));
+    next = static_cast<size_t>(std::clamp(wanted, static_cast<double>(kMin), most));
 }

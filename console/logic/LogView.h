@@ -66,18 +66,18 @@ size_t LogViewChange(const ShownLog& shown, std::string_view fileHead, std::stri
 void TakeLogBytes(ShownLog& shown, std::string_view fileFrom, size_t offset);
 
 // How many file bytes the next step of a load hands to the edit control.
-// The control's cost of one append grows with the text it holds (under Wine),
-// so the size follows what the last step cost: a step aims at `targetMs`,
-// and never spends less on the new text than on the control's fixed cost,
-// lest a big log take many times a one-piece load.
+// The control's cost of an append grows with the text it holds (under Wine),
+// so the size follows what the last step cost, aiming at `targetMs` a step;
+// it at most doubles from one step to the next, so that one fast reading
+// cannot make a step of seconds, and never falls below kMin, so that a big
+// log does not take thousands of steps where the control's own cost of one
+// append is already past the target.
 struct LogSlicer {
     static constexpr size_t kFirst = 32 * 1024;
-    static constexpr size_t kMin = 4 * 1024;
+    static constexpr size_t kMin = 16 * 1024;
     static constexpr size_t kMax = 4 * 1024 * 1024;
-    double targetMs = 40.0;
+    double targetMs = 50.0;
     size_t next = kFirst;
-    // Milliseconds a byte costs at least, learnt from the steps; 0: not yet.
-    double msPerByte = 0.0;
     // A step handed `bytes` to the control and took `ms`.
     void Took(size_t bytes, double ms);
 };

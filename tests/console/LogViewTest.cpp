@@ -196,38 +196,33 @@ TEST(LogViewChangeTest, AFileReplacedDuringALoadIsLoadedAnewFromItsStart) {
     EXPECT_EQ(view.text, third);
 }
 
-TEST(LogSlicerTest, AStepAimsAtItsTimeAndTheControlsFixedCostNeverDominates) {
+TEST(LogSlicerTest, AStepAimsAtItsTimeAndGrowsAtMostTwofold) {
     LogSlicer slicer;
     EXPECT_EQ(slicer.next, LogSlicer::kFirst);
-    // An empty control: a byte costs 1 us, no fixed cost: 40 ms takes 40,000 bytes.
-    slicer.Took(64 * 1024, 64 * 1024 * 0.001);
-    EXPECT_NEAR(static_cast<double>(slicer.next), 40000.0, 100.0);
-    // The control's own cost of an append grew to 15 ms: 25 ms for new text.
-    slicer.Took(40000, 15.0 + 40.0);
-    EXPECT_NEAR(static_cast<double>(slicer.next), 25000.0, 100.0);
-    // Past half the target the new text gets as much time as the fixed cost,
-    // so that a load takes at most about twice its one-piece time.
-    slicer.Took(25000, 30.0 + 25.0);
-    EXPECT_NEAR(static_cast<double>(slicer.next), 30000.0, 100.0);
-    slicer.Took(30000, 300.0 + 30.0);
-    EXPECT_EQ(slicer.next, 60000u);  // wants 300,000: at most twice the last step
+    // 100,000 bytes took 100 ms: 50 ms takes 50,000.
+    slicer.Took(100000, 100.0);
+    EXPECT_EQ(slicer.next, 50000u);
+    // The control's cost grew: 80 ms for 50,000 bytes.
+    slicer.Took(50000, 80.0);
+    EXPECT_EQ(slicer.next, 31250u);
+    // Fast again: at most twice the last step.
+    slicer.Took(31250, 5.0);
+    EXPECT_EQ(slicer.next, 62500u);
 }
 
 TEST(LogSlicerTest, StepsStayWithinTheirBoundsWhateverTheClockSays) {
     LogSlicer slicer;
     slicer.Took(LogSlicer::kFirst, 0.0);  // a clock that did not move
-    EXPECT_LE(slicer.next, 2 * LogSlicer::kFirst);
+    EXPECT_EQ(slicer.next, 2 * LogSlicer::kFirst);
     for (int i = 0; i < 20; ++i) slicer.Took(slicer.next, 0.0);
     EXPECT_EQ(slicer.next, LogSlicer::kMax);
+    // Past the target whatever the size: the floor, not steps of a few bytes.
     LogSlicer slow;
-    slow.Took(LogSlicer::kFirst, 1e6);
-    EXPECT_GE(slow.next, LogSlicer::kMin);
-    for (int i = 0; i < 20; ++i) slow.Took(slow.next, 1e6);
-    EXPECT_GE(slow.next, LogSlicer::kMin);
-    // Steps of one line learn nothing of a byte's cost.
+    for (int i = 0; i < 5; ++i) slow.Took(slow.next, 1e6);
+    EXPECT_EQ(slow.next, LogSlicer::kMin);
+    // The per-second line learns nothing of a step's cost.
     LogSlicer lines;
-    lines.Took(70, 5.0);
-    EXPECT_EQ(lines.msPerByte, 0.0);
+    lines.Took(70, 500.0);
     EXPECT_EQ(lines.next, LogSlicer::kFirst);
 }
 

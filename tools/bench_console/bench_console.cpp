@@ -114,11 +114,11 @@ void BenchRefresh(HINSTANCE instance, size_t bytes, const char* label) {
     const double first = MedianMs(runs, [&] { firstLine = SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0); });
     const LRESULT lineCount = SendMessageW(memo, EM_GETLINECOUNT, 0, 0);
     const double scrollOn = MedianMs(runs, [&] { SendMessageW(memo, EM_LINESCROLL, 0, lineCount - 1 - firstLine); });
+    std::printf("%-7s read %8.2f ms | refresh, log grew %9.2f ms | refresh, log unchanged %6.3f ms\n", label, read,
+                changed, unchanged);
     std::printf("        refresh, log unchanged, pieces: first visible line %.3f ms (%lld of %lld), scroll to the "
                 "last %.3f ms\n",
                 first, static_cast<long long>(firstLine), static_cast<long long>(lineCount), scrollOn);
-    std::printf("%-7s read %8.2f ms | refresh, log grew %9.2f ms | refresh, log unchanged %6.3f ms\n", label, read,
-                changed, unchanged);
     // Where a one-piece load went: the edit control taking the whole text.
     const std::wstring wide = FromCp1251(LogOfSize(bytes));
     const double setText = MedianMs(3, [&] { SetWindowTextW(memo, wide.c_str()); });
