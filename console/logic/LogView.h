@@ -74,7 +74,7 @@ void TakeLogBytes(ShownLog& shown, std::string_view fileFrom, size_t offset);
 // append is already past the target.
 struct LogSlicer {
     static constexpr size_t kFirst = 32 * 1024;
-    static constexpr size_t kMin = 16 * 1024;
+    static constexpr size_t kMin = 32 * 1024;
     static constexpr size_t kMax = 4 * 1024 * 1024;
     double targetMs = 50.0;
     size_t next = kFirst;

@@ -199,15 +199,15 @@ TEST(LogViewChangeTest, AFileReplacedDuringALoadIsLoadedAnewFromItsStart) {
 TEST(LogSlicerTest, AStepAimsAtItsTimeAndGrowsAtMostTwofold) {
     LogSlicer slicer;
     EXPECT_EQ(slicer.next, LogSlicer::kFirst);
-    // 100,000 bytes took 100 ms: 50 ms takes 50,000.
-    slicer.Took(100000, 100.0);
-    EXPECT_EQ(slicer.next, 50000u);
-    // The control's cost grew: 80 ms for 50,000 bytes.
-    slicer.Took(50000, 80.0);
-    EXPECT_EQ(slicer.next, 31250u);
+    // 200,000 bytes took 100 ms: 50 ms takes 100,000.
+    slicer.Took(200000, 100.0);
+    EXPECT_EQ(slicer.next, 100000u);
+    // The control's cost grew: 125 ms for 100,000 bytes.
+    slicer.Took(100000, 125.0);
+    EXPECT_EQ(slicer.next, 40000u);
     // Fast again: at most twice the last step.
-    slicer.Took(31250, 5.0);
-    EXPECT_EQ(slicer.next, 62500u);
+    slicer.Took(40000, 5.0);
+    EXPECT_EQ(slicer.next, 80000u);
 }
 
 TEST(LogSlicerTest, StepsStayWithinTheirBoundsWhateverTheClockSays) {
