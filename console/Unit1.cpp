@@ -455,7 +455,7 @@ void TForm1::AppendToLogView(std::string_view fileBytes) {
     SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     QueryPerformanceCounter(&end);
     QueryPerformanceFrequency(&frequency);
-    logSlicer_.Took(fileBytes.size(),
+    logSlicer_.Took(fileBytes.size(), shownLog_.bytes,
                     1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
 }
 

@@ -34,10 +34,11 @@ void TakeLogBytes(ShownLog& shown, std::string_view fileFrom, size_t offset) {
     shown.tail.assign(fileFrom.substr(fileFrom.size() - keep));
 }
 
-void LogSlicer::Took(size_t bytes, double ms) {
+void LogSlicer::Took(size_t bytes, uint64_t shownBytes, double ms) {
     // A line or two says little about what a step costs.
     if (bytes < kMin) return;
     const double wanted = static_cast<double>(bytes) * targetMs / std::max(ms, 0.01);
-    const double most = std::min(static_cast<double>(kMax), 2.0 * static_cast<double>(bytes));
-    next = static_cast<size_t>(std::clamp(wanted, static_cast<double>(kMin), most));
+    const double least = static_cast<double>(std::max<uint64_t>(kMin, std::min<uint64_t>(kMax, shownBytes / kShownShare)));
+    const double most = std::max(least, std::min(static_cast<double>(kMax), 2.0 * static_cast<double>(bytes)));
+    next = static_cast<size_t>(std::clamp(wanted, least, most));
 }

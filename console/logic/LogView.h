@@ -68,16 +68,19 @@ void TakeLogBytes(ShownLog& shown, std::string_view fileFrom, size_t offset);
 // How many file bytes the next step of a load hands to the edit control.
 // The control's cost of an append grows with the text it holds (under Wine),
 // so the size follows what the last step cost, aiming at `targetMs` a step;
-// it at most doubles from one step to the next, so that one fast reading
-// cannot make a step of seconds, and never falls below kMin, so that a big
-// log does not take thousands of steps where the control's own cost of one
-// append is already past the target.
+// it grows at most twofold from one step to the next, so that one fast
+// reading cannot make a step of seconds. It never falls below kMin nor
+// below a 256th of what is shown (this floor comes first): where the control's own cost of one append is
+// already past the target, smaller steps would answer no sooner and only
+// make the load take many times longer.
 struct LogSlicer {
     static constexpr size_t kFirst = 32 * 1024;
     static constexpr size_t kMin = 32 * 1024;
     static constexpr size_t kMax = 4 * 1024 * 1024;
+    static constexpr uint64_t kShownShare = 256;
     double targetMs = 50.0;
     size_t next = kFirst;
-    // A step handed `bytes` to the control and took `ms`.
-    void Took(size_t bytes, double ms);
+    // A step handed `bytes` to the control, which then held `shownBytes`
+    // of the file, and took `ms`.
+    void Took(size_t bytes, uint64_t shownBytes, double ms);
 };

@@ -200,30 +200,40 @@ TEST(LogSlicerTest, AStepAimsAtItsTimeAndGrowsAtMostTwofold) {
     LogSlicer slicer;
     EXPECT_EQ(slicer.next, LogSlicer::kFirst);
     // 200,000 bytes took 100 ms: 50 ms takes 100,000.
-    slicer.Took(200000, 100.0);
+    slicer.Took(200000, 1 << 20, 100.0);
     EXPECT_EQ(slicer.next, 100000u);
     // The control's cost grew: 125 ms for 100,000 bytes.
-    slicer.Took(100000, 125.0);
+    slicer.Took(100000, 1 << 20, 125.0);
     EXPECT_EQ(slicer.next, 40000u);
     // Fast again: at most twice the last step.
-    slicer.Took(40000, 5.0);
+    slicer.Took(40000, 1 << 20, 5.0);
     EXPECT_EQ(slicer.next, 80000u);
 }
 
 TEST(LogSlicerTest, StepsStayWithinTheirBoundsWhateverTheClockSays) {
     LogSlicer slicer;
-    slicer.Took(LogSlicer::kFirst, 0.0);  // a clock that did not move
+    slicer.Took(LogSlicer::kFirst, 1 << 20, 0.0);  // a clock that did not move
     EXPECT_EQ(slicer.next, 2 * LogSlicer::kFirst);
-    for (int i = 0; i < 20; ++i) slicer.Took(slicer.next, 0.0);
+    for (int i = 0; i < 20; ++i) slicer.Took(slicer.next, 1 << 20, 0.0);
     EXPECT_EQ(slicer.next, LogSlicer::kMax);
     // Past the target whatever the size: the floor, not steps of a few bytes.
     LogSlicer slow;
-    for (int i = 0; i < 5; ++i) slow.Took(slow.next, 1e6);
+    for (int i = 0; i < 5; ++i) slow.Took(slow.next, 1 << 20, 1e6);
     EXPECT_EQ(slow.next, LogSlicer::kMin);
     // The per-second line learns nothing of a step's cost.
     LogSlicer lines;
-    lines.Took(70, 500.0);
+    lines.Took(70, 1 << 20, 500.0);
     EXPECT_EQ(lines.next, LogSlicer::kFirst);
+}
+
+TEST(LogSlicerTest, ABigViewTakesStepsOfAtLeastA256thOfItself) {
+    LogSlicer slicer;
+    // 50 MB on show and a step of 32 KB took a second: the step a 256th.
+    slicer.Took(32 * 1024, 50u << 20, 1000.0);
+    EXPECT_EQ(slicer.next, (50u << 20) / 256);
+    // Not past the largest step, however big the view.
+    slicer.Took(slicer.next, uint64_t{4} << 30, 1000.0);
+    EXPECT_EQ(slicer.next, LogSlicer::kMax);
 }
 
 }  // namespace
