@@ -31,6 +31,9 @@ const char kFtpService[] = "bpftpserver";
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimer2 = 2;
+// Drives a load of the log view in steps, between which the window handles
+// its messages: a timer's message comes only when no other is waiting.
+constexpr UINT_PTR kLogSliceTimer = 3;
 constexpr UINT kTimerMs = 1000;
 constexpr UINT kTrayIconId = 1;
 
@@ -196,6 +199,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == kTimer1) Timer1Timer();
             if (wParam == kTimer2) Timer2Timer();
+            if (wParam == kLogSliceTimer) LogSliceTimer();
             return 0;
         case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
         case WM_NOTIFY: {
@@ -238,13 +242,14 @@ void TForm1::FormCreate() {
     ReadConfiguration();
     SendMessageW(toolBar_, TB_CHECKBUTTON, ids::ToolButton2, MAKELONG(WorkTimeCheckDisabled, 0));
     AddTrayIcon();
-    // Every field filled and the working hours enforced before the first tick.
-    Timer1Timer();
-    Timer2Timer();
     // Window timers: their messages are dispatched by every message loop,
     // also those of menus, message boxes and modal dialogs.
     SetTimer(hwnd_, kTimer1, kTimerMs, nullptr);
     SetTimer(hwnd_, kTimer2, kTimerMs, nullptr);
+    // Every field filled and the working hours enforced before the first
+    // tick; the log view only begins its load here, which goes on in steps.
+    Timer1Timer();
+    Timer2Timer();
 }
 
 void TForm1::CreateControls() {
@@ -360,15 +365,25 @@ void TForm1::Timer1Timer() {
         RefreshLogView();
     } catch (const std::bad_alloc&) {
         // A log too big for memory: the view keeps what it shows, the other
-        // fields go on, and the next tick tries again.
-        shownLogBytes_.clear();
-        logViewValid_ = false;
+        // fields go on, and the next tick loads it again.
+        shownLog_ = ShownLog{};
     }
+    ScrollLogView();
     RefreshCurrentUser();
     // A tray that was not up yet at start-up, or a shell that lost the icon
     // without a "TaskbarCreated" reaching us, gets it back at the next tick.
     NOTIFYICONDATAW tray = TrayIconData(hwnd_, trayIcon_.get());
     trayIconShown_ = Shell_NotifyIconW(NIM_MODIFY, &tray) || Shell_NotifyIconW(NIM_ADD, &tray);
+}
+
+void TForm1::LogSliceTimer() {
+    try {
+        RefreshLogView();
+    } catch (const std::bad_alloc&) {
+        shownLog_ = ShownLog{};
+    }
+    // The view scrolls once the load has caught up; Timer1 scrolls it meanwhile.
+    if (!shownLog_.Loading()) ScrollLogView();
 }
 
 void TForm1::RefreshCountdown() {
@@ -379,6 +394,9 @@ void TForm1::RefreshCountdown() {
     SetText(ids::Label1, CountdownText(state, bytes));
 }
 
+// One step of the log view: keep it, say the file is missing, or hand the
+// control the next part of the file. While the file holds more than the
+// view, the slice timer runs the next step.
 void TForm1::RefreshLogView() {
     TodayLogPath = LogFileName(LogFolder, TodayShortDateText());
     LogStamp now;
@@ -391,67 +409,68 @@ void TForm1::RefreshLogView() {
         now.writeTime =
             (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     }
-    if (LogNeedsReload(shownLog_, logViewValid_, now) && !AppendToLogView(now)) {
-        std::string bytes;
-        if (now.exists && !ReadWholeFile(TodayLogPath, bytes)) {
-            // Held by its writer at this moment: keep what is shown, read again next tick.
-            ScrollLogView();
-            return;
-        }
-        if (!now.exists) {
+    switch (PlanLogView(shownLog_, now)) {
+        case LogViewPlan::Keep: break;
+        case LogViewPlan::ShowMissing:
             SetWindowTextW(memo_, FromCp1251(text::kNoLogFile).c_str());
-            shownLogBytes_.clear();
+            shownLog_ = ShownLog{};
+            shownLog_.valid = true;
+            shownLog_.stamp = now;
             logScrollLine_ = 0;
-        } else if (const size_t tail = logViewValid_ && shownLog_.path == now.path
-                                           ? LogAppendOffset(shownLogBytes_, bytes)
-                                           : std::string_view::npos;
-                   tail != std::string_view::npos) {
-            const std::wstring added = FromCp1251(LogViewText(std::string_view(bytes).substr(tail)));
-            const LRESULT end = GetWindowTextLengthW(memo_);
-            SendMessageW(memo_, EM_SETSEL, end, end);
-            SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
-            shownLogBytes_ = std::move(bytes);
-        } else {
-            SetWindowTextW(memo_, FromCp1251(LogViewText(bytes)).c_str());
-            shownLogBytes_ = std::move(bytes);
-        }
-        shownLogLines_ = LogLineCount{};
-        shownLogLines_.Add(shownLogBytes_);
-        logScrollLine_ = shownLogLines_.ScrollLines();
-        shownLog_ = now;
-        logViewValid_ = true;
+            break;
+        case LogViewPlan::Reload: ReadLogOn(now, true); break;
+        case LogViewPlan::ReadOn: ReadLogOn(now, false); break;
     }
-    ScrollLogView();
+    if (shownLog_.Loading())
+        SetTimer(hwnd_, kLogSliceTimer, USER_TIMER_MINIMUM, nullptr);
+    else
+        KillTimer(hwnd_, kLogSliceTimer);
 }
 
-// The plug-in only appends: when the file grew, read just what follows the
-// text on show, checked against the first and the last bytes shown. False
-// when the whole file has to be read instead.
-bool TForm1::AppendToLogView(const LogStamp& now) {
-    constexpr size_t kOverlap = 4096;
-    if (!now.exists || !logViewValid_ || shownLog_.path != now.path || shownLogBytes_.empty() ||
-        now.size <= shownLogBytes_.size())
-        return false;
-    const size_t overlap = std::min(shownLogBytes_.size(), kOverlap);
-    // A file rewritten by someone else rather than appended to shows at its
-    // start or at the end of what is shown.
-    std::string head;
-    if (!ReadFileStart(TodayLogPath, overlap, head) || shownLogBytes_.compare(0, overlap, head) != 0) return false;
-    std::string tail;
-    if (!ReadFileFrom(TodayLogPath, shownLogBytes_.size() - overlap, tail)) return false;
-    const size_t at = LogTailAppendOffset(shownLogBytes_, tail, overlap);
-    if (at == std::string_view::npos) return false;
-    const std::string_view added = std::string_view(tail).substr(at);
-    const std::wstring text = FromCp1251(LogViewText(added));
-    const LRESULT end = GetWindowTextLengthW(memo_);
-    SendMessageW(memo_, EM_SETSEL, end, end);
+// Reads on from the end of the view (or from the file's start), checked
+// against both ends of what is shown, and appends what follows. A file that
+// no longer goes on from the view is loaded anew. A file held by its writer
+// keeps what is shown until the next step.
+void TForm1::ReadLogOn(const LogStamp& now, bool fromStart) {
+    ShownLog next = fromStart ? ShownLog{} : shownLog_;
+    if (fromStart) logSlicer_ = LogSlicer{};
+    std::string head, from;
+    if (!ReadLogPart(next, head, from)) return;
+    size_t at = LogViewChange(next, head, from);
+    if (at == std::string_view::npos) {
+        next = ShownLog{};
+        logSlicer_ = LogSlicer{};
+        if (!ReadLogPart(next, head, from)) return;
+        at = 0;
+        fromStart = true;
+    }
+    if (fromStart) SetWindowTextW(memo_, L"");
+    TakeLogBytes(next, from, at);
+    next.valid = true;
+    next.stamp = now;
+    shownLog_ = std::move(next);
+    logScrollLine_ = shownLog_.lines.ScrollLines();
+    AppendToLogView(std::string_view(from).substr(at));
+}
+
+bool TForm1::ReadLogPart(const ShownLog& shown, std::string& head, std::string& from) const {
+    return ReadFileStart(TodayLogPath, shown.HeadBytes(), head) &&
+           ReadFileFrom(TodayLogPath, shown.ReadFrom(), from, shown.tail.size() + logSlicer_.next);
+}
+
+// The one way text goes into the view: at its end, leaving no selection.
+void TForm1::AppendToLogView(std::string_view fileBytes) {
+    if (fileBytes.empty()) return;
+    const std::wstring text = FromCp1251(LogViewText(fileBytes));
+    LARGE_INTEGER start, end, frequency;
+    QueryPerformanceCounter(&start);
+    const LRESULT length = GetWindowTextLengthW(memo_);
+    SendMessageW(memo_, EM_SETSEL, length, length);
     SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    shownLogBytes_.append(added);
-    shownLogLines_.Add(added);
-    logScrollLine_ = shownLogLines_.ScrollLines();
-    shownLog_ = now;
-    logViewValid_ = true;
-    return true;
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
+    logSlicer_.Took(fileBytes.size(), shownLog_.bytes,
+                    1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
 }
 
 void TForm1::ScrollLogView() {
@@ -532,9 +551,10 @@ void TForm1::OnCommand(int id) {
 
 void TForm1::N1Click() {
     SetWindowTextW(memo_, L"");
-    // The next refresh loads the file again even if it has not changed.
-    logViewValid_ = false;
-    shownLogBytes_.clear();
+    // The next refresh loads the file again even if it has not changed; a
+    // load under way stops here.
+    KillTimer(hwnd_, kLogSliceTimer);
+    shownLog_ = ShownLog{};
     logScrollLine_ = 0;
 }
 
@@ -616,6 +636,7 @@ void TForm1::FormClose() {
 void TForm1::FormDestroy() {
     KillTimer(hwnd_, kTimer1);
     KillTimer(hwnd_, kTimer2);
+    KillTimer(hwnd_, kLogSliceTimer);
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = hwnd_;

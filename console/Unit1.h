@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Win32Ui.h"
+#include "logic/LogView.h"
 #include "logic/Monitor.h"
 
 class TForm2;
@@ -61,9 +62,12 @@ private:
 
     void RefreshCountdown();
     void RefreshLogView();
+    void ReadLogOn(const LogStamp& now, bool fromStart);
+    bool ReadLogPart(const ShownLog& shown, std::string& head, std::string& from) const;
+    void AppendToLogView(std::string_view fileBytes);
+    void LogSliceTimer();
     void RefreshCurrentUser();
     void ScrollLogView();
-    bool AppendToLogView(const LogStamp& now);
 
     // Handlers named after their controls.
     void TrayIcon1Click();
@@ -93,13 +97,10 @@ private:
     IconPtr trayIcon_;
     bool trayIconShown_ = false;
     UINT taskbarCreated_ = 0;
-    // What the log view holds, so that an unchanged file is not loaded again.
-    LogStamp shownLog_;
-    bool logViewValid_ = false;
-    // The file's bytes on show, so that what the plug-in appends is all that
-    // goes into the view: the edit control takes a whole big text slowly.
-    std::string shownLogBytes_;
-    LogLineCount shownLogLines_;
+    // What the log view shows, so that only what the plug-in appends goes
+    // into it: the edit control takes a whole big text slowly.
+    ShownLog shownLog_;
+    LogSlicer logSlicer_;
     int64_t logScrollLine_ = 0;
 };
 

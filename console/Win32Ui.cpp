@@ -18,7 +18,7 @@ std::wstring FromCp1251(std::string_view text) {
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) { return ReadFileFrom(path, 0, bytes); }
 
-bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes) {
+bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, size_t maxBytes) {
     bytes.clear();
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -28,14 +28,15 @@ bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes) 
     if (offset != 0 && !SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return false;
     LARGE_INTEGER size{};
     if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > at.QuadPart)
-        bytes.reserve(static_cast<size_t>(size.QuadPart - at.QuadPart));
+        bytes.reserve(std::min(static_cast<size_t>(size.QuadPart - at.QuadPart), maxBytes));
     // Read to the end, not to the size seen: the plug-in may append meanwhile.
     constexpr DWORD kChunk = 1 << 20;
-    for (;;) {
+    while (bytes.size() < maxBytes) {
         const size_t at = bytes.size();
-        bytes.resize(at + kChunk);
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(kChunk, maxBytes - at));
+        bytes.resize(at + want);
         DWORD got = 0;
-        const BOOL ok = ReadFile(file.Get(), &bytes[at], kChunk, &got, nullptr);
+        const BOOL ok = ReadFile(file.Get(), &bytes[at], want, &got, nullptr);
         bytes.resize(at + got);
         if (!ok || got == 0) break;
     }

@@ -39,8 +39,8 @@ std::wstring FromCp1251(std::string_view text);
 // The whole file, read while sharing reading, writing and deletion so that
 // the plug-in never fails to append a line. False when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
-// The file from `offset` to its end, with the same sharing.
-bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes);
+// The file from `offset` to its end, or at most `maxBytes` of it, with the same sharing.
+bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, size_t maxBytes = SIZE_MAX);
 
 // The folder of the running program, with its final backslash.
 std::string ProgramFolder();

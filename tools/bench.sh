@@ -1,7 +1,7 @@
 #!/bin/sh
 # Prints the performance table of dialgate.dll and portwatch.exe under Wine:
-# builds what is missing, runs the benchmarks (about four minutes: the
-# countdown's minute, the console's refreshes and memory), each figure beside
+# builds what is missing, runs the benchmarks (about eight minutes: the
+# countdown's minute, the console's refreshes, loads and memory), each figure beside
 # its yardstick measured in the same run. Not part of the tests.
 #
 #   tools/bench.sh [BUILD_DIR]       default build/bench; the raw output goes to BUILD_DIR/bench.log
@@ -80,6 +80,11 @@ crow() { # label -> read, grew, unchanged
 set -- $(crow "100 KB") - - -; c1r=$1 c1g=$2 c1u=$3
 set -- $(crow "1 MB") - - -; c2r=$1 c2g=$2 c2u=$3
 set -- $(crow "10 MB") - - -; c3r=$1 c3g=$2 c3u=$3
+lrow() { # size -> slowest answer, load seconds, private MB, first answer
+  pick "$cons" "^load at start $1 " | sed 's/.*first answer \([0-9.]*\) ms.*answer \([0-9.]*\) ms of.*in \([0-9.]*\) s; private memory \([0-9.]*\) MB.*/\2 \3 \4 \1/'; }
+set -- $(lrow "1 MB") - - - -; l1s=$1 l1t=$2 l1m=$3 l1f=$4
+set -- $(lrow "10 MB") - - - -; l10s=$1 l10t=$2 l10m=$3 l10f=$4
+set -- $(lrow "50 MB") - - - -; l50s=$1 l50t=$2 l50m=$3 l50f=$4
 pw=$(pick "$cons" 'portwatch.exe private' | sed 's/.*no log \([0-9.]*\) MB, 10 MB log \([0-9.]*\) MB.*/\1 \2/')
 set -- $pw - -; pw0=$1 pw10=$2
 hi=$(echo "$hostidle" | sed 's/.*private memory \([0-9.]*\) MB.*/\1/')
@@ -102,5 +107,9 @@ printf '%-58s | %-26s | %s\n' "console refresh, log grew: 1 MB (x read)" "$c2g m
 printf '%-58s | %-26s | %s\n' "console refresh, log grew: 10 MB (x read)" "$c3g ms ($(ratio "$c3g" "$c3r")x)" "read alone $c3r ms"
 printf '%-58s | %-26s | %s\n' "console refresh, log unchanged: 100 KB / 1 MB / 10 MB" "$c1u / $c2u / $c3u ms" ""
 printf '%-58s | %-26s | %s\n' "portwatch.exe private memory: no log / 10 MB log" "$pw0 / $pw10 MB" ""
+printf '%-58s | %-26s | %s\n' "console load at start, slowest WM_NULL: 1 / 10 / 50 MB" "$l1s / $l10s / $l50s ms" "goal 100 ms"
+printf '%-58s | %-26s | %s\n' "console load at start, whole view: 1 / 10 / 50 MB" "$l1t / $l10t / $l50t s" ""
+printf '%-58s | %-26s | %s\n' "console first answer after the window appeared: 1/10/50 MB" "$l1f / $l10f / $l50f ms" "goal 100 ms"
+printf '%-58s | %-26s | %s\n' "console private memory after the load: 1 / 10 / 50 MB" "$l1m / $l10m / $l50m MB" "goal 35 MB at 10 MB"
 printf '%-58s | %-26s | %s\n' "rasstandin.exe (dialgate.dll loaded): idle / one call" "$hi / $hc MB" ""
 printf '%-58s | %-26s | %s\n' "dialgate.dll / portwatch.exe size" "$sd / $sp bytes" ""

@@ -63,21 +63,6 @@ int64_t LogScrollLines(std::string_view text) {
     return count.ScrollLines();
 }
 
-bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now) {
-    return !viewValid || !(shown == now);
-}
-
-size_t LogAppendOffset(std::string_view shown, std::string_view now) {
-    if (shown.empty() || shown.back() == '\r' || now.size() < shown.size()) return std::string_view::npos;
-    return now.compare(0, shown.size(), shown) == 0 ? shown.size() : std::string_view::npos;
-}
-
-size_t LogTailAppendOffset(std::string_view shown, std::string_view fileTail, size_t overlap) {
-    if (shown.empty() || shown.back() == '\r' || overlap > shown.size() || fileTail.size() < overlap)
-        return std::string_view::npos;
-    return fileTail.compare(0, overlap, shown.substr(shown.size() - overlap)) == 0 ? overlap : std::string_view::npos;
-}
-
 bool IsWorkingTime(int hour, int32_t timeBegin, int32_t timeEnd) { return hour >= timeBegin || hour < timeEnd; }
 
 WatchAction WatchStep(int32_t& watchTickCounter, bool workTimeCheckDisabled, bool workingTime) {

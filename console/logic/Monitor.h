@@ -36,8 +36,8 @@ std::string LogViewText(std::string_view fileBytes);
 int64_t LogScrollLines(std::string_view text);
 
 // The same count kept up as the plug-in appends: line breaks so far (CR LF,
-// LF or CR), and how the text ends. Appending works only when the text shown
-// does not end in a CR, whose LF may come with the appended part.
+// LF or CR), and how the text ends. A CR LF split between two parts must
+// reach it as one break: the LF is left out of the second part.
 struct LogLineCount {
     int64_t breaks = 0;
     bool empty = true;
@@ -45,30 +45,6 @@ struct LogLineCount {
     void Add(std::string_view appended);
     int64_t ScrollLines() const;
 };
-
-// Whether `fileTail`, the file read from `shownSize - overlap` on, goes on
-// from the text shown: its first `overlap` bytes are the shown text's last.
-// Gives the offset in `fileTail` of the appended part, or npos.
-size_t LogTailAppendOffset(std::string_view shown, std::string_view fileTail, size_t overlap);
-
-// The log view is loaded anew only when the file has changed or the view has
-// been emptied; an unchanged file keeps the text already shown.
-struct LogStamp {
-    std::string path;
-    bool exists = false;
-    uint64_t size = 0;
-    uint64_t writeTime = 0;
-    bool operator==(const LogStamp& o) const {
-        return path == o.path && exists == o.exists && size == o.size && writeTime == o.writeTime;
-    }
-};
-bool LogNeedsReload(const LogStamp& shown, bool viewValid, const LogStamp& now);
-
-// The plug-in only ever appends: when the file now starts with exactly the
-// bytes on show, only the rest needs to go into the view. Gives that rest's
-// offset, or npos when the whole text must be loaded (file replaced or cut,
-// nothing on show yet, or a CR on show whose LF may follow in the rest).
-size_t LogAppendOffset(std::string_view shown, std::string_view now);
 
 // Working time runs over midnight: from `timeBegin` to midnight and from
 // midnight to `timeEnd`. Unchecked values keep whatever meaning this gives them.

@@ -49,6 +49,12 @@ bool ConsoleInstall::Ended(DWORD timeoutMs) {
     return !process_.hProcess || WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
+DWORD ConsoleInstall::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_.hProcess) GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+}
+
 bool ConsoleInstall::Close(DWORD timeoutMs) {
     if (!process_.hProcess) return true;
     if (window_ && IsWindow(window_)) ui::CloseWindow(window_);

@@ -22,6 +22,8 @@ public:
     // Closes the window and waits for the program to end.
     bool Close(DWORD timeoutMs = 10000);
     bool Ended(DWORD timeoutMs);
+    // The program's exit code once it has ended.
+    DWORD ExitCode() const;
     HWND Window() const { return window_; }
 
     std::wstring Text(int id) const;
