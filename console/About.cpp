@@ -21,13 +21,9 @@ void OpenHelpFile(HWND owner) {
 }
 
 TForm4* TForm4::Create(HINSTANCE instance) {
-    RegisterDialogClass(instance, kClass, DialogWndProc<TForm4>);
-    auto* form = new TForm4();
-    if (!CreateDialogWindow(instance, kClass, dialog_text::kAboutCaption, 222, 290, 305, 183, form)) {
-        delete form;
-        return nullptr;
-    }
-    return form;
+    RegisterFormClass(instance, kClass, FormWndProc<TForm4>);
+    return CreateDialogWindow(std::unique_ptr<TForm4>(new TForm4()), instance, kClass, dialog_text::kAboutCaption, 222,
+                              290, 305, 183);
 }
 
 LRESULT TForm4::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -81,25 +77,26 @@ void TForm4::DrawBitBtn1(const DRAWITEMSTRUCT& item) {
     const int shift = pressed ? 1 : 0;
 
     const std::wstring caption = dialog_text::kAboutOk;
-    HGDIOBJ oldFont = SelectObject(dc, font_.get());
-    SIZE text{};
-    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
-    const int glyph = 11;
-    const int gap = 4;
-    const int left = (item.rcItem.left + item.rcItem.right - (glyph + gap + text.cx)) / 2 + shift;
-    const int middle = (item.rcItem.top + item.rcItem.bottom) / 2 + shift;
+    {
+        SelectedObject font(dc, font_.get());
+        SIZE text{};
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+        const int glyph = 11;
+        const int gap = 4;
+        const int left = (item.rcItem.left + item.rcItem.right - (glyph + gap + text.cx)) / 2 + shift;
+        const int middle = (item.rcItem.top + item.rcItem.bottom) / 2 + shift;
 
-    HPEN pen = CreatePen(PS_SOLID, 2, RGB(0, 128, 0));
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    const POINT check[] = {{left, middle}, {left + 4, middle + 4}, {left + glyph, middle - 4}};
-    Polyline(dc, check, 3);
-    SelectObject(dc, oldPen);
-    DeleteObject(pen);
+        const PenPtr pen(CreatePen(PS_SOLID, 2, RGB(0, 128, 0)));
+        {
+            SelectedObject selectedPen(dc, pen.get());
+            const POINT check[] = {{left, middle}, {left + 4, middle + 4}, {left + glyph, middle - 4}};
+            Polyline(dc, check, 3);
+        }
 
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    TextOutW(dc, left + glyph + gap, middle - text.cy / 2, caption.c_str(), static_cast<int>(caption.size()));
-    SelectObject(dc, oldFont);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        TextOutW(dc, left + glyph + gap, middle - text.cy / 2, caption.c_str(), static_cast<int>(caption.size()));
+    }
     if (focused) {
         RECT focus = r;
         InflateRect(&focus, -3, -3);

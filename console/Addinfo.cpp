@@ -29,13 +29,9 @@ const Place kFieldPlaces[kUserInfoFields] = {
 }  // namespace
 
 TForm2* TForm2::Create(HINSTANCE instance) {
-    RegisterDialogClass(instance, kClass, DialogWndProc<TForm2>);
-    auto* form = new TForm2();
-    if (!CreateDialogWindow(instance, kClass, dialog_text::kUserInfoCaption, 300, 183, 435, 345, form)) {
-        delete form;
-        return nullptr;
-    }
-    return form;
+    RegisterFormClass(instance, kClass, FormWndProc<TForm2>);
+    return CreateDialogWindow(std::unique_ptr<TForm2>(new TForm2()), instance, kClass, dialog_text::kUserInfoCaption,
+                              300, 183, 435, 345);
 }
 
 LRESULT TForm2::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

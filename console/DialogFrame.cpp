@@ -15,23 +15,17 @@ HWND AddControl(HWND parent, DWORD exStyle, const wchar_t* cls, const wchar_t* t
 }
 
 int TextWidth(HWND window, HFONT font, const std::wstring& text) {
-    HDC dc = GetDC(window);
-    HGDIOBJ old = SelectObject(dc, font);
+    WindowDc dc(window);
+    SelectedObject selected(dc.get(), font);
     SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(window, dc);
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
 }
 
-HWND CreateDialogWindow(HINSTANCE instance, const wchar_t* cls, const wchar_t* caption, int left, int top,
-                        int clientWidth, int clientHeight, void* form) {
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+SIZE DialogWindowSize(int clientWidth, int clientHeight) {
     RECT r{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&r, style, FALSE, exStyle);
-    return CreateWindowExW(exStyle, cls, caption, style, left, top, r.right - r.left, r.bottom - r.top, nullptr,
-                           nullptr, instance, form);
+    AdjustWindowRectEx(&r, kDialogStyle, FALSE, kDialogExStyle);
+    return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
 std::string ToCp1251(std::wstring_view text) {
@@ -99,15 +93,4 @@ void RestoreFocus(HWND dialog, HWND saved) {
         return;
     }
     if (HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE)) SetFocus(first);
-}
-
-void RegisterDialogClass(HINSTANCE instance, const wchar_t* cls, WNDPROC proc) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = cls;
-    RegisterClassExW(&wc);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "FormWindow.h"
 #include "Win32Ui.h"
 
 using BrushPtr = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
@@ -22,33 +23,22 @@ HWND AddControl(HWND parent, DWORD exStyle, const wchar_t* cls, const wchar_t* t
 // The width of a one-line text in the given font, for labels that size themselves.
 int TextWidth(HWND window, HFONT font, const std::wstring& text);
 
-// The window class of a dialog: the system face colour, the arrow cursor.
-void RegisterDialogClass(HINSTANCE instance, const wchar_t* cls, WNDPROC proc);
+// The outer size of a dialog window for its client size, with the style of
+// every dialog: a fixed border, the system menu and the minimise button only.
+constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+SIZE DialogWindowSize(int clientWidth, int clientHeight);
 
-// The window procedure of a dialog object: the object handed to
-// CreateDialogWindow is bound to its window, gets every message through its
-// HandleMessage and is deleted with its window.
+// The popup window of a dialog form at a screen position, with the given
+// client size; its class has FormWndProc<Form>. As CreateFormWindow: the
+// form owned by its window, or null and the form gone.
 template <class Form>
-LRESULT CALLBACK DialogWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        form->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        delete form;
-    }
-    return result;
+Form* CreateDialogWindow(std::unique_ptr<Form> form, HINSTANCE instance, const wchar_t* cls, const wchar_t* caption,
+                         int left, int top, int clientWidth, int clientHeight) {
+    const SIZE size = DialogWindowSize(clientWidth, clientHeight);
+    return CreateFormWindow(std::move(form), kDialogExStyle, cls, caption, kDialogStyle, left, top, size.cx, size.cy,
+                            nullptr, nullptr, instance);
 }
-
-// A popup window of the given client size at a screen position, with a fixed
-// border, the system menu and the minimise button only.
-HWND CreateDialogWindow(HINSTANCE instance, const wchar_t* cls, const wchar_t* caption, int left, int top,
-                        int clientWidth, int clientHeight, void* form);
 
 // Window texts to and from the files' Windows-1251 bytes.
 std::string ToCp1251(std::wstring_view text);

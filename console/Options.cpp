@@ -116,15 +116,12 @@ TForm3::TForm3(std::function<std::string()> configPath) : configPath_(std::move(
 TForm3* TForm3::Create(HINSTANCE instance, std::function<std::string()> configPath) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    RegisterDialogClass(instance, kClass, DialogWndProc<TForm3>);
-    RegisterDialogClass(instance, kPageClass, PageProc);
+    RegisterFormClass(instance, kClass, FormWndProc<TForm3>);
+    RegisterFormClass(instance, kPageClass, PageProc);
 
-    auto* form = new TForm3(std::move(configPath));
-    HWND hwnd = CreateDialogWindow(instance, kClass, t::kSettingsCaption, 303, 120, kClientWidth, kClientHeight, form);
-    if (!hwnd) {
-        delete form;
-        return nullptr;
-    }
+    TForm3* form = CreateDialogWindow(std::unique_ptr<TForm3>(new TForm3(std::move(configPath))), instance, kClass,
+                                      t::kSettingsCaption, 303, 120, kClientWidth, kClientHeight);
+    if (!form) return nullptr;
     form->FormCreate();
     return form;
 }

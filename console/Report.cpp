@@ -32,16 +32,12 @@ constexpr size_t kFirstListedText = 1;  // RowTexts' date is not listed
 TForm5* TForm5::Create(HINSTANCE instance, HWND owner) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    RegisterDialogClass(instance, kReportWindowClass, DialogWndProc<TForm5>);
-    auto* form = new TForm5();
-    HWND hwnd = CreateDialogWindow(instance, kReportWindowClass, text::kReportCaption, 160, 120, kClientWidth,
-                                   kClientHeight, form);
-    if (!hwnd) {
-        delete form;
-        return nullptr;
-    }
+    RegisterFormClass(instance, kReportWindowClass, FormWndProc<TForm5>);
+    TForm5* form = CreateDialogWindow(std::unique_ptr<TForm5>(new TForm5()), instance, kReportWindowClass,
+                                      text::kReportCaption, 160, 120, kClientWidth, kClientHeight);
+    if (!form) return nullptr;
     // Owned by the main window: above it, and gone with it.
-    SetWindowLongPtrW(hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    SetWindowLongPtrW(form->hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     return form;
 }
 

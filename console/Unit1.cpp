@@ -13,6 +13,7 @@
 #include <climits>
 #include <new>
 
+#include "FormWindow.h"
 #include "Ids.h"
 #include "IniFormat.h"
 #include "LogFormat.h"
@@ -62,9 +63,6 @@ NOTIFYICONDATAW TrayIconData(HWND hwnd, HICON icon) {
     lstrcpynW(data.szTip, text::kAppName, sizeof data.szTip / sizeof data.szTip[0]);
     return data;
 }
-
-// The window the handlers belong to, found again from the handle.
-TForm1* FormOf(HWND hwnd) { return reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 const wchar_t* HintFor(UINT_PTR id) {
     switch (id) {
@@ -129,59 +127,17 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 const wchar_t kPanelClass[] = L"TPanel";
 
-// Set once the window has taken charge of its TForm1, which it then frees
-// itself when it is destroyed, also when its creation fails half way.
-bool formTakenByWindow = false;
-
 }  // namespace
 
 TForm1::TForm1(const std::string& configFolder) : configFolder_(configFolder) {}
 
 TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kMainWindowClass;
-    RegisterClassExW(&wc);
-    WNDCLASSEXW panel{};
-    panel.cbSize = sizeof panel;
-    panel.lpfnWndProc = PanelProc;
-    panel.hInstance = instance;
-    panel.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    panel.lpszClassName = kPanelClass;
-    RegisterClassExW(&panel);
-
-    auto* form = new TForm1(configFolder);
-    formTakenByWindow = false;
+    RegisterFormClass(instance, kMainWindowClass, FormWndProc<TForm1>);
+    RegisterFormClass(instance, kPanelClass, PanelProc);
     // Not shown: only the tray icon is visible after start-up.
-    HWND hwnd = CreateWindowExW(0, kMainWindowClass, text::kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, kWidth, kHeight, nullptr, BuildMainMenu(), instance, form);
-    if (!hwnd) {
-        if (!formTakenByWindow) delete form;
-        return nullptr;
-    }
-    return form;
-}
-
-LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    TForm1* form = FormOf(hwnd);
-    if (msg == WM_NCCREATE) {
-        form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        form->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-        formTakenByWindow = true;
-    }
-    if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    const LRESULT result = form->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        delete form;
-    }
-    return result;
+    return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder)), 0, kMainWindowClass, text::kTitle,
+                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, kWidth, kHeight, nullptr,
+                            BuildMainMenu(), instance);
 }
 
 LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -108,9 +108,7 @@ IconPtr MakePictureIcon(const PictureGrid& grid) {
 }
 
 FontPtr MakeConsoleFont(int weight) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const int dpi = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(8, dpi, 72);
     lf.lfWeight = weight;

@@ -28,9 +28,42 @@ using FontPtr = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 // "MS Sans Serif", 8 point, Cyrillic: the font of every window of the console.
 FontPtr MakeConsoleFont(int weight = FW_NORMAL);
 using BitmapPtr = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+using PenPtr = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiObjectDeleter>;
 using IconPtr = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 using MenuPtr = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
 using ImageListPtr = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDeleter>;
+
+// A window's DC (the screen's for a null window), released with this scope.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a DC for this scope; the one it replaced is put
+// back at its end, so that the DC never holds an object deleted meanwhile.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
 
 // The files, the log and the INI values are Windows-1251 whatever the system
 // code page; window texts are wide.
