@@ -65,6 +65,7 @@ rates() { echo "$1" | sed 's/.*[a-z)] \{2,\}\([0-9]*\) \{2,\}\([0-9]*\) .*lost: 
 set -- $(rates "$lw") - - - - - -; lw1=$1 lw8=$2 lwl1=$3 lwl8=$4 lwt1=$5 lwt8=$6
 set -- $(rates "$pl") - - - - - -; pl1=$1 pl8=$2 pll1=$3 pll8=$4 plt1=$5 plt8=$6
 hmed=$(num "$hang" median); hworst=$(num "$hang" worst)
+kl=$(pick "$hang" '^kill-and-log'); klmed=$(num "$kl" median); klworst=$(num "$kl" worst); hratio=$(num "$hang" 'median:')
 kmed=$(num "$kill" median); kworst=$(num "$kill" worst); kgone=$(echo "$kill" | sed -n 's/.*within 5 s: \([0-9]*\).*/\1/p')
 perline=$(pick "$logout" '^per line' | sed 's/.*LogWrite \([0-9.]*\); plain open-append-close \([0-9.]*\); .*folder \([0-9.]*\), clock and date\/time text \([0-9.]*\).*/\1 \2 \3 \4/')
 set -- $perline - - - -; us_log=$1 us_plain=$2 us_dir=$3 us_clock=$4
@@ -98,6 +99,7 @@ printf '%-58s | %-26s | %s\n' "log lines/s, 1 thread (lost, torn)" "LogWrite $lw
 printf '%-58s | %-26s | %s\n' "log lines/s, 8 threads (lost, torn)" "LogWrite $lw8 ($lwl8, $lwt8)" "plain append $pl8 ($pll8, $plt8)"
 printf '%-58s | %-26s | %s\n' "per line, 1 thread, median (of it: CreateDirectoryA; clock)" "LogWrite $us_log us ($us_dir; $us_clock)" "plain append $us_plain us"
 printf '%-58s | %-26s | %s\n' "hang-up latency, 500 hang-ups: median / worst" "$hmed / $hworst ms" "TerminateThread $kmed / $kworst ms (${kgone:-?} not gone)"
+printf '%-58s | %-26s | %s\n' "hang-up beside a kill-and-log callback, in turns (ratio)" "$hmed ms (${hratio:-?})" "kill-and-log $klmed / $klworst ms"
 printf '%-58s | %-26s | %s\n' "one-minute limit: MprAdminPortDisconnect after acceptance" "$ddisc ms ($ddelta ms)" "60000 ms"
 printf '%-58s | %-26s | %s\n' "mean cycle: disconnect / 60; time-file values" "$dcycle ms; $dmean ms" "1000 ms"
 printf '%-58s | %-26s | %s\n' "time file: last value late by; worst value late by" "$dlast ms; $dlate ms" "due at the end of its second"

@@ -307,6 +307,12 @@ int BenchHangup(int n) {
         CloseHandle(target.stop);
         CloseHandle(target.waiting);
     }
+    const double oursMedian = Median(ours), killMedian = Median(kill);
+    std::printf("hang-up latency over %d connections: median %.3f ms, worst %.3f ms\n", n, oursMedian,
+                *std::max_element(ours.begin(), ours.end()));
+    std::printf("kill-and-log yardstick, same run: median %.3f ms, worst %.3f ms\n", killMedian,
+                *std::max_element(kill.begin(), kill.end()));
+    std::printf("hang-up median / yardstick median: %.2f\n", oursMedian / killMedian);
     {
         // The same callback when the worker has already ended on its own.
         Plugin ended(ExeFolder() + "fast\\dialgate.dll", "TIME_FOR_REG=0\r\n");
@@ -339,12 +345,6 @@ int BenchHangup(int n) {
         }
         std::printf("five lines alone: LogWrite %.3f ms, literal %.3f ms\n", Median(ourLines), Median(plainLines));
     }
-    const double oursMedian = Median(ours), killMedian = Median(kill);
-    std::printf("hang-up latency over %d connections: median %.3f ms, worst %.3f ms\n", n, oursMedian,
-                *std::max_element(ours.begin(), ours.end()));
-    std::printf("kill-and-log yardstick, same run: median %.3f ms, worst %.3f ms\n", killMedian,
-                *std::max_element(kill.begin(), kill.end()));
-    std::printf("hang-up median / yardstick median: %.2f\n", oursMedian / killMedian);
     return 0;
 }
 
