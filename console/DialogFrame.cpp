@@ -34,15 +34,6 @@ HWND CreateDialogWindow(HINSTANCE instance, const wchar_t* cls, const wchar_t* c
                            nullptr, instance, form);
 }
 
-std::string ToCp1251(std::wstring_view text) {
-    if (text.empty()) return std::string();
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(1251, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(n, '\0');
-    WideCharToMultiByte(1251, 0, text.data(), size, &narrow[0], n, nullptr, nullptr);
-    return narrow;
-}
-
 std::wstring WindowTextWide(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');

@@ -51,7 +51,6 @@ HWND CreateDialogWindow(HINSTANCE instance, const wchar_t* cls, const wchar_t* c
                         int clientWidth, int clientHeight, void* form);
 
 // Window texts to and from the files' Windows-1251 bytes.
-std::string ToCp1251(std::wstring_view text);
 std::string WindowText1251(HWND window);
 std::wstring WindowTextWide(HWND window);
 void SetWindowText1251(HWND window, std::string_view text);
