@@ -1,7 +1,7 @@
 #include "DialogFrame.h"
 
 #include "DialogTexts.h"
-#include "Texts.h"
+#include "ConsoleTexts.h"
 
 FontPtr MakeDialogFont() { return MakeConsoleFont(); }
 

@@ -7,7 +7,7 @@
 
 #include "DialogTexts.h"
 #include "Profile.h"
-#include "Texts.h"
+#include "ConsoleTexts.h"
 
 namespace {
 

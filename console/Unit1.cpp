@@ -18,7 +18,7 @@
 #include "LogFormat.h"
 #include "Profile.h"
 #include "Services.h"
-#include "Texts.h"
+#include "ConsoleTexts.h"
 #include "UserFilesFormat.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"

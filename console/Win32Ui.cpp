@@ -1,6 +1,6 @@
 #include "Win32Ui.h"
 
-#include "Texts.h"
+#include "ConsoleTexts.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "IniFormat.h"
 #include "Log.h"
 #include "Profile.h"
-#include "Texts.h"
+#include "GateTexts.h"
 #include "UserFilesFormat.h"
 #include "Win32Files.h"
 

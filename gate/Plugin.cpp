@@ -6,7 +6,7 @@
 #include "Config.h"
 #include "Connection.h"
 #include "Log.h"
-#include "Texts.h"
+#include "GateTexts.h"
 #include "UserFiles.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "Monitor.h"
 
-#include "../Texts.h"
+#include "../ConsoleTexts.h"
 #include "UserFilesFormat.h"
 
 std::string CountdownText(FileRead state, std::string_view fileStart) {
