@@ -517,8 +517,8 @@ void TForm1::Timer2Timer() {
             break;
         case WatchAction::None: break;
     }
-    SetText(ids::RAS, text::kRasLine + ServiceStateText(kRasService));
-    SetText(ids::FTP, text::kFtpLine + ServiceStateText(kFtpService));
+    SetText(ids::RAS, text::kRasLine + ServiceStateWords(ServiceState(kRasService)));
+    SetText(ids::FTP, text::kFtpLine + ServiceStateWords(ServiceState(kFtpService)));
 }
 
 // --- Commands ---------------------------------------------------------------

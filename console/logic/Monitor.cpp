@@ -72,3 +72,8 @@ WatchAction WatchStep(int32_t& watchTickCounter, bool workTimeCheckDisabled, boo
     if (workTimeCheckDisabled) return WatchAction::None;
     return workingTime ? WatchAction::StartService : WatchAction::StopService;
 }
+
+const char* ServiceStateWords(uint32_t state) {
+    constexpr uint32_t known = sizeof text::kServiceStates / sizeof text::kServiceStates[0];
+    return state >= 1 && state <= known ? text::kServiceStates[state - 1] : text::kServiceNotInstalled;
+}
