@@ -517,8 +517,8 @@ void TForm1::Timer2Timer() {
             break;
         case WatchAction::None: break;
     }
-    SetText(ids::RAS, text::kRasLine + ServiceStateWords(ServiceState(kRasService)));
-    SetText(ids::FTP, text::kFtpLine + ServiceStateWords(ServiceState(kFtpService)));
+    SetText(ids::RAS, std::string(text::kRasLine) + ServiceStateWords(ServiceState(kRasService)));
+    SetText(ids::FTP, std::string(text::kFtpLine) + ServiceStateWords(ServiceState(kFtpService)));
 }
 
 // --- Commands ---------------------------------------------------------------
