@@ -1,6 +1,5 @@
 #include "Services.h"
 
-#include "ServiceWords.h"
 #include "Win32Handles.h"
 
 namespace {
@@ -34,11 +33,11 @@ void ServiceStop(const std::string& name) {
     if (status.dwCurrentState != SERVICE_STOPPED) ControlService(s.service.Get(), SERVICE_CONTROL_STOP, &status);
 }
 
-std::string ServiceStateText(const std::string& name) {
+DWORD ServiceState(const std::string& name) {
     ServiceHandles s(name);
     SERVICE_STATUS status{};
-    if (!s || !s.Query(status)) return ServiceNotInstalledWords();
-    return ServiceStateWords(status.dwCurrentState);
+    if (!s || !s.Query(status)) return 0;
+    return status.dwCurrentState;
 }
 
 bool ServiceWaitStopped(const std::string& name, DWORD timeoutMs) {

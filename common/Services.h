@@ -9,8 +9,10 @@
 void ServiceStart(const std::string& name);
 // Sends the stop control unless the service is stopped; not waited for.
 void ServiceStop(const std::string& name);
-// "включен", "выключен", ... or "служба не установлена".
-std::string ServiceStateText(const std::string& name);
+// The state the service control manager reports (SERVICE_STOPPED ...
+// SERVICE_PAUSED), or 0 for a service that cannot be opened or queried, as
+// one that is not installed.
+DWORD ServiceState(const std::string& name);
 
 // Waits until the service reports that it has stopped, at most `timeoutMs`.
 // A service that cannot be opened or queried is not waited for (false).

@@ -1,7 +1,7 @@
 #include "DialogFrame.h"
 
 #include "DialogTexts.h"
-#include "Texts.h"
+#include "ConsoleTexts.h"
 
 FontPtr MakeDialogFont() { return MakeConsoleFont(); }
 
@@ -26,15 +26,6 @@ SIZE DialogWindowSize(int clientWidth, int clientHeight) {
     RECT r{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&r, kDialogStyle, FALSE, kDialogExStyle);
     return SIZE{r.right - r.left, r.bottom - r.top};
-}
-
-std::string ToCp1251(std::wstring_view text) {
-    if (text.empty()) return std::string();
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(1251, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(n, '\0');
-    WideCharToMultiByte(1251, 0, text.data(), size, &narrow[0], n, nullptr, nullptr);
-    return narrow;
 }
 
 std::wstring WindowTextWide(HWND window) {

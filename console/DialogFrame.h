@@ -41,7 +41,6 @@ Form* CreateDialogWindow(std::unique_ptr<Form> form, HINSTANCE instance, const w
 }
 
 // Window texts to and from the files' Windows-1251 bytes.
-std::string ToCp1251(std::wstring_view text);
 std::string WindowText1251(HWND window);
 std::wstring WindowTextWide(HWND window);
 void SetWindowText1251(HWND window, std::string_view text);

@@ -10,7 +10,7 @@ inline constexpr wchar_t kOk[] = L"ОК";  // Cyrillic letters
 inline constexpr wchar_t kCancel[] = L"Отмена";
 
 // Settings dialog (TForm3). "%s" is filled with the text. (The write error,
-// "Unable to write to %s", is the console's, in Texts.h.)
+// "Unable to write to %s", is the console's, in ConsoleTexts.h.)
 inline constexpr char kNotValidInteger[] = "'%s' is not a valid integer value";
 inline constexpr wchar_t kSettingsCaption[] = L"Настройки";
 inline constexpr wchar_t kTabGeneral[] = L"Общие";

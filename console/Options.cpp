@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "DialogTexts.h"
-#include "Texts.h"
+#include "Profile.h"
+#include "ConsoleTexts.h"
 
 namespace {
 
@@ -275,31 +276,31 @@ HWND TForm3::Control(int id) const {
     return GetDlgItem(hwnd_, id);
 }
 
-int TForm3::ControlOf(const SettingKey& key) const {
+int TForm3::ControlOf(const ConfigKey& key) const {
     for (const KeyControl& kc : kKeyControls) {
         if (std::strcmp(kc.key, key.key) == 0) return kc.id;
     }
     return 0;
 }
 
-ControlValue TForm3::ValueOf(const SettingKey& key) const {
+ControlValue TForm3::ValueOf(const ConfigKey& key) const {
     HWND control = Control(ControlOf(key));
     ControlValue value;
-    if (key.kind == SettingKind::Switch) value.checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (key.kind == ConfigKind::Switch) value.checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
     else value.text = WindowText1251(control);
     return value;
 }
 
-void TForm3::Show(const SettingKey& key, const ControlValue& value) {
+void TForm3::Show(const ConfigKey& key, const ControlValue& value) {
     HWND control = Control(ControlOf(key));
-    if (key.kind == SettingKind::Switch) SendMessageW(control, BM_SETCHECK, value.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (key.kind == ConfigKind::Switch) SendMessageW(control, BM_SETCHECK, value.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     else SetWindowText1251(control, value.text);
 }
 
 void TForm3::FormCreate() {
     const std::string path = configPath_();
-    for (const SettingKey& key : SettingsKeys())
-        Show(key, ShownValue(key, ReadIniString(path, key.section, key.key, ReadFallback(key))));
+    for (const ConfigKey& key : SettingsKeys())
+        Show(key, ShownValue(key, ReadProfileString(path, key.section, key.key, ReadFallback(key))));
 }
 
 bool TForm3::ShowModal(HWND owner, WorkingHours& handedOver) {
@@ -312,7 +313,7 @@ bool TForm3::ShowModal(HWND owner, WorkingHours& handedOver) {
 
 void TForm3::Button1Click() {
     const std::string path = configPath_();
-    const SettingsWritePlan plan = PlanSettingsWrite([this](const SettingKey& key) { return ValueOf(key); });
+    const SettingsWritePlan plan = PlanSettingsWrite([this](const ConfigKey& key) { return ValueOf(key); });
     // Key by key, as far as the plan goes: what is written before a failure stays.
     for (const IniWrite& w : plan.writes) {
         if (!WritePrivateProfileStringA(w.section, w.key, w.value.c_str(), path.c_str())) {

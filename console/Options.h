@@ -52,9 +52,9 @@ private:
     bool OnSpin(int arrowsId, int direction);
 
     HWND Control(int id) const;
-    int ControlOf(const SettingKey& key) const;
-    ControlValue ValueOf(const SettingKey& key) const;
-    void Show(const SettingKey& key, const ControlValue& value);
+    int ControlOf(const ConfigKey& key) const;
+    ControlValue ValueOf(const ConfigKey& key) const;
+    void Show(const ConfigKey& key, const ControlValue& value);
 
     std::function<std::string()> configPath_;
     HWND hwnd_ = nullptr;

@@ -4,7 +4,7 @@
 #include <commdlg.h>
 
 #include "LogFormat.h"
-#include "Texts.h"
+#include "ConsoleTexts.h"
 #include "Win32Files.h"
 #include "Win32Handles.h"
 #include "logic/OptionsLogic.h"

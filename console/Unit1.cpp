@@ -17,8 +17,9 @@
 #include "Ids.h"
 #include "IniFormat.h"
 #include "LogFormat.h"
+#include "Profile.h"
 #include "Services.h"
-#include "Texts.h"
+#include "ConsoleTexts.h"
 #include "UserFilesFormat.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
@@ -300,12 +301,13 @@ std::string TForm1::ConfigPath() const { return configFolder_ + "qv_config.ini";
 
 void TForm1::ReadConfiguration() {
     const std::string file = ConfigPath();
-    UsersFolder = ReadIniString(file, "PHP", "USERS_FOLDER", "E:\\server\\users\\");
-    TimeFilePath = ReadIniString(file, "OPTIONS", "FILE_WITH_TIME", "C:\\LINKWARD\\QV_USER_TIME.TXT");
-    LogFolder = ReadIniString(file, "LOG", "LOG_PATH", "C:\\LINKWARD\\LOGS\\");
-    WorkTimeCheckDisabled = ReadIniBool(file, "GUI", "DISABLE_CHECK_WORK_TIME", false);
-    TimeBegin = ReadIniInt(file, "GUI", "TIME_BEGIN", 23);
-    TimeEnd = ReadIniInt(file, "GUI", "TIME_END", 7);
+    constexpr ConfigReader reader = ConfigReader::MainWindow;
+    UsersFolder = ReadConfigText(file, config_key::kUsersFolder, reader);
+    TimeFilePath = ReadConfigText(file, config_key::kFileWithTime, reader);
+    LogFolder = ReadConfigText(file, config_key::kLogPath, reader);
+    WorkTimeCheckDisabled = ReadConfigBool(file, config_key::kDisableCheckWorkTime, reader);
+    TimeBegin = ReadConfigInt(file, config_key::kTimeBegin, reader);
+    TimeEnd = ReadConfigInt(file, config_key::kTimeEnd, reader);
 }
 
 void TForm1::AddTrayIcon() {
@@ -471,8 +473,8 @@ void TForm1::Timer2Timer() {
             break;
         case WatchAction::None: break;
     }
-    SetText(ids::RAS, text::kRasLine + ServiceStateText(kRasService));
-    SetText(ids::FTP, text::kFtpLine + ServiceStateText(kFtpService));
+    SetText(ids::RAS, std::string(text::kRasLine) + ServiceStateWords(ServiceState(kRasService)));
+    SetText(ids::FTP, std::string(text::kFtpLine) + ServiceStateWords(ServiceState(kFtpService)));
 }
 
 // --- Commands ---------------------------------------------------------------
@@ -580,7 +582,8 @@ void TForm1::TrayIcon1DblClick() {
 void TForm1::FormClose() {
     const std::string path = ConfigPath();
     const bool pressed = SendMessageW(toolBar_, TB_ISBUTTONCHECKED, ids::ToolButton2, 0) != 0;
-    if (!WritePrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", IniBoolText(pressed), path.c_str())) {
+    const ConfigKey& key = config_key::kDisableCheckWorkTime;
+    if (!WritePrivateProfileStringA(key.section, key.key, IniBoolText(pressed), path.c_str())) {
         // The path goes in as text, never as a format.
         MessageBoxW(hwnd_, FromCp1251(FillPercentS(text::kUnableToWrite, path)).c_str(), text::kAppName,
                     MB_OK | MB_ICONERROR);

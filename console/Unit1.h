@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ConfigKeys.h"
 #include "Win32Ui.h"
 #include "logic/LogView.h"
 #include "logic/Monitor.h"
@@ -33,9 +34,9 @@ public:
     std::string LogFolder;
     std::string TodayLogPath;
     int32_t WatchTickCounter = 1;
-    bool WorkTimeCheckDisabled = false;
-    int32_t TimeBegin = 23;
-    int32_t TimeEnd = 7;
+    bool WorkTimeCheckDisabled = ConfigDefaultOn(config_key::kDisableCheckWorkTime.mainWindowDefault);
+    int32_t TimeBegin = ConfigDefaultNumber(config_key::kTimeBegin.mainWindowDefault);
+    int32_t TimeEnd = ConfigDefaultNumber(config_key::kTimeEnd.mainWindowDefault);
 
     // The dialogs, created once at program start after this window.
     TForm2* Form2 = nullptr;

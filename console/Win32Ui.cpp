@@ -1,20 +1,10 @@
 #include "Win32Ui.h"
 
-#include "Texts.h"
+#include "ConsoleTexts.h"
 
 #include <algorithm>
 
-#include "IniFormat.h"
 #include "Win32Files.h"
-
-std::wstring FromCp1251(std::string_view text) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(std::min<size_t>(text.size(), INT32_MAX));
-    const int n = MultiByteToWideChar(1251, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(1251, 0, text.data(), size, &wide[0], n);
-    return wide;
-}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) { return ReadFileFrom(path, 0, bytes); }
 
@@ -44,29 +34,6 @@ bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, 
 }
 
 std::string ProgramFolder() { return ModuleFolder(nullptr); }
-
-std::string TodayShortDateText() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char text[128];
-    const int n = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, text, sizeof text);
-    return n > 0 ? std::string(text, n - 1) : std::string();
-}
-
-std::string ReadIniString(const std::string& file, const char* section, const char* key, const char* fallback) {
-    // Room for 2047 characters, as the file's string values are defined.
-    char value[2048];
-    const DWORD n = GetPrivateProfileStringA(section, key, fallback, value, sizeof value, file.c_str());
-    return std::string(value, n);
-}
-
-int32_t ReadIniInt(const std::string& file, const char* section, const char* key, int32_t fallback) {
-    return IniIntOr(ReadIniString(file, section, key, ""), fallback);
-}
-
-bool ReadIniBool(const std::string& file, const char* section, const char* key, bool fallback) {
-    return IniBoolOr(ReadIniString(file, section, key, ""), fallback);
-}
 
 PictureBitmaps MakePictureBitmaps(const PictureGrid& grid) {
     const std::vector<uint32_t> pixels = PicturePixels(grid);

@@ -1,5 +1,5 @@
 // Small Win32 pieces of the console: owned GDI and shell handles, the
-// Windows-1251 boundary of window texts, whole-file reads, the profile file.
+// Windows-1251 boundary of window texts, whole-file reads.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "CodePage.h"
+#include "DateText.h"
 #include "logic/Pictures.h"
 
 struct GdiObjectDeleter {
@@ -65,10 +67,6 @@ private:
     HGDIOBJ previous_;
 };
 
-// The files, the log and the INI values are Windows-1251 whatever the system
-// code page; window texts are wide.
-std::wstring FromCp1251(std::string_view text);
-
 // The whole file, read while sharing reading, writing and deletion so that
 // the plug-in never fails to append a line. False when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
@@ -77,14 +75,6 @@ bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, 
 
 // The folder of the running program, with its final backslash.
 std::string ProgramFolder();
-
-// Today's date in the locale's short date form, as the log's file name has it.
-std::string TodayShortDateText();
-
-// Profile reads with the reader's own default; full paths only.
-std::string ReadIniString(const std::string& file, const char* section, const char* key, const char* fallback);
-int32_t ReadIniInt(const std::string& file, const char* section, const char* key, int32_t fallback);
-bool ReadIniBool(const std::string& file, const char* section, const char* key, bool fallback);
 
 // A picture as a colour bitmap and its transparency mask.
 struct PictureBitmaps {

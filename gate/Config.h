@@ -7,23 +7,25 @@
 #include <memory>
 #include <string>
 
+#include "ConfigKeys.h"
+
 struct GatewayConfigRecord {
     std::string usersFolder;
     std::string currentUser;    // CurrentUserFile
     std::string currentUserOp;  // CurrentUserOpFile, only ever deleted
     std::string timeFile;       // UserTimeFile
-    int32_t regMinutes = 5;
-    bool showVars = true;
+    int32_t regMinutes = ConfigDefaultNumber(config_key::kTimeForReg.pluginDefault);
+    bool showVars = ConfigDefaultOn(config_key::kShowVars.pluginDefault);
     std::string logFolder;
-    bool logScreenEnabled = true;
-    bool logFileEnabled = true;
-    bool logEnabled = true;
-    bool logDate = true;
-    bool logTime = true;
-    bool ftpAccounting = true;
+    bool logScreenEnabled = ConfigDefaultOn(config_key::kLogScreenEnabled.pluginDefault);
+    bool logFileEnabled = ConfigDefaultOn(config_key::kLogFileEnabled.pluginDefault);
+    bool logEnabled = ConfigDefaultOn(config_key::kLogEnabled.pluginDefault);
+    bool logDate = ConfigDefaultOn(config_key::kLogDate.pluginDefault);
+    bool logTime = ConfigDefaultOn(config_key::kLogTime.pluginDefault);
+    bool ftpAccounting = ConfigDefaultOn(config_key::kFtpAccountingEnabled.pluginDefault);
     std::string ftpServiceName;
     std::string ftpIniFile;
-    int32_t ftpDefaultCredit = 5000000;
+    int32_t ftpDefaultCredit = ConfigDefaultNumber(config_key::kFtpDefaultCredit.pluginDefault);
     std::string ftpDefRoot;
     std::string ftpDefUpload;
     int32_t ratioUp = 1;
@@ -36,12 +38,11 @@ struct GatewayConfigRecord {
 // new load never changes what it reads.
 using GatewayConfigPtr = std::shared_ptr<const GatewayConfigRecord>;
 
-extern HMODULE PluginModuleHandle;
-
 // The configuration of the latest load (defaults before the first).
 GatewayConfigPtr CurrentGatewayConfig();
 // Makes `c` the latest load's configuration.
 void PublishGatewayConfig(GatewayConfigRecord c);
 
-// Reads the file, publishes what it found and logs where it looked and what it found.
-void LoadGatewayConfig();
+// Reads qv_config.ini beside the plug-in's module `plugin`, publishes what it
+// found and logs where it looked and what it found.
+void LoadGatewayConfig(HMODULE plugin);

@@ -7,7 +7,7 @@
 
 #include "Config.h"
 #include "Log.h"
-#include "Texts.h"
+#include "GateTexts.h"
 #include "UserFiles.h"
 #include "Worker.h"
 #include "WorkerStop.h"

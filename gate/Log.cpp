@@ -61,18 +61,6 @@ UniqueHandle OpenForAppend(const std::string& folder, const std::string& path) {
 
 }  // namespace
 
-std::string ShortDateText(const SYSTEMTIME& when) {
-    char text[128];
-    const int n = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, text, sizeof text);
-    return n > 0 ? std::string(text, n - 1) : std::string();
-}
-
-std::string LongTimeText(const SYSTEMTIME& when) {
-    char text[128];
-    const int n = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &when, nullptr, text, sizeof text);
-    return n > 0 ? std::string(text, n - 1) : std::string();
-}
-
 void LogWrite(std::string_view message, bool dated) noexcept {
     try {
         LogWriteTo(CurrentGatewayConfig()->logFolder, message, dated);

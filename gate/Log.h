@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "DateText.h"
+
 #include <string>
 #include <string_view>
 
@@ -13,9 +15,6 @@ void LogWrite(std::string_view message, bool dated) noexcept;
 // The same into the log of `logFolder`: a worker writes where its own load logs.
 void LogWriteTo(const std::string& logFolder, std::string_view message, bool dated) noexcept;
 
-// The locale's short date and long time, as the log and its file name use them.
-std::string ShortDateText(const SYSTEMTIME& when);
-std::string LongTimeText(const SYSTEMTIME& when);
 
 // How long a line waits for a file that another program holds with writing
 // denied for a moment. After a line has given up, the lines that follow try

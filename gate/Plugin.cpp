@@ -6,11 +6,16 @@
 #include "Config.h"
 #include "Connection.h"
 #include "Log.h"
-#include "Texts.h"
+#include "GateTexts.h"
 #include "UserFiles.h"
 
+namespace {
+// The configuration lies beside this library, wherever the service loaded it from.
+HMODULE pluginModule = nullptr;
+}  // namespace
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
-    PluginModuleHandle = instance;
+    pluginModule = instance;
     return TRUE;
 }
 
@@ -18,7 +23,7 @@ extern "C" {
 
 DWORD WINAPI MprAdminInitializeDll(VOID) {
     try {
-        LoadGatewayConfig();
+        LoadGatewayConfig(pluginModule);
         ClearUserFiles(*CurrentGatewayConfig());
         LogWrite(text::kInitialized, true);
     } catch (...) {

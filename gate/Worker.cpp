@@ -8,7 +8,7 @@
 #include "FtpAccountFormat.h"
 #include "Log.h"
 #include "Services.h"
-#include "Texts.h"
+#include "GateTexts.h"
 #include "UserFiles.h"
 #include "Win32Files.h"
 

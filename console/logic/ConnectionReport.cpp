@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "../../gate/Texts.h"
-#include "../Texts.h"
+#include "../../gate/GateTexts.h"
+#include "../ConsoleTexts.h"
 #include "UserFilesFormat.h"
 
 namespace {

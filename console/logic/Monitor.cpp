@@ -1,6 +1,6 @@
 #include "Monitor.h"
 
-#include "../Texts.h"
+#include "../ConsoleTexts.h"
 #include "UserFilesFormat.h"
 
 std::string CountdownText(FileRead state, std::string_view fileStart) {
@@ -71,4 +71,9 @@ WatchAction WatchStep(int32_t& watchTickCounter, bool workTimeCheckDisabled, boo
     watchTickCounter = 5;
     if (workTimeCheckDisabled) return WatchAction::None;
     return workingTime ? WatchAction::StartService : WatchAction::StopService;
+}
+
+const char* ServiceStateWords(uint32_t state) {
+    constexpr uint32_t known = sizeof text::kServiceStates / sizeof text::kServiceStates[0];
+    return state >= 1 && state <= known ? text::kServiceStates[state - 1] : text::kServiceNotInstalled;
 }

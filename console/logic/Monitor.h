@@ -25,6 +25,10 @@ struct UserFields {
 // a line the file does not have (or an unreadable file) gives an empty value.
 UserFields UserFieldsFor(FileRead state, const std::vector<std::string>& lines);
 
+// The RAS and FTP lines' words for a service's state (1 stopped ... 7
+// paused); any other value, or none at all, means the service is not installed.
+const char* ServiceStateWords(uint32_t state);
+
 // The log file's text as the view shows it: every line end becomes CR LF,
 // as the edit control breaks lines only there, and a NUL byte, which would
 // end the window text early, becomes a blank.

@@ -7,36 +7,11 @@
 
 bool DialogIntFromText(std::string_view text, int32_t& value) { return ParseIniInt(text, value); }
 
-namespace {
+using K = ConfigKind;
+using namespace config_key;
 
-using K = SettingKind;
-
-const SettingKey kFileWithTime{"OPTIONS", "FILE_WITH_TIME", K::Text, "C:\\VE_DA\\QV_USER_TIME.TXT"};
-const SettingKey kTimeForReg{"OPTIONS", "TIME_FOR_REG", K::Integer, "5"};
-const SettingKey kShowVars{"OPTIONS", "SHOW_VARS", K::Switch, "1"};
-const SettingKey kLogPath{"LOG", "LOG_PATH", K::Text, "C:\\VE_DA\\LOGS\\"};
-const SettingKey kLogScreenEnabled{"LOG", "LOG_SCREEN_ENABLED", K::Switch, "1"};
-const SettingKey kLogFileEnabled{"LOG", "LOG_FILE_ENABLED", K::Switch, "1"};
-const SettingKey kLogEnabled{"LOG", "LOG_ENABLED", K::Switch, "1"};
-const SettingKey kFtpServiceName{"FTP", "FTP_SERVICE_NAME", K::Text, "bpftpserver"};
-const SettingKey kFtpIniFile{"FTP", "FTP_INI_FILE", K::Text, "E:\\server\\bp_ftp_server\\users.ini"};
-const SettingKey kFtpDefaultCredit{"FTP", "FTP_DEFAULT_CREDIT", K::Integer, "5000000"};
-const SettingKey kFtpDefRoot{"FTP", "FTP_DEF_ROOT", K::Text, "E:\\FTP_ROOT\\"};
-const SettingKey kFtpDefUpload{"FTP", "FTP_DEF_UPLOAD", K::Text, "E:\\FTP_ROOT\\UPLOAD\\"};
-const SettingKey kFtpDefRatioUp{"FTP", "FTP_DEF_RATIO_UP", K::Integer, "1"};
-const SettingKey kFtpDefRatioDown{"FTP", "FTP_DEF_RATIO_DOWN", K::Integer, "3"};
-// The plug-in's own default for the switch is on.
-const SettingKey kFtpAccountingEnabled{"FTP", "FTP_ACCOUNTING_ENABLED", K::Switch, "1"};
-const SettingKey kDefaultTime{"PHP", "DEFAULT_TIME", K::IntegerAsText, "30"};
-const SettingKey kUsersFolder{"PHP", "USERS_FOLDER", K::Text, "E:\\server\\users\\"};
-const SettingKey kDisableCheckWorkTime{"GUI", "DISABLE_CHECK_WORK_TIME", K::Switch, "0"};
-const SettingKey kTimeBegin{"GUI", "TIME_BEGIN", K::Integer, "23"};
-const SettingKey kTimeEnd{"GUI", "TIME_END", K::Integer, "7"};
-
-}  // namespace
-
-const std::vector<SettingKey>& SettingsKeys() {
-    static const std::vector<SettingKey> keys{
+const std::vector<ConfigKey>& SettingsKeys() {
+    static const std::vector<ConfigKey> keys{
         kFileWithTime,    kTimeForReg,     kShowVars,       kLogPath,
         kLogScreenEnabled, kLogFileEnabled, kLogEnabled,     kFtpServiceName,
         kFtpIniFile,      kFtpDefaultCredit, kFtpDefRoot,   kFtpDefUpload,
@@ -46,31 +21,31 @@ const std::vector<SettingKey>& SettingsKeys() {
     return keys;
 }
 
-const char* ReadFallback(const SettingKey& key) {
+const char* ReadFallback(const ConfigKey& key) {
     // Numbers and switches are read as text and judged here, so that an empty
     // or wordy value gives the default just as a missing one does.
-    return key.kind == K::Text || key.kind == K::IntegerAsText ? key.shownWhenMissing : "";
+    return key.kind == K::Text || key.kind == K::IntegerAsText ? key.dialogDefault : "";
 }
 
-ControlValue ShownValue(const SettingKey& key, std::string_view read) {
+ControlValue ShownValue(const ConfigKey& key, std::string_view read) {
     ControlValue shown;
     switch (key.kind) {
         case K::Text:
         case K::IntegerAsText: shown.text = std::string(read); break;
         case K::Integer: {
             int32_t fallback = 0;
-            ParseIniInt(key.shownWhenMissing, fallback);
+            ParseIniInt(key.dialogDefault, fallback);
             shown.text = IniIntText(IniIntOr(read, fallback));
             break;
         }
-        case K::Switch: shown.checked = IniBoolOr(read, key.shownWhenMissing[0] == '1'); break;
+        case K::Switch: shown.checked = IniBoolOr(read, key.dialogDefault[0] == '1'); break;
     }
     return shown;
 }
 
-SettingsWritePlan PlanSettingsWrite(const std::function<ControlValue(const SettingKey&)>& controlValue) {
+SettingsWritePlan PlanSettingsWrite(const std::function<ControlValue(const ConfigKey&)>& controlValue) {
     SettingsWritePlan plan;
-    for (const SettingKey& key : SettingsKeys()) {
+    for (const ConfigKey& key : SettingsKeys()) {
         const ControlValue value = controlValue(key);
         std::string written;
         switch (key.kind) {

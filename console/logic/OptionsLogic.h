@@ -10,29 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "ConfigKeys.h"
+
 // The dialog's whole-number rule is the INI file's: blanks, a sign, decimal,
 // or hexadecimal after "$", "x" or "0x"; the whole text must be the number.
 bool DialogIntFromText(std::string_view text, int32_t& value);
-
-enum class SettingKind {
-    Text,           // shown and written as typed
-    Integer,        // read as a number, shown as decimal, written converted
-    IntegerAsText,  // DEFAULT_TIME: read and shown as stored, written converted
-    Switch,         // a check box: "1" or "0"
-};
-
-struct SettingKey {
-    const char* section;
-    const char* key;
-    SettingKind kind;
-    const char* shownWhenMissing;  // text, number or "1"/"0"
-};
 
 // The keys in the one order in which the dialog fills its controls and OK
 // writes them: [OPTIONS], [LOG], [FTP], [PHP], [GUI], so a missing file gets
 // its sections in that order. FTP_ACCOUNTING_ENABLED (the FTP tab's
 // CheckBox1) comes after FTP_DEF_RATIO_DOWN.
-const std::vector<SettingKey>& SettingsKeys();
+const std::vector<ConfigKey>& SettingsKeys();
 
 // What a control holds: the text of a field, or the state of a check box.
 struct ControlValue {
@@ -42,8 +30,8 @@ struct ControlValue {
 
 // The fallback to hand to the profile read, and what the control shows for
 // the text that read returned.
-const char* ReadFallback(const SettingKey& key);
-ControlValue ShownValue(const SettingKey& key, std::string_view read);
+const char* ReadFallback(const ConfigKey& key);
+ControlValue ShownValue(const ConfigKey& key, std::string_view read);
 
 struct IniWrite {
     const char* section;
@@ -58,13 +46,13 @@ struct SettingsWritePlan {
     bool stopped = false;
     std::string badText;
 };
-SettingsWritePlan PlanSettingsWrite(const std::function<ControlValue(const SettingKey&)>& controlValue);
+SettingsWritePlan PlanSettingsWrite(const std::function<ControlValue(const ConfigKey&)>& controlValue);
 
 // The working hours OK hands to the main window.
 struct WorkingHours {
-    bool disabled = false;
-    int32_t begin = 23;
-    int32_t end = 7;
+    bool disabled = ConfigDefaultOn(config_key::kDisableCheckWorkTime.dialogDefault);
+    int32_t begin = ConfigDefaultNumber(config_key::kTimeBegin.dialogDefault);
+    int32_t end = ConfigDefaultNumber(config_key::kTimeEnd.dialogDefault);
 };
 // From a complete plan; false for a plan that stopped.
 bool WorkingHoursOf(const SettingsWritePlan& plan, WorkingHours& hours);

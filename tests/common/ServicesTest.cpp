@@ -1,4 +1,4 @@
-// ServiceStart, ServiceStop, ServiceStateText and ServiceWaitStopped against
+// ServiceStart, ServiceStop, ServiceState and ServiceWaitStopped against
 // real services: testsvc.exe installed under a name of each test's own, whose
 // events file shows which requests reached the service and when.
 #include <gtest/gtest.h>
@@ -13,7 +13,8 @@
 
 namespace {
 
-const char kNotInstalled[] = "служба не установлена";
+// What a service that cannot be opened reads as.
+const DWORD kNotInstalled = 0;
 
 unsigned long long TimeOf(const std::vector<ServiceEvent>& events, const std::string& name) {
     for (const ServiceEvent& e : events)
@@ -25,28 +26,28 @@ unsigned long long TimeOf(const std::vector<ServiceEvent>& events, const std::st
 
 TEST(Services, NameNotInstalledReadsAsNotInstalledAndIsLeftAlone) {
     const std::string missing = "dgsvc_missing_" + std::to_string(GetCurrentProcessId());
-    EXPECT_EQ(ServiceStateText(missing), kNotInstalled);
+    EXPECT_EQ(ServiceState(missing), kNotInstalled);
     ServiceStart(missing);
     ServiceStop(missing);
-    EXPECT_EQ(ServiceStateText(missing), kNotInstalled);
+    EXPECT_EQ(ServiceState(missing), kNotInstalled);
     EXPECT_FALSE(ServiceWaitStopped(missing, 100));
     // Service names and display names are different things.
-    EXPECT_EQ(ServiceStateText(""), kNotInstalled);
+    EXPECT_EQ(ServiceState(""), kNotInstalled);
 }
 
 TEST(Services, StartThenStopRunsTheServiceThroughItsStates) {
     TestService svc;
     ASSERT_TRUE(svc.Installed());
-    EXPECT_EQ(ServiceStateText(svc.Name()), "выключен");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_STOPPED});
     EXPECT_TRUE(ServiceWaitStopped(svc.Name(), 0));
 
     ServiceStart(svc.Name());
     ASSERT_TRUE(svc.WaitForEvent("running"));
-    EXPECT_TRUE(svc.WaitForState("включен"));
+    EXPECT_TRUE(svc.WaitForState(SERVICE_RUNNING));
 
     ServiceStop(svc.Name());
     EXPECT_TRUE(ServiceWaitStopped(svc.Name(), 10000));
-    EXPECT_EQ(ServiceStateText(svc.Name()), "выключен");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_STOPPED});
     EXPECT_EQ(svc.EventNames(), "start running stop-requested stopped");
     const std::vector<ServiceEvent> events = svc.Events();
     for (size_t i = 1; i < events.size(); ++i) EXPECT_LE(events[i - 1].ms, events[i].ms) << events[i].name;
@@ -58,14 +59,14 @@ TEST(Services, StartOfARunningAndStopOfAStoppedServiceChangeNothing) {
     ServiceStop(svc.Name());
     Sleep(300);
     EXPECT_EQ(svc.EventNames(), "");
-    EXPECT_EQ(ServiceStateText(svc.Name()), "выключен");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_STOPPED});
 
     ServiceStart(svc.Name());
     ASSERT_TRUE(svc.WaitForEvent("running"));
     ServiceStart(svc.Name());
     Sleep(500);
     EXPECT_EQ(svc.EventNames(), "start running");
-    EXPECT_EQ(ServiceStateText(svc.Name()), "включен");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_RUNNING});
 
     ServiceStop(svc.Name());
     ASSERT_TRUE(ServiceWaitStopped(svc.Name(), 10000));
@@ -81,8 +82,8 @@ TEST(Services, InstallingAgainTakesTheNewOptions) {
               0);
     ServiceStart(svc.Name());
     ASSERT_TRUE(svc.WaitForEvent("start"));
-    EXPECT_EQ(ServiceStateText(svc.Name()), "запускается");
-    EXPECT_TRUE(svc.WaitForState("включен"));
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_START_PENDING});
+    EXPECT_TRUE(svc.WaitForState(SERVICE_RUNNING));
     EXPECT_EQ(svc.EventNames(), "start running");
 }
 
@@ -91,7 +92,7 @@ TEST(Services, StopWhileStartingIsSentAndEndsTheService) {
     ASSERT_TRUE(svc.Installed());
     ServiceStart(svc.Name());
     ASSERT_TRUE(svc.WaitForEvent("start"));
-    EXPECT_EQ(ServiceStateText(svc.Name()), "запускается");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_START_PENDING});
 
     ServiceStop(svc.Name());
     EXPECT_TRUE(ServiceWaitStopped(svc.Name(), 10000));
@@ -109,11 +110,11 @@ TEST(Services, StartWhileStoppingIsRefusedAndTheServiceEndsStopped) {
 
     ServiceStop(svc.Name());
     ASSERT_TRUE(svc.WaitForEvent("stop-requested"));
-    EXPECT_EQ(ServiceStateText(svc.Name()), "останавливается");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_STOP_PENDING});
     ServiceStart(svc.Name());
     EXPECT_TRUE(ServiceWaitStopped(svc.Name(), 10000));
     Sleep(500);
-    EXPECT_EQ(ServiceStateText(svc.Name()), "выключен");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_STOPPED});
     EXPECT_EQ(svc.EventNames(), "start running stop-requested stopped");
     const std::vector<ServiceEvent> events = svc.Events();
     EXPECT_GE(TimeOf(events, "stopped") - TimeOf(events, "stop-requested"), 1400u);
@@ -132,11 +133,11 @@ TEST(Services, WaitStoppedGivesUpAtItsTimeOnAServiceThatDoesNotStop) {
     const ULONGLONG waited = GetTickCount64() - before;
     EXPECT_GE(waited, 690u);
     EXPECT_LT(waited, 5000u);
-    EXPECT_EQ(ServiceStateText(svc.Name()), "включен");
+    EXPECT_EQ(ServiceState(svc.Name()), DWORD{SERVICE_RUNNING});
     EXPECT_EQ(svc.EventNames(), "start running stop-requested");
 
     // Removing it still succeeds: the service that ignores the stop is ended.
     EXPECT_EQ(RunTool("testsvc.exe\" remove " + svc.Name()), 0);
-    EXPECT_EQ(ServiceStateText(svc.Name()), kNotInstalled);
+    EXPECT_EQ(ServiceState(svc.Name()), kNotInstalled);
     EXPECT_EQ(RunTool("testsvc.exe\" remove " + svc.Name()), 2);
 }

@@ -13,7 +13,7 @@ namespace {
 // it are missing.
 std::map<std::string, ControlValue> FillFrom(const std::map<std::string, std::string>& stored) {
     std::map<std::string, ControlValue> controls;
-    for (const SettingKey& key : SettingsKeys()) {
+    for (const ConfigKey& key : SettingsKeys()) {
         auto it = stored.find(key.key);
         const std::string read = it != stored.end() ? it->second : ReadFallback(key);
         controls[key.key] = ShownValue(key, read);
@@ -22,7 +22,7 @@ std::map<std::string, ControlValue> FillFrom(const std::map<std::string, std::st
 }
 
 SettingsWritePlan Plan(const std::map<std::string, ControlValue>& controls) {
-    return PlanSettingsWrite([&](const SettingKey& key) { return controls.at(key.key); });
+    return PlanSettingsWrite([&](const ConfigKey& key) { return controls.at(key.key); });
 }
 
 std::string Written(const SettingsWritePlan& plan) {
@@ -93,8 +93,8 @@ TEST(SettingsKeys, StoredValuesAreShownByKind) {
 TEST(SettingsKeys, DefaultTimeMissingAndEmptyDiffer) {
     // A missing key shows the default "30"; an empty one is shown empty and
     // then stops OK at its turn.
-    const SettingKey* defaultTime = nullptr;
-    for (const SettingKey& key : SettingsKeys())
+    const ConfigKey* defaultTime = nullptr;
+    for (const ConfigKey& key : SettingsKeys())
         if (std::string(key.key) == "DEFAULT_TIME") defaultTime = &key;
     ASSERT_NE(defaultTime, nullptr);
     EXPECT_STREQ(ReadFallback(*defaultTime), "30");

@@ -52,7 +52,7 @@ Gateway::~Gateway() {
 
 bool Gateway::StartRas() {
     ServiceStart(kRasService);
-    return WaitFor([] { return ServiceStateText(kRasService) == "включен"; }, 30000) &&
+    return WaitFor([] { return ServiceState(kRasService) == SERVICE_RUNNING; }, 30000) &&
            WaitFor([] { return RunCaptured("rasstandin.exe", "state").code == 0; }, 20000);
 }
 
@@ -63,7 +63,7 @@ bool Gateway::StopRas() {
 
 bool Gateway::StartFtp() {
     ServiceStart(kFtpService);
-    return WaitFor([] { return ServiceStateText(kFtpService) == "включен"; }, 20000);
+    return WaitFor([] { return ServiceState(kFtpService) == SERVICE_RUNNING; }, 20000);
 }
 
 bool Gateway::StartConsole() {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "Config.h"
-#include "Texts.h"
+#include "GateTexts.h"
 #include "TestSupport.h"
 #include "Worker.h"
 #include "WorkerStop.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Pictures.h"
-#include "gate/Texts.h"
+#include "gate/GateTexts.h"
 
 namespace {
 

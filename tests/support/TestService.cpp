@@ -93,6 +93,6 @@ unsigned long long LastWriteMs(const std::string& path) {
     return t.QuadPart / 10000;
 }
 
-bool TestService::WaitForState(const std::string& words, DWORD timeoutMs) const {
-    return WaitFor([&] { return ServiceStateText(name_) == words; }, timeoutMs);
+bool TestService::WaitForState(DWORD state, DWORD timeoutMs) const {
+    return WaitFor([&] { return ServiceState(name_) == state; }, timeoutMs);
 }

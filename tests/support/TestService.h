@@ -37,8 +37,8 @@ public:
     std::vector<ServiceEvent> Events() const;
     std::string EventNames() const;
     bool WaitForEvent(const std::string& name, DWORD timeoutMs = 15000) const;
-    // Until ServiceStateText gives `words`.
-    bool WaitForState(const std::string& words, DWORD timeoutMs = 15000) const;
+    // Until ServiceState gives `state`.
+    bool WaitForState(DWORD state, DWORD timeoutMs = 15000) const;
     const std::string& EventsPath() const { return events_; }
 
 private:

@@ -305,7 +305,7 @@ TEST(RasStandinService, LoadsTheDllWhenStartedAndUnloadsItWhenStopped) {
     ASSERT_TRUE(ParseDial(dial.out, d));
     EXPECT_EQ(Standin("hangup " + std::to_string(d.id)).code, 0);
     EXPECT_TRUE(service.Stop());
-    EXPECT_EQ(ServiceStateText("RemoteAccess"), "выключен");
+    EXPECT_EQ(ServiceState("RemoteAccess"), DWORD{SERVICE_STOPPED});
     EXPECT_EQ(dll.Names(),
               "load MprAdminInitializeDll MprAdminAcceptNewConnection MprAdminAcceptNewLink "
               "MprAdminLinkHangupNotification MprAdminConnectionHangupNotification MprAdminTerminateDll unload");

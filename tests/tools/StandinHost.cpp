@@ -107,8 +107,8 @@ ServiceHost::~ServiceHost() {
 
 bool ServiceHost::Start() {
     ServiceStart("RemoteAccess");
-    return WaitFor([] { return ServiceStateText("RemoteAccess") != "запускается"; }, 20000) &&
-           ServiceStateText("RemoteAccess") == "включен" && WaitForHost();
+    return WaitFor([] { return ServiceState("RemoteAccess") != SERVICE_START_PENDING; }, 20000) &&
+           ServiceState("RemoteAccess") == SERVICE_RUNNING && WaitForHost();
 }
 
 bool ServiceHost::Stop() {

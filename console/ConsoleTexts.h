@@ -14,6 +14,12 @@ inline constexpr char kPassword[] = "ПАРОЛЬ:";
 inline constexpr char kLimit[] = "ЛИМИТ:";
 inline constexpr char kRasLine[] = "RAS сервер: ";
 inline constexpr char kFtpLine[] = "FTP сервер: ";
+// A service's state after those, by the service control manager's states 1 to 7.
+inline constexpr const char* kServiceStates[] = {
+    "выключен", "запускается", "останавливается", "включен", "восстанавливается после паузы",
+    "приостанавливается", "приостановлен",
+};
+inline constexpr char kServiceNotInstalled[] = "служба не установлена";
 inline constexpr char kWorkTime[] = "ВРЕМЯ: РАБОЧЕЕ";
 inline constexpr char kNotWorkTime[] = "ВРЕМЯ: НЕ РАБОЧЕЕ";
 // Shown with the configuration file's full path (Windows-1251) after "%s".
