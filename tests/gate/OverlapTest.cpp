@@ -80,7 +80,10 @@ public:
                 while (n > seen && !most_.compare_exchange_weak(seen, n)) {
                 }
                 if (n < 0) cannot_ = true;
-                Sleep(1);
+                // A snapshot lists every thread of the prefix: sampled gently,
+                // so that the watch does not slow what it watches. Overlaps
+                // that matter last as long as a step or a client call.
+                Sleep(5);
             }
         });
     }
@@ -249,7 +252,7 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     WorkerWatch watch(PluginModule(gate));
 
     // Callers dial until this many were accepted (most are refused: one line).
-    constexpr int kThreads = 4, kAccepted = 150, kMostCallers = 4000;
+    constexpr int kThreads = 4, kAccepted = 100, kMostCallers = 3000;
     std::atomic<int> nextCaller{0}, accepted{0}, refused{0}, hangups{0}, ipCalls{0};
     std::mutex failuresLock;
     std::vector<std::string> failures;
