@@ -198,6 +198,10 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         if (row != kNone) tracks_[row].disconnectSeen = true;
     } else if (message == text::kWorkerEnded || message == text::kWorkerNotEnded) {
         hangupTarget_ = HangupTarget(message == text::kWorkerEnded);
+    } else if (message == text::kConnectionGone) {
+        // The service lost the hang-up; the worker ends the timed connection
+        // itself, with the seconds it timed and no byte counts.
+        hangupTarget_ = HangupTarget(true);
     } else if (StartsWith(message, text::kDuration) || StartsWith(message, text::kBytesReceived) ||
                StartsWith(message, text::kBytesSent)) {
         // A log that begins inside a hang-up's lines.

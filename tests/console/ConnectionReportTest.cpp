@@ -111,6 +111,22 @@ TEST(ConnectionReport, EachWayOfEndingGivesItsRow) {
     EXPECT_EQ(t.bytesSent, 2048u + 50 + 123456);
 }
 
+// The service lost the hang-up: the worker found the connection gone and
+// ended it with the seconds it timed; the next caller then got in.
+TEST(ConnectionReport, AConnectionFoundGoneEndsItsRow) {
+    const std::string log = Load("07:00:00") + Accept("08:00:00") + UserBlock("08:00:05", "ivan", "pw", "60") +
+                            Refusal("08:03:00") + Dated("08:03:01", "Соединение не найдено службой: поток завершается") +
+                            Dated("08:03:01", "Продолжительность соединения: 181") +
+                            Dated("08:03:01", "Произошло отключение пользователя от интерфейса") + Accept("08:03:05");
+    const auto rows = ReadConnectionReport(log);
+    ASSERT_EQ(rows.size(), 3u) << Describe(rows);
+    EXPECT_EQ(RowTexts(rows[0])[2], "ivan") << Describe(rows[0]);
+    EXPECT_EQ(rows[0].ending, ConnectionEnding::CallerHungUp) << Describe(rows[0]);
+    EXPECT_EQ(rows[0].durationSeconds, 181u);
+    EXPECT_EQ(rows[1].ending, ConnectionEnding::Refused);
+    EXPECT_EQ(rows[2].ending, ConnectionEnding::Going);
+}
+
 TEST(ConnectionReport, PasswordsAppearNowhere) {
     const auto rows = ReadConnectionReport(OrdinaryDay());
     const std::string csv = ConnectionReportCsv(rows);
