@@ -27,6 +27,14 @@ GatewayConfigPtr CurrentGatewayConfig() {
     return defaults;
 }
 
+void LogWrite(std::string_view message, bool dated) noexcept {
+    try {
+        LogWriteTo(CurrentGatewayConfig()->logFolder, message, dated);
+    } catch (...) {
+        // Out of memory: the line is lost, the caller goes on.
+    }
+}
+
 void PublishGatewayConfig(GatewayConfigRecord c) {
     auto next = std::make_shared<const GatewayConfigRecord>(std::move(c));
     ExclusiveLock lock(configLock);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "ConfigKeys.h"
 
@@ -46,3 +47,6 @@ void PublishGatewayConfig(GatewayConfigRecord c);
 // Reads qv_config.ini beside the plug-in's module `plugin`, publishes what it
 // found and logs where it looked and what it found.
 void LoadGatewayConfig(HMODULE plugin);
+
+// Writes one dated or plain line into the latest load's log (see LogWriteTo).
+void LogWrite(std::string_view message, bool dated) noexcept;

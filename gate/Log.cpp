@@ -2,7 +2,6 @@
 
 #include <atomic>
 
-#include "Config.h"
 #include "LogFormat.h"
 #include "Win32Files.h"
 
@@ -60,14 +59,6 @@ UniqueHandle OpenForAppend(const std::string& folder, const std::string& path) {
 }
 
 }  // namespace
-
-void LogWrite(std::string_view message, bool dated) noexcept {
-    try {
-        LogWriteTo(CurrentGatewayConfig()->logFolder, message, dated);
-    } catch (...) {
-        // Out of memory: the line is lost, the caller goes on.
-    }
-}
 
 void LogWriteTo(const std::string& folder, std::string_view message, bool dated) noexcept {
     try {

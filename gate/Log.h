@@ -8,11 +8,10 @@
 #include <string>
 #include <string_view>
 
-// Writes one dated or plain line into the latest load's log. Never fails
+// Writes one dated or plain line into the log of `logFolder`. Never fails
 // towards its caller: a line that cannot be written is dropped after a short
-// bounded wait.
-void LogWrite(std::string_view message, bool dated) noexcept;
-// The same into the log of `logFolder`: a worker writes where its own load logs.
+// bounded wait. (LogWrite, in Config.h, writes into the latest load's log; a
+// worker writes where its own load logs.)
 void LogWriteTo(const std::string& logFolder, std::string_view message, bool dated) noexcept;
 
 
