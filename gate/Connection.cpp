@@ -42,21 +42,27 @@ enum class Earlier { None, Running, Leaving };
 
 // Under stateLock. A second worker never starts while an earlier one still
 // runs: the current connection's, or one whose hang-up came while it was in a
-// step it had to finish. A worker that takes no further step is waited for
-// once (`leaving`), since its thread ends at once.
+// step it had to finish. A worker that takes no further step (stopped by its
+// hang-up, or done with its disconnect) is waited for once (`leaving`), since
+// its thread ends at once.
 Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
     hungUp.erase(std::remove_if(hungUp.begin(), hungUp.end(),
                                 [](const std::shared_ptr<WorkerContext>& w) { return !WorkerRunning(*w); }),
                  hungUp.end());
-    if (current && WorkerRunning(*current)) {
+    if (current && WorkerRunning(*current) && !current->stopped) {
         // Its hang-up may have been lost: the worker asks the service.
         current->askService = true;
         return Earlier::Running;
     }
-    for (const auto& w : hungUp) {
-        if (!w->stopped || waited) return Earlier::Running;
+    auto stillRunning = [&](const std::shared_ptr<WorkerContext>& w) {
+        if (!w || !WorkerRunning(*w)) return false;
+        if (!w->stopped || waited) return true;
         leaving = w;
-    }
+        return false;
+    };
+    if (stillRunning(current)) return Earlier::Running;
+    for (const auto& w : hungUp)
+        if (stillRunning(w)) return Earlier::Running;
     return leaving ? Earlier::Leaving : Earlier::None;
 }
 

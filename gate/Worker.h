@@ -51,8 +51,8 @@ struct WorkerContext {
     // The thread, as the connection keeps it.
     UniqueHandle thread;
     HMODULE module = nullptr;  // the worker's reference on the library
-    // Set by the hang-up once the worker takes no further step: what remains
-    // of its thread is its way out.
+    // Set once the worker takes no further step (by the hang-up, or by the
+    // worker when it is done): what remains of its thread is its way out.
     std::atomic<bool> stopped{false};
 };
 

@@ -25,6 +25,8 @@ DWORD WINAPI ConnectionWorker(LPVOID param) {
     } catch (...) {
         // Out of memory: the worker ends; the caller is disconnected by the hang-up or stays untimed.
     }
+    // No further step: a new caller need only wait for the thread's end.
+    ctx->stopped = true;
     const HMODULE module = ctx->module;
     ctx.reset();
     FreeLibraryAndExitThread(module, 0);
