@@ -203,3 +203,17 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
     }
     DisconnectActivePort(ctx, env);
 }
+
+HMODULE RunConnectionWorker(LPVOID param, const WorkerEnv& env) noexcept {
+    auto* handed = static_cast<std::shared_ptr<WorkerContext>*>(param);
+    std::shared_ptr<WorkerContext> ctx = std::move(*handed);
+    delete handed;
+    try {
+        RunWorker(*ctx, env);
+    } catch (...) {
+        // Out of memory: the worker ends; the caller is disconnected by the hang-up or stays untimed.
+    }
+    // No further step: a new caller need only wait for the thread's end.
+    ctx->stopped = true;
+    return ctx->module;
+}

@@ -73,7 +73,14 @@ bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated);
 // when nothing makes it ask sooner; the service may lose a hang-up.
 constexpr double kServiceAskIntervalMs = 10000;
 
-// Thread entry (in the library itself); `param` is a heap-held
-// std::shared_ptr<WorkerContext> that the worker takes over. Ends through
-// FreeLibraryAndExitThread, so the library stays mapped until the worker is gone.
+// Thread entry, defined by the module that hosts the worker (the library
+// itself in WorkerThread.cpp); `param` is a heap-held
+// std::shared_ptr<WorkerContext> that the worker takes over. The library's
+// ends through FreeLibraryAndExitThread, so the library stays mapped until the
+// worker is gone.
 DWORD WINAPI ConnectionWorker(LPVOID param);
+
+// ConnectionWorker's body: takes over `param`, runs the worker in `env` to
+// its end and marks it stopped. Returns the worker's reference on its module,
+// for the thread to give back.
+HMODULE RunConnectionWorker(LPVOID param, const WorkerEnv& env) noexcept;

@@ -17,17 +17,6 @@ const AdminCalls kSystemAdminCalls{MprAdminServerConnect,  MprAdminPortClearStat
 }  // namespace
 
 DWORD WINAPI ConnectionWorker(LPVOID param) {
-    auto* handed = static_cast<std::shared_ptr<WorkerContext>*>(param);
-    std::shared_ptr<WorkerContext> ctx = std::move(*handed);
-    delete handed;
-    try {
-        RunWorker(*ctx, WorkerEnv{kSystemAdminCalls, SystemClock(), ActivePortHandle, kCycleMs});
-    } catch (...) {
-        // Out of memory: the worker ends; the caller is disconnected by the hang-up or stays untimed.
-    }
-    // No further step: a new caller need only wait for the thread's end.
-    ctx->stopped = true;
-    const HMODULE module = ctx->module;
-    ctx.reset();
-    FreeLibraryAndExitThread(module, 0);
+    FreeLibraryAndExitThread(
+        RunConnectionWorker(param, WorkerEnv{kSystemAdminCalls, SystemClock(), ActivePortHandle, kCycleMs}), 0);
 }
