@@ -31,7 +31,7 @@ void WriteBlock(const std::string& path, size_t size, char fill) {
 TEST(Faults, UsersIniThatCannotBeWritten) {
     for (const std::string& place : {std::string("Q:\\nowhere\\users.ini"), std::string("C:\\dg_missing_dir\\users.ini")}) {
         GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n",
-                         "FTP_ACCOUNTING_ENABLED=1\r\nFTP_SERVICE_NAME=dg_no_such_service\r\n", true, place);
+                         "FTP_ACCOUNTING_ENABLED=1\r\nFTP_SERVICE_NAME=dg_no_such_service\r\n", place);
         Call call(70);
         ASSERT_TRUE(call.Dial(*gate.plugin));
         gate.WriteRecord("student\r\npw\r\n0\r\n");
@@ -48,7 +48,7 @@ TEST(Faults, LogFolderThatCannotBeMadeDisturbsNothing) {
     TempDir dir("nolog");
     WriteAll(dir / "qv_config.ini", "[LOG]\r\nLOG_PATH=" + dir.Path() + "no\\such\\LOGS\\\r\n[OPTIONS]\r\nTIME_FOR_REG=0\r\n"
                                     "FILE_WITH_TIME=" + dir.Path() + "time.txt\r\n[PHP]\r\nUSERS_FOLDER=" + dir.Path() + "\r\n");
-    PluginCopy plugin(dir.Path(), ExeFolder() + "fast\\dialgate.dll");
+    PluginCopy plugin(dir.Path());
     ASSERT_TRUE(plugin.Loaded());
     EXPECT_EQ(plugin.Initialize(), static_cast<DWORD>(NO_ERROR));
     FakeRas ras;
@@ -165,7 +165,7 @@ TEST(Faults, ConfigurationFarOutsideItsFormat) {
     ini += "FILE_WITH_TIME=" + std::string(1 << 20, 'x') + "\r\nTIME_FOR_REG=\x01\x02\xff\r\n";
     for (int i = 0; i < 4096; ++i) ini += static_cast<char>((i * 7) & 0xff);
     WriteAll(dir / "qv_config.ini", ini);
-    PluginCopy plugin(dir.Path(), ExeFolder() + "fast\\dialgate.dll");
+    PluginCopy plugin(dir.Path());
     ASSERT_TRUE(plugin.Loaded());
     EXPECT_EQ(plugin.Initialize(), static_cast<DWORD>(NO_ERROR));
     const std::string log = ReadAll(dir.Path() + "LOGS\\" + TodayShortDate() + "_log.txt");

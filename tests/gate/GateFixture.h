@@ -79,14 +79,12 @@ struct GateInstall {
     // `options` and `ftp` are extra lines of the [OPTIONS] and [FTP] sections.
     // `usersIniAt`, when given, replaces the users.ini inside the folder.
     explicit GateInstall(const std::string& options = "TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n",
-                         const std::string& ftp = "FTP_ACCOUNTING_ENABLED=0\r\n", bool fast = true,
-                         const std::string& usersIniAt = "") {
+                         const std::string& ftp = "FTP_ACCOUNTING_ENABLED=0\r\n", const std::string& usersIniAt = "") {
         if (!usersIniAt.empty()) usersIni = usersIniAt;
         CreateDirectoryA(users.c_str(), nullptr);
         CreateDirectoryA((dir / "ftp").c_str(), nullptr);
         WriteConfig(options, ftp);
-        plugin = std::make_unique<PluginCopy>(dir.Path(), fast ? ExeFolder() + "fast\\dialgate.dll"
-                                                               : ExeFolder() + "dialgate.dll");
+        plugin = std::make_unique<PluginCopy>(dir.Path());
         if (plugin->Loaded()) plugin->Initialize();
     }
     // qv_config.ini from the folders above, as the next load will read it.

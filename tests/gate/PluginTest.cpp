@@ -1,18 +1,228 @@
-// Whole connections through the real plug-in (the fast-cycle build, 50 ms a
-// cycle): the callbacks' lines and results, the countdown, the caller's record,
-// the disconnect, and hang-ups at every moment of a connection.
+// The built dialgate.dll loaded as the remote-access service loads it, with
+// the stand-in mprapi.dll answering its client calls: the exports' lines and
+// answers, the worker threads the library starts and ends, the service
+// restarting in the same process, and the shipped cycle of one second.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <atomic>
 #include <thread>
 
 #include "ExpectedLines.h"
 #include "GateFixture.h"
-#include "GateSoak.h"
 #include "Services.h"
-#include "TestService.h"
 
+namespace {
+
+// Counts the threads of this process that were started at an address inside
+// `module`: the plug-in's workers, whatever the callbacks' threads do.
+class WorkerThreads {
+public:
+    explicit WorkerThreads(HMODULE module) {
+        MODULEINFO info{};
+        if (module && GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) {
+            base_ = reinterpret_cast<ULONG_PTR>(info.lpBaseOfDll);
+            end_ = base_ + info.SizeOfImage;
+        }
+        query_ = reinterpret_cast<QueryFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    }
+    // -1 when the threads cannot be told apart.
+    int Count() const {
+        if (!query_ || base_ == 0) return -1;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        if (snap == INVALID_HANDLE_VALUE) return -1;
+        int workers = 0;
+        THREADENTRY32 e{};
+        e.dwSize = sizeof e;
+        for (BOOL more = Thread32First(snap, &e); more; more = Thread32Next(snap, &e)) {
+            if (e.th32OwnerProcessID != GetCurrentProcessId()) continue;
+            HANDLE t = OpenThread(THREAD_QUERY_INFORMATION, FALSE, e.th32ThreadID);
+            if (!t) continue;
+            ULONG_PTR start = 0;
+            // ThreadQuerySetWin32StartAddress
+            if (query_(t, 9, &start, sizeof start, nullptr) == 0 && start >= base_ && start < end_) ++workers;
+            CloseHandle(t);
+        }
+        CloseHandle(snap);
+        return workers;
+    }
+
+private:
+    typedef LONG(WINAPI* QueryFn)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    QueryFn query_ = nullptr;
+    ULONG_PTR base_ = 0, end_ = 0;
+};
+
+// Samples the number of workers on a thread of its own until stopped.
+class WorkerWatch {
+public:
+    explicit WorkerWatch(HMODULE module) : threads_(module) {
+        sampler_ = std::thread([this] {
+            while (!stop_) {
+                const int n = threads_.Count();
+                int seen = most_.load();
+                while (n > seen && !most_.compare_exchange_weak(seen, n)) {
+                }
+                if (n < 0) cannot_ = true;
+                // A snapshot lists every thread of the prefix: sampled gently,
+                // so that the watch does not slow what it watches. Overlaps
+                // that matter last as long as a step or a client call.
+                Sleep(5);
+            }
+        });
+    }
+    ~WorkerWatch() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (sampler_.joinable()) sampler_.join();
+    }
+    int Most() const { return most_; }
+    bool Counted() const { return !cannot_; }
+
+private:
+    WorkerThreads threads_;
+    std::atomic<bool> stop_{false}, cannot_{false};
+    std::atomic<int> most_{0};
+    std::thread sampler_;
+};
+
+HMODULE PluginModule(const GateInstall& gate) { return GetModuleHandleA((gate.dir / "dialgate.dll").c_str()); }
+
+}  // namespace
+
+// The hang-up waits a bounded time for a worker inside its FTP step and then
+// returns; the worker finishes the step afterwards. A caller who dials in
+// meanwhile must not get a second worker beside it, nor lose his record to the
+// earlier hang-up: he is refused until the first worker has ended.
+TEST(Overlap, NoSecondWorkerWhileAHungUpWorkerFinishesItsFtpStep) {
+    TestService ftp("--stop-delay-ms 2500");
+    ASSERT_TRUE(ftp.Installed());
+    ServiceStart(ftp.Name());
+    ASSERT_TRUE(ftp.WaitForEvent("running"));
+    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n", FtpOptions(ftp.Name()));
+    WorkerWatch watch(PluginModule(gate));
+    Call first(70), during(71), next(72);
+    ASSERT_TRUE(first.Dial(*gate.plugin));
+    gate.WriteRecord("alice\r\npw\r\n5\r\n");
+    ASSERT_TRUE(gate.WaitLog("FTP сервер останавливается", 5000));
+
+    std::thread service([&] { first.HangUp(*gate.plugin); });
+    ASSERT_TRUE(gate.WaitLog(kLinkDown, 5000));
+    Sleep(50);  // the connection's hang-up is now waiting for the step
+    EXPECT_FALSE(during.Dial(*gate.plugin)) << "a caller was accepted beside a worker in its FTP step";
+    service.join();
+    EXPECT_TRUE(gate.LogHas(DatedLine("Поток не удалось завершить")));
+
+    // Once the step is over the worker ends and the next caller gets in, with
+    // his own record kept to the end.
+    ASSERT_TRUE(gate.WaitLog("FTP сервер запускается", 15000));
+    ASSERT_TRUE(WaitFor([&] { return next.Dial(*gate.plugin) != FALSE; }, 5000));
+    gate.WriteRecord("USER\r\npw\r\n5\r\n");
+    EXPECT_TRUE(gate.WaitLog(">USER: USER", 5000)) << gate.Tail();
+    EXPECT_TRUE(Exists(gate.users + "current.user"));
+    next.HangUp(*gate.plugin);
+    watch.Stop();
+    ASSERT_TRUE(watch.Counted()) << "worker threads cannot be counted";
+    EXPECT_EQ(watch.Most(), 1);
+    // The first worker's step came to its end whole: its account is written.
+    EXPECT_NE(ReadAll(gate.usersIni).find("[alice]"), std::string::npos);
+    ServiceStop(ftp.Name());
+}
+
+// The same while the worker is inside a client call that takes its time: the
+// hang-up stops waiting for it, and the caller who dials in meanwhile is refused
+// until the call has returned and the worker is gone.
+TEST(Overlap, NoSecondWorkerWhileAHungUpWorkerIsInsideAClientCall) {
+    GateInstall gate;
+    FakeRas ras;
+    ras.onConnect = [] { Sleep(1500); };
+    ras.Install();
+    WorkerWatch watch(PluginModule(gate));
+    Call first(73), during(74), next(75);
+    ASSERT_TRUE(first.Dial(*gate.plugin));
+    gate.WriteRecord("alice\r\npw\r\n0\r\n");
+    ASSERT_TRUE(WaitFor([&] { return ras.connects.load() == 1; }, 5000));
+
+    std::thread service([&] { EXPECT_LT(first.HangUp(*gate.plugin), 2000.0); });
+    ASSERT_TRUE(gate.WaitLog(kLinkDown, 5000));
+    Sleep(50);
+    EXPECT_FALSE(during.Dial(*gate.plugin)) << "a caller was accepted beside a worker inside a client call";
+    service.join();
+
+    ASSERT_TRUE(WaitFor([&] { return ras.serverDisconnects.load() == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return next.Dial(*gate.plugin) != FALSE; }, 5000));
+    gate.WriteRecord("bob\r\npw\r\n5\r\n");
+    EXPECT_TRUE(gate.WaitLog(">USER: bob", 5000)) << gate.Tail();
+    EXPECT_TRUE(Exists(gate.users + "current.user"));
+    next.HangUp(*gate.plugin);
+    watch.Stop();
+    ASSERT_TRUE(watch.Counted());
+    EXPECT_EQ(watch.Most(), 1);
+    // The call returned after the hang-up: its outcome was not written, and no
+    // port call followed it.
+    EXPECT_FALSE(gate.LogHas("MprAdminServerConnect"));
+    EXPECT_EQ(ras.clearStats.load(), 0);
+}
+
+// The service is stopped and started again in the same process while a hung-up
+// worker still finishes its FTP step: the library stays mapped for it and the
+// new load reads an edited qv_config.ini. The worker keeps the configuration it
+// started under to its end: its account and its lines go where they went.
+TEST(Restart, AWorkerKeepsTheConfigurationOfItsOwnLoad) {
+    TestService ftp("--stop-delay-ms 3000");
+    ASSERT_TRUE(ftp.Installed());
+    ServiceStart(ftp.Name());
+    ASSERT_TRUE(ftp.WaitForEvent("running"));
+    const std::string options = "TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n";
+    GateInstall gate(options, FtpOptions(ftp.Name()));
+    const std::string oldLog = gate.logs + TodayShortDate() + "_log.txt";
+    const std::string oldIni = gate.usersIni;
+    Call call(76);
+    ASSERT_TRUE(call.Dial(*gate.plugin));
+    gate.WriteRecord("alice\r\npw\r\n5\r\n");
+    ASSERT_TRUE(gate.WaitLog("FTP сервер останавливается", 5000));
+    call.HangUp(*gate.plugin);
+    ASSERT_TRUE(gate.LogHas(DatedLine("Поток не удалось завершить")));
+
+    gate.plugin->Terminate();
+    // Longer folders than before, so that a reader of the old strings would
+    // read freed memory.
+    gate.logs = gate.dir / "logs-of-the-second-load-with-a-much-longer-folder-name\\";
+    gate.usersIni = gate.dir / "ftp\\users-of-the-second-load-with-a-much-longer-file-name.ini";
+    gate.WriteConfig(options, FtpOptions(ftp.Name()));
+    gate.plugin->Reload();
+    ASSERT_TRUE(gate.plugin->Loaded());
+    gate.plugin->Initialize();
+
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(oldLog).find("FTP сервер запускается") != std::string::npos; },
+                        15000))
+        << ReadAll(oldLog);
+    EXPECT_NE(ReadAll(oldIni).find("[alice]\r\nLogin=alice\r\n"), std::string::npos) << ReadAll(oldIni);
+    EXPECT_FALSE(Exists(gate.usersIni));
+    const std::string newLog = gate.Log();
+    EXPECT_NE(newLog.find("MprAdminInitializeDll - библиотека загружена"), std::string::npos);
+    EXPECT_EQ(newLog.find("Изменяем users.ini"), std::string::npos) << newLog;
+    EXPECT_EQ(newLog.find("FTP сервер запускается"), std::string::npos) << newLog;
+    gate.plugin->Terminate();
+    ServiceStop(ftp.Name());
+}
+
+// A log message is text up to its first NUL, also when the NUL comes from the caller.
+TEST(Record, NulInTheRecordEndsTheLogMessage) {
+    GateInstall gate;
+    Call call(77);
+    ASSERT_TRUE(call.Dial(*gate.plugin));
+    gate.WriteRecord(std::string("ab\0cd\r\np9\r\n1\r\n", 15));
+    ASSERT_TRUE(gate.WaitLog(">PASS: p9", 5000));
+    call.HangUp(*gate.plugin);
+    const std::string log = gate.Log();
+    EXPECT_NE(log.find(DatedLine(">USER: ab")), std::string::npos) << log;
+    EXPECT_EQ(log.find('\0'), std::string::npos);
+}
 
 TEST(Callbacks, EachLogsItsLinesAndAnswers) {
     GateInstall gate;
@@ -57,374 +267,8 @@ TEST(Callbacks, TerminateDuringAConnectionLeavesItAlone) {
     call.HangUp(*gate.plugin);
 }
 
-TEST(Countdown, WindowRunsOutThenThePortIsDisconnected) {
-    GateInstall gate;
-    FakeRas ras;
-    ras.Install();
-    ASSERT_TRUE(ras.Installed());
-    Call call(4);
-    const ULONGLONG start = GetTickCount64();
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    std::vector<int> seen;
-    while (!gate.LogHas(kExitThread) && GetTickCount64() - start < 15000) {
-        const int value = atoi(ReadAll(gate.timeFile).c_str());
-        if (value > 0 && (seen.empty() || seen.back() != value)) seen.push_back(value);
-        Sleep(5);
-    }
-    const ULONGLONG took = GetTickCount64() - start;
-    ASSERT_TRUE(gate.LogHas(kExitThread));
-    const int last = atoi(ReadAll(gate.timeFile).c_str());
-    if (seen.empty() || seen.back() != last) seen.push_back(last);
-    // Sixty cycles of 50 ms, counted down to 1, which stays in the file.
-    EXPECT_GE(took, 2900u);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_GE(seen.front(), 55);
-    EXPECT_LE(seen.front(), 60);
-    EXPECT_EQ(seen.back(), 1);
-    for (size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i], seen[i - 1]);
-    EXPECT_GE(seen.size(), 40u);
-    EXPECT_EQ(ReadAll(gate.timeFile), "1\r\n\r\n");
-    EXPECT_EQ(ras.lastPort.load(), call.p0.hPort);
-    EXPECT_EQ(ras.serverDisconnects.load(), 1);
-
-    EXPECT_EQ(gate.Tail(), kAccepted + kLinkUp + DisconnectLines(" - ok"));
-    call.HangUp(*gate.plugin);
-    EXPECT_FALSE(Exists(gate.timeFile));
-    EXPECT_EQ(gate.Tail(), kAccepted + kLinkUp + DisconnectLines(" - ok") + kLinkDown + HangupLines(true));
-}
-
-TEST(Countdown, FailedClientCallsAreLoggedAndEveryStepStillRuns) {
-    GateInstall gate("TIME_FOR_REG=0\r\nSHOW_VARS=0\r\n");
-    // No remote-access service answers: every call fails, and with no window
-    // the worker disconnects before any link is up.
-    Call call(5);
-    ASSERT_TRUE(gate.plugin->AcceptConnection(&call.c0, &call.c1));
-    ASSERT_TRUE(gate.WaitLog(kExitThread));
-    EXPECT_EQ(gate.Tail(), kAccepted + DisconnectLines(" - false"));
-    EXPECT_FALSE(Exists(gate.timeFile));  // no cycle ran
-    call.HangUp(*gate.plugin);
-}
-
-TEST(Record, ArrivingRecordSetsTheLimitFromTheStart) {
-    GateInstall gate("TIME_FOR_REG=2\r\nSHOW_VARS=0\r\n");
-    FakeRas ras;
-    ras.Install();
-    Call call(6);
-    const ULONGLONG start = GetTickCount64();
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    // Some cycles of the registration window pass first.
-    ASSERT_TRUE(WaitFor([&] { return atoi(ReadAll(gate.timeFile).c_str()) <= 110 && Exists(gate.timeFile); }, 5000));
-    gate.WriteRecord("ivan\r\nsecret\r\n1\r\nИван\r\n");
-    ASSERT_TRUE(WaitFor([&] { return gate.LogHas(">USER: ivan"); }, 5000));
-    // From the next cycle on the count is the caller's minute, from the start.
-    ASSERT_TRUE(WaitFor([&] { return atoi(ReadAll(gate.timeFile).c_str()) < 60; }, 2000));
-    ASSERT_TRUE(gate.WaitLog(kExitThread));
-    const ULONGLONG took = GetTickCount64() - start;
-    EXPECT_GE(took, 2900u);
-    EXPECT_LT(took, 5500u);  // well before the two-minute window's 120 cycles
-    EXPECT_EQ(gate.Tail(), kAccepted + kLinkUp + UserBlock("ivan", "secret", "1") + DisconnectLines(" - ok"));
-    // A later change of the record has no effect on this connection.
-    call.HangUp(*gate.plugin);
-}
-
-TEST(Record, OutOfFormatRecordsAreReadByTheBounds) {
-    struct Case {
-        std::string record;
-        std::string user, pass, limit;
-    };
-    const std::string u29(29, 'u');
-    for (const Case& c : {Case{u29 + "\r\nsecret\r\n1\r\n", u29, "", "secr"},
-                          Case{std::string(35, 'v') + "\r\npw\r\n", std::string(29, 'v'), "vvvvvv", "pw"},
-                          Case{"ivan\npw\n0\n", "ivan", "pw", "0"}, Case{"ivan\r\npw\r\nten\r\n", "ivan", "pw", "ten"},
-                          Case{"ivan\r\n", "ivan", "", ""}}) {
-        GateInstall gate;
-        Call call(7);
-        ASSERT_TRUE(call.Dial(*gate.plugin));
-        gate.WriteRecord(c.record);
-        // A limit that is no number, or too small, ends the connection with that cycle.
-        ASSERT_TRUE(gate.WaitLog(kExitThread, 3000)) << c.record;
-        EXPECT_EQ(gate.Tail(), kAccepted + kLinkUp + UserBlock(c.user, c.pass, c.limit) + DisconnectLines(" - false"))
-            << c.record;
-        call.HangUp(*gate.plugin);
-    }
-}
-
-TEST(Record, CallerTextsReachTheLogLiterally) {
-    GateInstall gate;
-    Call call(8);
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    gate.WriteRecord("%s%n%x\r\n100%\r\n%d\r\n");
-    ASSERT_TRUE(gate.WaitLog(kExitThread, 3000));
-    EXPECT_NE(gate.Log().find(UserBlock("%s%n%x", "100%", "%d")), std::string::npos) << gate.Log();
-    call.HangUp(*gate.plugin);
-}
-
-TEST(Hangup, DuringTheCountdownTheWorkerStopsAtOnce) {
-    GateInstall gate;
-    FakeRas ras;
-    ras.Install();
-    Call call(9);
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    ASSERT_TRUE(WaitFor([&] { return atoi(ReadAll(gate.timeFile).c_str()) <= 55 && Exists(gate.timeFile); }, 5000));
-    EXPECT_LT(call.HangUp(*gate.plugin), 2000.0);
-    const std::string after = gate.Tail();
-    EXPECT_EQ(after, kAccepted + kLinkUp + kLinkDown + HangupLines(true));
-    Sleep(300);  // six cycles
-    EXPECT_FALSE(Exists(gate.timeFile));
-    EXPECT_EQ(gate.Tail(), after);
-    EXPECT_EQ(ras.connects.load(), 0);
-}
-
-
-TEST(FtpStep, AccountIsWrittenBetweenTheStopAndTheStart) {
-    TestService ftp;
-    ASSERT_TRUE(ftp.Installed());
-    ServiceStart(ftp.Name());
-    ASSERT_TRUE(ftp.WaitForEvent("running"));
-    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n", FtpOptions(ftp.Name(), "FTP_DEFAULT_CREDIT=0x100\r\n"));
-    FakeRas ras;
-    ras.Install();
-    Call call(30);
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    gate.WriteRecord("student\r\nsecret\r\n0\r\n");
-    ASSERT_TRUE(gate.WaitLog(kExitThread, 20000));
-    EXPECT_EQ(gate.Tail(),
-              kAccepted + kLinkUp + UserBlock("student", "secret", "0") + kFtpLines + DisconnectLines(" - ok"));
-    ASSERT_TRUE(WaitFor([&] { return EventMs(ftp, "running", 2) != 0; }, 10000)) << ftp.EventNames();
-    // Stop requested, stopped, users.ini written, started again.
-    const unsigned long long stopped = EventMs(ftp, "stopped"), written = LastWriteMs(gate.usersIni),
-                             started = EventMs(ftp, "start", 2);
-    EXPECT_LE(EventMs(ftp, "stop-requested"), stopped);
-    EXPECT_LE(stopped, written + 20);  // file times may be coarser than the events'
-    EXPECT_LE(written, started + 20);
-    EXPECT_NE(ReadAll(gate.usersIni).find("RatioCredit=256\r\n"), std::string::npos) << ReadAll(gate.usersIni);
-    call.HangUp(*gate.plugin);
-    ServiceStop(ftp.Name());
-}
-
-TEST(FtpStep, RefusedLoginGetsALineAndNoAccount) {
-    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n", FtpOptions("dg_no_such_service"));
-    Call call(31);
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    gate.WriteRecord("..\\..\\windows\r\npw\r\n0\r\n");
-    ASSERT_TRUE(gate.WaitLog(kExitThread, 5000));
-    EXPECT_NE(gate.Log().find(DatedLine("FTP сервер останавливается") +
-                              DatedLine("Изменяем users.ini (создаем аккаунт для юзера) ...") +
-                              DatedLine("Аккаунт FTP не создан: недопустимый логин") +
-                              DatedLine("FTP сервер запускается")),
-              std::string::npos)
-        << gate.Log();
-    EXPECT_FALSE(Exists(gate.usersIni));
-    call.HangUp(*gate.plugin);
-}
-
-TEST(FtpStep, HangupDuringTheStepLetsItFinish) {
-    TestService ftp("--stop-delay-ms 2500");
-    ASSERT_TRUE(ftp.Installed());
-    ServiceStart(ftp.Name());
-    ASSERT_TRUE(ftp.WaitForEvent("running"));
-    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n", FtpOptions(ftp.Name()));
-    Call call(32);
-    ASSERT_TRUE(call.Dial(*gate.plugin));
-    gate.WriteRecord("student\r\nsecret\r\n5\r\n");
-    ASSERT_TRUE(gate.WaitLog("FTP сервер останавливается", 5000));
-    const double took = call.HangUp(*gate.plugin);
-    EXPECT_LT(took, 2000.0);
-    ASSERT_TRUE(gate.WaitLog("FTP сервер запускается", 15000));
-    const std::string tail = gate.Tail();
-    // The step's own lines follow the hang-up's; nothing else of the worker does.
-    EXPECT_EQ(tail, kAccepted + kLinkUp + UserBlock("student", "secret", "5") +
-                        DatedLine("FTP сервер останавливается") + kLinkDown + HangupLines(false) +
-                        DatedLine("Изменяем users.ini (создаем аккаунт для юзера) ...") +
-                        DatedLine("FTP сервер запускается"));
-    EXPECT_NE(ReadAll(gate.usersIni).find("RatioCredit=5000000\r\n"), std::string::npos);
-    EXPECT_TRUE(WaitFor([&] { return EventMs(ftp, "running", 2) != 0; }, 10000)) << ftp.EventNames();
-    Sleep(200);
-    EXPECT_EQ(gate.Tail(), tail);
-    EXPECT_FALSE(Exists(gate.timeFile));
-    ServiceStop(ftp.Name());
-}
-
-namespace {
-
-// A connection whose record has a limit of 0: the worker disconnects in the
-// cycle that reads it, and the test hooks decide how the disconnect goes.
-struct DisconnectingCall {
-    GateInstall gate;
-    FakeRas ras;
-    Call call{40};
-    DisconnectingCall() { ras.Install(); }
-    void Start() {
-        call.Dial(*gate.plugin);
-        gate.WriteRecord("ivan\r\npw\r\n0\r\n");
-    }
-    std::string Before(const char* upTo) const {
-        std::string lines = kAccepted + kLinkUp + UserBlock("ivan", "pw", "0");
-        for (const char* c : {"MprAdminServerConnect", "MprAdminPortClearStats", "MprAdminPortReset"}) {
-            lines += DatedLine(std::string(c) + " - ok");
-            if (std::string(c) == upTo) break;
-        }
-        return lines;
-    }
-};
-
-}  // namespace
-
-TEST(HangupAtDisconnect, SlowClientCallDoesNotHoldTheHangup) {
-    DisconnectingCall t;
-    t.ras.onPortDisconnect = [](HANDLE) { Sleep(3000); };
-    t.Start();
-    ASSERT_TRUE(WaitFor([&] { return t.ras.disconnects.load() == 1; }, 5000));
-    const double took = t.call.HangUp(*t.gate.plugin);
-    EXPECT_LT(took, 2000.0);
-    Sleep(3500);  // the call returns meanwhile
-    EXPECT_EQ(t.gate.Tail(), t.Before("MprAdminPortReset") + kLinkDown + HangupLines(true));
-    EXPECT_EQ(t.ras.serverDisconnects.load(), 1);
-}
-
-TEST(HangupAtDisconnect, DeliveredFromInsideTheWorkersOwnCall) {
-    DisconnectingCall t;
-    double took = -1;
-    t.ras.onPortDisconnect = [&](HANDLE) { took = t.call.HangUp(*t.gate.plugin); };
-    t.Start();
-    ASSERT_TRUE(t.gate.WaitLog(kHungUp, 5000));
-    Sleep(300);
-    EXPECT_GE(took, 0.0);
-    EXPECT_LT(took, 2000.0);
-    EXPECT_EQ(t.gate.Tail(), t.Before("MprAdminPortReset") + kLinkDown + HangupLines(true));
-    EXPECT_EQ(t.ras.serverDisconnects.load(), 1);
-}
-
-TEST(HangupAtDisconnect, DeliveredOnAnotherThreadWhileTheCallWaits) {
-    DisconnectingCall t;
-    double took = -1;
-    t.ras.onPortDisconnect = [&](HANDLE) {
-        std::thread service([&] { took = t.call.HangUp(*t.gate.plugin); });
-        service.join();
-    };
-    t.Start();
-    ASSERT_TRUE(t.gate.WaitLog(kHungUp, 5000));
-    Sleep(300);
-    EXPECT_LT(took, 2000.0);
-    EXPECT_EQ(t.gate.Tail(), t.Before("MprAdminPortReset") + kLinkDown + HangupLines(true));
-}
-
-TEST(HangupAtDisconnect, DeliveredAfterTheCallReturns) {
-    DisconnectingCall t;
-    std::thread service;
-    double took = -1;
-    t.ras.onPortDisconnect = [&](HANDLE) { service = std::thread([&] { took = t.call.HangUp(*t.gate.plugin); }); };
-    t.Start();
-    ASSERT_TRUE(t.gate.WaitLog(kHungUp, 5000));
-    service.join();
-    Sleep(200);
-    EXPECT_LT(took, 2000.0);
-    // The call returned at once: the worker's disconnect is logged whole, before
-    // the connection's hang-up, and nothing of it after. (The link's hang-up
-    // line may fall anywhere: it does not wait for the worker.)
-    std::string tail = t.gate.Tail();
-    const size_t link = tail.find(kLinkDown);
-    ASSERT_NE(link, std::string::npos) << tail;
-    tail.erase(link, kLinkDown.size());
-    EXPECT_EQ(tail, t.Before("MprAdminPortReset") + DatedLine("MprAdminPortDisconnect - ok") +
-                        DatedLine("Пользователь отключен по окончании лимита времени") + DatedLine(kExitThread) +
-                        HangupLines(true));
-}
-
-TEST(SecondConnection, IsRefusedWhileTheFirstIsTimed) {
-    GateInstall gate;
-    Call first(50), second(51);
-    ASSERT_TRUE(first.Dial(*gate.plugin));
-    ASSERT_TRUE(WaitFor([&] { return Exists(gate.timeFile); }, 3000));
-    EXPECT_FALSE(second.Dial(*gate.plugin));
-    // A hang-up of the other connection neither ends the worker nor clears its files.
-    second.HangUp(*gate.plugin);
-    const std::string before = ReadAll(gate.timeFile);
-    EXPECT_TRUE(WaitFor([&] { return Exists(gate.timeFile) && ReadAll(gate.timeFile) != before; }, 3000));
-    first.HangUp(*gate.plugin);
-    EXPECT_FALSE(Exists(gate.timeFile));
-    EXPECT_EQ(gate.Tail(), kAccepted + kLinkUp +
-                               DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается") +
-                               kLinkDown + HangupLines(false) + kLinkDown + HangupLines(true));
-}
-
-TEST(SecondConnection, LateHangupOfTheFirstLeavesTheNextCallerTimed) {
-    GateInstall gate;
-    Call first(52), next(53);
-    ASSERT_TRUE(first.Dial(*gate.plugin));
-    gate.WriteRecord("ivan\r\npw\r\n0\r\n");
-    ASSERT_TRUE(gate.WaitLog(kExitThread, 5000));
-    ASSERT_TRUE(next.Dial(*gate.plugin));  // before the first's hang-up arrives
-    ASSERT_TRUE(WaitFor([&] { return Exists(gate.timeFile); }, 3000));
-    first.HangUp(*gate.plugin);
-    EXPECT_NE(gate.Log().find(kLinkDown + HangupLines(false)), std::string::npos);
-    const std::string before = ReadAll(gate.timeFile);
-    EXPECT_TRUE(WaitFor([&] { return Exists(gate.timeFile) && ReadAll(gate.timeFile) != before; }, 3000))
-        << "the next caller's worker was ended";
-    next.HangUp(*gate.plugin);
-    EXPECT_FALSE(Exists(gate.timeFile));
-}
-
-namespace {
-
-// Threads and handles of this process, counted so that Wine gives real
-// numbers (its GetProcessHandleCount answers 0).
-ProcessSample Sample() { return SampleProcess(GetCurrentProcess(), GetCurrentProcessId(), 0); }
-size_t ThreadCount() { return Sample().threads; }
-DWORD HandleCount() { return static_cast<DWORD>(Sample().handles); }
-
-}  // namespace
-
-// Hundreds of callers hanging up at random moments: before their record, in
-// the FTP step, around the disconnect, after it. Nothing may crash or hang,
-// every hang-up returns within two seconds, and nothing is left behind.
-TEST(Storm, FiveHundredConnectionsHangingUpAtRandom) {
-    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n", FtpOptions("dg_no_such_service"));
-    FakeRas ras;
-    ras.Install();
-    std::vector<std::thread> lateHangups;
-    srand(20261207);
-    double worst = 0;
-    size_t baseThreads = 0;
-    DWORD baseHandles = 0;
-    constexpr int kCalls = 500;
-    for (int i = 0; i < kCalls; ++i) {
-        Call call(1000 + i);
-        ASSERT_TRUE(call.Dial(*gate.plugin)) << "call " << i << " refused";
-        switch (rand() % 4) {
-            case 0: break;  // hangs up before any record
-            case 1: gate.WriteRecord("user" + std::to_string(i) + "\r\npw\r\n1\r\n"); break;
-            case 2: gate.WriteRecord("user" + std::to_string(i) + "\r\npw\r\n0\r\n"); break;  // disconnected at once
-            case 3: gate.WriteRecord("../bad\r\npw\r\n0\r\n"); break;
-        }
-        Sleep(rand() % 120);
-        worst = std::max(worst, call.HangUp(*gate.plugin));
-        if (i == 0) {
-            Sleep(100);
-            baseThreads = ThreadCount();
-            baseHandles = HandleCount();
-        }
-    }
-    EXPECT_LT(worst, 2000.0);
-    // The workers are gone and their handles closed.
-    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= baseThreads; }, 5000))
-        << ThreadCount() << " threads, " << baseThreads << " at the start";
-    ASSERT_GT(baseHandles, 0u) << "handles cannot be counted";
-    EXPECT_LE(HandleCount(), baseHandles + 5) << baseHandles << " handles at the start";
-    EXPECT_FALSE(Exists(gate.timeFile));
-    // Every connection was accepted and hung up, each once.
-    const std::string log = gate.Log();
-    size_t accepted = 0, hungUp = 0;
-    for (size_t p = 0; (p = log.find("Принято новое подключение", p)) != std::string::npos; ++p) ++accepted;
-    for (size_t p = 0; (p = log.find(kHungUp, p)) != std::string::npos; ++p) ++hungUp;
-    EXPECT_EQ(accepted, static_cast<size_t>(kCalls));
-    EXPECT_EQ(hungUp, static_cast<size_t>(kCalls));
-    std::printf("storm: %d calls, worst hang-up %.2f ms\n", kCalls, worst);
-}
-
-// The shipped build (a cycle of one second) on its short paths.
 TEST(ShippedBuild, NoWindowDisconnectsAtOnce) {
-    GateInstall gate("TIME_FOR_REG=0\r\nSHOW_VARS=0\r\n", "FTP_ACCOUNTING_ENABLED=0\r\n", false);
+    GateInstall gate("TIME_FOR_REG=0\r\nSHOW_VARS=0\r\n");
     FakeRas ras;
     ras.Install();
     Call call(60);
@@ -435,7 +279,7 @@ TEST(ShippedBuild, NoWindowDisconnectsAtOnce) {
 }
 
 TEST(ShippedBuild, RecordWithNoTimeEndsAfterTheFirstCycle) {
-    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n", "FTP_ACCOUNTING_ENABLED=0\r\n", false);
+    GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n");
     FakeRas ras;
     ras.Install();
     Call call(61);

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-#include <set>
 #include <thread>
 
 #include "Config.h"
 #include "GateTexts.h"
+#include "SteppedClock.h"
 #include "TestSupport.h"
 #include "Worker.h"
 #include "WorkerStop.h"
@@ -178,72 +178,6 @@ TEST(WorkerStop, AnExceptionInAGatedWriteLeavesNoLockHeld) {
 
 namespace {
 
-// A clock that moves one cycle each time the test lets it.
-class SteppedClock : public WorkerClock {
-public:
-    double NowMs() override { return now_; }
-    bool WaitUntil(const WorkerStop& stop, double deadlineMs) override {
-        SetEvent(waiting_.Get());
-        const HANDLE handles[] = {stop.WakeEvent(), go_.Get()};
-        if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
-        now_ = deadlineMs;
-        return false;
-    }
-    // Lets one cycle run and waits until the worker waits again or has ended.
-    bool Cycle(HANDLE workerDone) {
-        ResetEvent(waiting_.Get());
-        ReleaseSemaphore(go_.Get(), 1, nullptr);
-        const HANDLE handles[] = {waiting_.Get(), workerDone};
-        return WaitForMultipleObjects(2, handles, FALSE, 5000) != WAIT_TIMEOUT;
-    }
-    bool WaitingForNextCycle() { return WaitForSingleObject(waiting_.Get(), 5000) == WAIT_OBJECT_0; }
-
-private:
-    std::atomic<double> now_{0};
-    UniqueHandle go_{CreateSemaphoreW(nullptr, 0, 1000000, nullptr)};
-    UniqueHandle waiting_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-};
-
-// The service's client calls, answered by the test: which connections exist,
-// and whether the service answers at all.
-struct FakeService {
-    static FakeService* current;
-    std::set<HANDLE> connections;
-    DWORD enumAnswer = NO_ERROR;
-    std::atomic<int> enumerations{0}, serverConnects{0}, portDisconnects{0};
-
-    static DWORD WINAPI Connect(LPWSTR, MPR_SERVER_HANDLE* server) {
-        ++current->serverConnects;
-        *server = reinterpret_cast<MPR_SERVER_HANDLE>(static_cast<ULONG_PTR>(0x5e7e));
-        return NO_ERROR;
-    }
-    static DWORD WINAPI Port(RAS_SERVER_HANDLE, HANDLE) { return NO_ERROR; }
-    static DWORD WINAPI PortDisconnect(RAS_SERVER_HANDLE, HANDLE) {
-        ++current->portDisconnects;
-        return NO_ERROR;
-    }
-    static VOID WINAPI ServerDisconnect(MPR_SERVER_HANDLE) {}
-    static DWORD WINAPI Enum(RAS_SERVER_HANDLE, DWORD, LPBYTE* buffer, DWORD, LPDWORD read, LPDWORD total, LPDWORD) {
-        ++current->enumerations;
-        *buffer = nullptr;
-        *read = *total = 0;
-        if (current->enumAnswer != NO_ERROR) return current->enumAnswer;
-        auto* entries = static_cast<RAS_CONNECTION_0*>(
-            HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RAS_CONNECTION_0) * (current->connections.size() + 1)));
-        DWORD n = 0;
-        for (HANDLE h : current->connections) entries[n++].hConnection = h;
-        *buffer = reinterpret_cast<LPBYTE>(entries);
-        *read = *total = n;
-        return NO_ERROR;
-    }
-    static DWORD WINAPI Free(LPVOID buffer) {
-        HeapFree(GetProcessHeap(), 0, buffer);
-        return NO_ERROR;
-    }
-    AdminCalls Calls() const { return {Connect, Port, Port, PortDisconnect, ServerDisconnect, Enum, Free}; }
-};
-FakeService* FakeService::current = nullptr;
-
 HANDLE NoPort() { return nullptr; }
 
 // One worker on a thread of the test's, in a scratch folder.
@@ -260,7 +194,6 @@ struct SteppedWorker {
     HANDLE connection = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0xc0001));
 
     explicit SteppedWorker(int32_t regMinutes = 1) {
-        FakeService::current = &service;
         calls = service.Calls();
         GatewayConfigRecord c;
         c.usersFolder = dir.Path();
@@ -272,7 +205,7 @@ struct SteppedWorker {
         c.ftpAccounting = false;
         ctx->config = std::make_shared<const GatewayConfigRecord>(c);
         ctx->connection = connection;
-        service.connections.insert(connection);
+        service.AddConnection(connection);
     }
     void Start() {
         thread = std::thread([this] {
@@ -284,16 +217,16 @@ struct SteppedWorker {
                 threw = true;
             }
             SetEvent(done.Get());
+            clock.WorkerEnded();
         });
-        clock.WaitingForNextCycle();
+        clock.WaitForWaiting();
     }
     ~SteppedWorker() {
         ctx->stop.Stop(0, 0);
         ctx->stop.Release();
         if (thread.joinable()) thread.join();
-        FakeService::current = nullptr;
     }
-    bool Cycle() { return clock.Cycle(done.Get()); }
+    bool Cycle() { return clock.Cycle(); }
     bool Ended() const { return WaitForSingleObject(done.Get(), 0) == WAIT_OBJECT_0; }
     std::string TimeFile() const { return ReadAll(ctx->config->timeFile); }
     std::string Log() const { return MaskTimes(ReadAll(ctx->config->logFolder + TodayShortDate() + "_log.txt")); }
@@ -313,7 +246,7 @@ TEST(SteppedWorker, HangupAfterAnyCycleOfTheWindowEndsItThere) {
         w.ctx->stop.Release();
         ASSERT_EQ(WaitForSingleObject(w.done.Get(), 5000), WAIT_OBJECT_0);
         EXPECT_EQ(w.TimeFile(), cycles == 0 ? "" : std::to_string(60 - cycles + 1) + "\r\n\r\n") << cycles;
-        EXPECT_EQ(w.service.portDisconnects.load(), cycles == 60 ? 1 : 0) << cycles;
+        EXPECT_EQ(w.service.disconnects.load(), cycles == 60 ? 1 : 0) << cycles;
     }
 }
 
@@ -330,7 +263,7 @@ TEST(SteppedWorker, ARefusedCallerMakesTheWorkerAskAtItsNextCycle) {
     EXPECT_EQ(w.TimeFile(), "59\r\n\r\n");
     // The service cannot answer: that proves nothing.
     w.service.enumAnswer = ERROR_SERVICE_NOT_ACTIVE;
-    w.service.connections.clear();
+    w.service.RemoveConnection(w.connection);
     w.ctx->askService = true;
     ASSERT_TRUE(w.Cycle());
     EXPECT_FALSE(w.Ended());
@@ -345,7 +278,7 @@ TEST(SteppedWorker, ARefusedCallerMakesTheWorkerAskAtItsNextCycle) {
     EXPECT_FALSE(Exists(w.ctx->config->timeFile));
     EXPECT_EQ(w.Log(), DatedLine(text::kConnectionGone) + DatedLine(std::string(text::kDuration) + "3") +
                            DatedLine(text::kUserHungUp));
-    EXPECT_EQ(w.service.portDisconnects.load(), 0);
+    EXPECT_EQ(w.service.disconnects.load(), 0);
 }
 
 TEST(SteppedWorker, WithoutARefusalTheWorkerAsksEveryTenSeconds) {

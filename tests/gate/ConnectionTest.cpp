@@ -1,0 +1,469 @@
+// Whole connections, cycle by cycle: the callbacks' work and the worker in
+// this process, with the clock moved by the test. The countdown, the caller's
+// record, the FTP step, the disconnect, and hang-ups at every moment of a
+// connection, each at a moment the test chooses rather than one it waits for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "ExpectedLines.h"
+#include "GateSoak.h"
+#include "GateTexts.h"
+#include "InProcessGate.h"
+#include "Services.h"
+#include "TestService.h"
+
+namespace {
+
+std::string TimeFileFor(int seconds) { return std::to_string(seconds) + "\r\n\r\n"; }
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size()) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Countdown, WindowRunsOutThenThePortIsDisconnected) {
+    InProcessGate gate;
+    Caller call(gate, 4);
+    ASSERT_TRUE(call.Dial());
+    // Sixty cycles, counted down to 1, which stays in the file.
+    for (int k = 1; k <= 60; ++k) {
+        ASSERT_TRUE(gate.clock.Cycle()) << k;
+        ASSERT_EQ(ReadAll(gate.timeFile), TimeFileFor(61 - k)) << k;
+        ASSERT_EQ(gate.service.disconnects.load(), k == 60 ? 1 : 0) << k;
+    }
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_EQ(gate.service.lastPort.load(), call.p0.hPort);
+    EXPECT_EQ(gate.service.serverDisconnects.load(), 1 + gate.service.enumerations.load());
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + DisconnectLines(" - ok"));
+    call.HangUp();
+    EXPECT_FALSE(Exists(gate.timeFile));
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + DisconnectLines(" - ok") + HangupLines(true));
+}
+
+TEST(Countdown, FailedClientCallsAreLoggedAndEveryStepStillRuns) {
+    InProcessGate gate(0);
+    gate.service.answer = ERROR_SERVICE_NOT_ACTIVE;
+    // With no window the worker disconnects before any link is up.
+    Caller call(gate, 5);
+    gate.service.AddConnection(call.c0.hConnection);
+    ASSERT_TRUE(AcceptConnection(&call.c0));
+    ++gate.accepted;
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_EQ(gate.Log(), kAccepted + DisconnectLines(" - false"));
+    EXPECT_FALSE(Exists(gate.timeFile));  // no cycle ran
+    EXPECT_EQ(gate.service.serverDisconnects.load(), 0);  // no server handle to let go
+    call.HangUp();
+}
+
+TEST(Record, ArrivingRecordSetsTheLimitFromTheStart) {
+    InProcessGate gate(2);
+    Caller call(gate, 6);
+    ASSERT_TRUE(call.Dial());
+    for (int k = 1; k <= 10; ++k) ASSERT_TRUE(gate.clock.Cycle());
+    ASSERT_EQ(ReadAll(gate.timeFile), TimeFileFor(111));
+    gate.WriteRecord("ivan\r\nsecret\r\n1\r\nИван\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    EXPECT_TRUE(gate.LogHas(">USER: ivan"));
+    // From the next cycle on the count is the caller's minute from the start:
+    // sixty cycles in all, not the window's hundred and twenty.
+    int cycles = 11;
+    while (gate.WorkerRunning() && cycles < 200) {
+        ASSERT_TRUE(gate.clock.Cycle());
+        ++cycles;
+        if (cycles == 12) {
+            EXPECT_EQ(ReadAll(gate.timeFile), TimeFileFor(60 - 11));
+        }
+    }
+    EXPECT_EQ(cycles, 60);
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("ivan", "secret", "1") + DisconnectLines(" - ok"));
+    call.HangUp();
+}
+
+// A limit that is no number, or too small, ends the connection in the cycle
+// that reads the record; what the log shows is cut by the record's bounds.
+TEST(Record, OutOfFormatRecordsAreReadByTheBounds) {
+    struct Case {
+        std::string record;
+        std::string user, pass, limit;
+    };
+    const std::string u29(29, 'u');
+    for (const Case& c : {Case{u29 + "\r\nsecret\r\n1\r\n", u29, "", "secr"},
+                          Case{std::string(35, 'v') + "\r\npw\r\n", std::string(29, 'v'), "vvvvvv", "pw"},
+                          Case{"ivan\npw\n0\n", "ivan", "pw", "0"}, Case{"ivan\r\npw\r\nten\r\n", "ivan", "pw", "ten"},
+                          Case{"ivan\r\n", "ivan", "", ""}, Case{"%s%n%x\r\n100%\r\n%d\r\n", "%s%n%x", "100%", "%d"}}) {
+        InProcessGate gate;
+        Caller call(gate, 7);
+        ASSERT_TRUE(call.Dial());
+        gate.WriteRecord(c.record);
+        ASSERT_TRUE(gate.clock.Cycle());
+        ASSERT_TRUE(gate.WaitWorkersGone()) << c.record;
+        EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock(c.user, c.pass, c.limit) + DisconnectLines(" - ok"))
+            << c.record;
+        call.HangUp();
+    }
+}
+
+// The caller hangs up after any number of cycles, on each path a connection
+// can take: without a record, with a running limit, disconnected by a limit of
+// 0, with an FTP login that is refused. The hang-up returns within its bound,
+// nothing of the worker follows its lines, and nothing is left behind.
+TEST(Hangup, AfterAnyCycleOfAnyPathEndsTheConnectionThere) {
+    const char* records[] = {nullptr, "ivan\r\npw\r\n1\r\n", "ivan\r\npw\r\n0\r\n", "..\\bad\r\npw\r\n0\r\n"};
+    for (const char* record : records) {
+        for (int cycles : {0, 1, 2, 3, 11}) {
+            const std::string what = std::string(record ? record : "(none)") + " after " + std::to_string(cycles);
+            InProcessGate gate(1, "dg_no_such_service");
+            Caller call(gate, 9);
+            ASSERT_TRUE(call.Dial()) << what;
+            if (record) gate.WriteRecord(record);
+            for (int k = 0; k < cycles && gate.WorkerRunning(); ++k) ASSERT_TRUE(gate.clock.Cycle()) << what;
+            const bool workerWasDone = !gate.WorkerRunning();
+            const std::string before = gate.Log();
+            EXPECT_LT(call.HangUp(), 2000.0) << what;
+            ASSERT_TRUE(gate.WaitWorkersGone()) << what;
+            EXPECT_EQ(gate.Log(), before + HangupLines(true)) << what;
+            EXPECT_FALSE(Exists(gate.timeFile)) << what;
+            EXPECT_FALSE(Exists(gate.users + "current.user")) << what;
+            const int disconnects = gate.service.disconnects.load();
+            EXPECT_EQ(disconnects, workerWasDone ? 1 : 0) << what;
+        }
+    }
+}
+
+TEST(FtpStep, AccountIsWrittenBetweenTheStopAndTheStart) {
+    TestService ftp;
+    ASSERT_TRUE(ftp.Installed());
+    ServiceStart(ftp.Name());
+    ASSERT_TRUE(ftp.WaitForEvent("running"));
+    InProcessGate gate(1, ftp.Name(), 256);
+    Caller call(gate, 30);
+    ASSERT_TRUE(call.Dial());
+    gate.WriteRecord("student\r\nsecret\r\n0\r\n");
+    ASSERT_TRUE(gate.clock.Release());
+    ASSERT_TRUE(gate.clock.CycleDone(30000));
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("student", "secret", "0") + kFtpLines + DisconnectLines(" - ok"));
+    ASSERT_TRUE(WaitFor([&] { return EventMs(ftp, "running", 2) != 0; }, 10000)) << ftp.EventNames();
+    // Stop requested, stopped, users.ini written, started again.
+    const unsigned long long stopped = EventMs(ftp, "stopped"), written = LastWriteMs(gate.usersIni),
+                             started = EventMs(ftp, "start", 2);
+    EXPECT_LE(EventMs(ftp, "stop-requested"), stopped);
+    EXPECT_LE(stopped, written + 20);  // file times may be coarser than the events'
+    EXPECT_LE(written, started + 20);
+    EXPECT_NE(ReadAll(gate.usersIni).find("RatioCredit=256\r\n"), std::string::npos) << ReadAll(gate.usersIni);
+    call.HangUp();
+    ServiceStop(ftp.Name());
+}
+
+TEST(FtpStep, RefusedLoginGetsALineAndNoAccount) {
+    InProcessGate gate(1, "dg_no_such_service");
+    Caller call(gate, 31);
+    ASSERT_TRUE(call.Dial());
+    gate.WriteRecord("..\\..\\windows\r\npw\r\n0\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("..\\..\\windows", "pw", "0") +
+                              DatedLine("FTP сервер останавливается") +
+                              DatedLine("Изменяем users.ini (создаем аккаунт для юзера) ...") +
+                              DatedLine("Аккаунт FTP не создан: недопустимый логин") +
+                              DatedLine("FTP сервер запускается") + DisconnectLines(" - ok"));
+    EXPECT_FALSE(Exists(gate.usersIni));
+    call.HangUp();
+}
+
+TEST(FtpStep, HangupDuringTheStepLetsItFinish) {
+    TestService ftp("--stop-delay-ms 2500");
+    ASSERT_TRUE(ftp.Installed());
+    ServiceStart(ftp.Name());
+    ASSERT_TRUE(ftp.WaitForEvent("running"));
+    InProcessGate gate(1, ftp.Name());
+    Caller call(gate, 32);
+    ASSERT_TRUE(call.Dial());
+    gate.WriteRecord("student\r\nsecret\r\n5\r\n");
+    ASSERT_TRUE(gate.clock.Release());
+    ASSERT_TRUE(gate.WaitLog("FTP сервер останавливается"));
+    EXPECT_LT(call.HangUp(), 2000.0);
+    ASSERT_TRUE(gate.WaitWorkersGone(20000));
+    // The step's own lines follow the hang-up's; nothing else of the worker does.
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("student", "secret", "5") +
+                              DatedLine("FTP сервер останавливается") + HangupLines(false) +
+                              DatedLine("Изменяем users.ini (создаем аккаунт для юзера) ...") +
+                              DatedLine("FTP сервер запускается"));
+    EXPECT_NE(ReadAll(gate.usersIni).find("RatioCredit=5000000\r\n"), std::string::npos);
+    EXPECT_TRUE(WaitFor([&] { return EventMs(ftp, "running", 2) != 0; }, 10000)) << ftp.EventNames();
+    EXPECT_FALSE(Exists(gate.timeFile));
+    ServiceStop(ftp.Name());
+}
+
+namespace {
+
+// A connection whose record has a limit of 0: the worker disconnects in its
+// first cycle, and the test's client calls decide how the disconnect goes.
+struct DisconnectingCall {
+    InProcessGate gate;
+    Caller call{gate, 40};
+    void Start() {
+        ASSERT_TRUE(call.Dial());
+        gate.WriteRecord("ivan\r\npw\r\n0\r\n");
+        ASSERT_TRUE(gate.clock.Release());
+    }
+    std::string Before(const char* upTo) const {
+        std::string lines = kAccepted + kLinkUp + UserBlock("ivan", "pw", "0");
+        for (const char* c : {"MprAdminServerConnect", "MprAdminPortClearStats", "MprAdminPortReset"}) {
+            lines += DatedLine(std::string(c) + " - ok");
+            if (std::string(c) == upTo) break;
+        }
+        return lines;
+    }
+};
+
+}  // namespace
+
+TEST(HangupAtDisconnect, SlowClientCallDoesNotHoldTheHangup) {
+    DisconnectingCall t;
+    UniqueHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    t.gate.service.onPortDisconnect = [&](HANDLE) { WaitForSingleObject(go.Get(), 10000); };
+    t.Start();
+    ASSERT_TRUE(WaitFor([&] { return t.gate.service.disconnects.load() == 1; }, 10000));
+    EXPECT_LT(t.call.HangUp(), 2000.0);
+    SetEvent(go.Get());  // the call returns only now
+    ASSERT_TRUE(t.gate.WaitWorkersGone());
+    EXPECT_EQ(t.gate.Log(), t.Before("MprAdminPortReset") + HangupLines(true));
+    EXPECT_EQ(t.gate.service.serverDisconnects.load(), 1);
+}
+
+TEST(HangupAtDisconnect, DeliveredFromInsideTheWorkersOwnCall) {
+    DisconnectingCall t;
+    double took = -1;
+    t.gate.service.onPortDisconnect = [&](HANDLE) { took = t.call.HangUp(); };
+    t.Start();
+    ASSERT_TRUE(t.gate.WaitWorkersGone());
+    EXPECT_GE(took, 0.0);
+    EXPECT_LT(took, 2000.0);
+    EXPECT_EQ(t.gate.Log(), t.Before("MprAdminPortReset") + HangupLines(true));
+    EXPECT_EQ(t.gate.service.serverDisconnects.load(), 1);
+}
+
+TEST(HangupAtDisconnect, DeliveredOnAnotherThreadWhileTheCallWaits) {
+    DisconnectingCall t;
+    double took = -1;
+    t.gate.service.onPortDisconnect = [&](HANDLE) {
+        std::thread service([&] { took = t.call.HangUp(); });
+        service.join();
+    };
+    t.Start();
+    ASSERT_TRUE(t.gate.WaitWorkersGone());
+    EXPECT_GE(took, 0.0);
+    EXPECT_LT(took, 2000.0);
+    EXPECT_EQ(t.gate.Log(), t.Before("MprAdminPortReset") + HangupLines(true));
+}
+
+TEST(HangupAtDisconnect, DeliveredAfterTheCallReturns) {
+    DisconnectingCall t;
+    std::thread service;
+    double took = -1;
+    t.gate.service.onPortDisconnect = [&](HANDLE) { service = std::thread([&] { took = t.call.HangUp(); }); };
+    t.Start();
+    ASSERT_TRUE(WaitFor([&] { return t.gate.LogHas(kHungUp); }, 10000));
+    service.join();
+    ASSERT_TRUE(t.gate.WaitWorkersGone());
+    EXPECT_GE(took, 0.0);
+    EXPECT_LT(took, 2000.0);
+    // The call returned at once: the hang-up waits for the disconnect step,
+    // which is logged whole before the hang-up's lines.
+    EXPECT_EQ(t.gate.Log(), t.Before("MprAdminPortReset") + DatedLine("MprAdminPortDisconnect - ok") +
+                                DatedLine("Пользователь отключен по окончании лимита времени") +
+                                DatedLine(kExitThread) + HangupLines(true));
+}
+
+TEST(SecondConnection, IsRefusedWhileTheFirstIsTimed) {
+    InProcessGate gate;
+    Caller first(gate, 50), second(gate, 51);
+    ASSERT_TRUE(first.Dial());
+    gate.WriteRecord("ivan\r\npw\r\n1\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    EXPECT_FALSE(second.Dial());
+    // A hang-up of the other connection neither ends the worker nor clears its files.
+    second.HangUp();
+    EXPECT_TRUE(Exists(gate.users + "current.user"));
+    // The refusal makes the worker ask the service, which still lists the first.
+    ASSERT_TRUE(gate.clock.Cycle());
+    EXPECT_EQ(gate.service.enumerations.load(), 1);
+    EXPECT_EQ(ReadAll(gate.timeFile), TimeFileFor(59));
+    first.HangUp();
+    EXPECT_FALSE(Exists(gate.timeFile));
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("ivan", "pw", "1") +
+                              DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается") +
+                              HangupLines(false) + HangupLines(true));
+}
+
+TEST(SecondConnection, LateHangupOfTheFirstLeavesTheNextCallerTimed) {
+    InProcessGate gate;
+    Caller first(gate, 52), next(gate, 53);
+    ASSERT_TRUE(first.Dial());
+    gate.WriteRecord("ivan\r\npw\r\n0\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    ASSERT_TRUE(gate.LogHas(kExitThread));
+    ASSERT_TRUE(next.Dial());  // before the first's hang-up arrives
+    gate.WriteRecord("petr\r\npw\r\n1\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    ASSERT_EQ(ReadAll(gate.timeFile), TimeFileFor(60));
+    first.HangUp();
+    EXPECT_EQ(ReadAll(gate.users + "current.user"), "petr\r\npw\r\n1\r\n") << "the next caller lost his record";
+    EXPECT_TRUE(gate.Log().find(HangupLines(false)) != std::string::npos);
+    ASSERT_TRUE(gate.clock.Cycle()) << "the next caller's worker was ended";
+    EXPECT_EQ(ReadAll(gate.timeFile), TimeFileFor(59));
+    EXPECT_TRUE(gate.WorkerRunning());
+    next.HangUp();
+    EXPECT_FALSE(Exists(gate.timeFile));
+}
+
+namespace {
+
+// Threads and handles of this process, counted so that Wine gives real
+// numbers (its GetProcessHandleCount answers 0).
+ProcessSample Sample() { return SampleProcess(GetCurrentProcess(), GetCurrentProcessId(), 0); }
+size_t ThreadCount() { return Sample().threads; }
+DWORD HandleCount() { return static_cast<DWORD>(Sample().handles); }
+
+}  // namespace
+
+// Hundreds of callers hanging up at random moments of workers running in real
+// time (cycles of 50 ms): before their record, in the FTP step, around the
+// disconnect, after it. Nothing may crash or hang, every hang-up returns
+// within two seconds, and nothing is left behind.
+TEST(Storm, FiveHundredConnectionsHangingUpAtRandom) {
+    InProcessGate gate(1, "dg_no_such_service", 5000000, 50);
+    std::mt19937 random(20261207);
+    double worst = 0;
+    size_t baseThreads = 0;
+    DWORD baseHandles = 0;
+    constexpr int kCalls = 500;
+    for (int i = 0; i < kCalls; ++i) {
+        Caller call(gate, 1000 + i);
+        ASSERT_TRUE(call.Dial()) << "call " << i << " refused";
+        switch (random() % 4) {
+            case 0: break;  // hangs up before any record
+            case 1: gate.WriteRecord("user" + std::to_string(i) + "\r\npw\r\n1\r\n"); break;
+            case 2: gate.WriteRecord("user" + std::to_string(i) + "\r\npw\r\n0\r\n"); break;  // disconnected at once
+            case 3: gate.WriteRecord("../bad\r\npw\r\n0\r\n"); break;
+        }
+        Sleep(random() % 120);
+        worst = std::max(worst, call.HangUp());
+        if (i == 0) {
+            ASSERT_TRUE(gate.WaitWorkersGone());
+            baseThreads = ThreadCount();
+            baseHandles = HandleCount();
+        }
+    }
+    EXPECT_LT(worst, 2000.0);
+    // The workers are gone and their handles closed.
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= baseThreads; }, 5000))
+        << ThreadCount() << " threads, " << baseThreads << " at the start";
+    ASSERT_GT(baseHandles, 0u) << "handles cannot be counted";
+    EXPECT_LE(HandleCount(), baseHandles + 5) << baseHandles << " handles at the start";
+    EXPECT_FALSE(Exists(gate.timeFile));
+    EXPECT_EQ(gate.MostWorkers(), 1);
+    // Every connection was accepted and hung up, each once.
+    const std::string log = gate.Log();
+    EXPECT_EQ(Count(log, "Принято новое подключение"), static_cast<size_t>(kCalls));
+    EXPECT_EQ(Count(log, kHungUp), static_cast<size_t>(kCalls));
+    std::printf("storm: %d calls, worst hang-up %.2f ms\n", kCalls, worst);
+}
+
+// Accepts, links, hang-ups, duplicate hang-ups and log lines from several
+// service threads at once, for hundreds of callers, with workers in real time
+// (cycles of 50 ms). Never two workers; no running connection loses its
+// record; every caller is timed or refused; every line whole.
+TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
+    InProcessGate gate(1, "dg_no_such_service", 5000000, 50);
+    std::atomic<int> slowCalls{0};
+    // Some client calls outlast the hang-up's patience with them.
+    gate.service.onConnect = [&] {
+        if (slowCalls++ % 3 == 0) Sleep(300);
+    };
+
+    // Callers dial until this many were accepted (most are refused: one line).
+    constexpr int kThreads = 4, kAccepted = 100, kMostCallers = 3000;
+    std::atomic<int> nextCaller{0}, accepted{0}, refused{0}, hangups{0}, otherLines{0};
+    std::mutex failuresLock;
+    std::vector<std::string> failures;
+    auto fail = [&](const std::string& what) {
+        std::lock_guard<std::mutex> lock(failuresLock);
+        failures.push_back(what);
+    };
+    const std::string record = gate.users + "current.user";
+
+    auto serviceThread = [&](unsigned seed) {
+        std::mt19937 random(seed);
+        for (int id; accepted < kAccepted && (id = nextCaller++) < kMostCallers;) {
+            Caller call(gate, 10000 + id);
+            if (random() % 4 == 0) {
+                // What the address callbacks write, from yet another moment.
+                LogWrite(text::kIpRequested, true);
+                ++otherLines;
+            }
+            const bool in = call.Dial() != FALSE;
+            (in ? accepted : refused)++;
+            if (in) {
+                const std::string login = "u" + std::to_string(id);
+                // Limit 1: the worker runs for 60 cycles, longer than the caller
+                // stays; limit 0: it disconnects at once.
+                const bool staying = random() % 3 != 0;
+                const bool registers = random() % 4 != 0;
+                if (registers) gate.WriteRecord(login + "\r\npw\r\n" + (staying ? "1" : "0") + "\r\n");
+                Sleep(random() % 150);
+                if (registers && staying && ReadAll(record).rfind(login + "\r\n", 0) != 0)
+                    fail("the record of running connection " + login + " was replaced or deleted");
+            } else {
+                Sleep(10 + random() % 30);  // the caller redials
+            }
+            call.HangUp();
+            ++hangups;
+            if (random() % 5 == 0) {
+                ConnectionHangup(&call.c0, &call.c1);  // delivered twice
+                ++hangups;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(serviceThread, 20261208u + t);
+    for (std::thread& t : threads) t.join();
+    ASSERT_TRUE(gate.WaitWorkersGone());
+
+    for (const std::string& f : failures) ADD_FAILURE() << f;
+    EXPECT_EQ(gate.MostWorkers(), 1) << "workers at once";
+    EXPECT_GE(accepted.load(), kAccepted);
+    EXPECT_EQ(accepted + refused, std::min(nextCaller.load(), kMostCallers));
+
+    // Every line is whole and counted: each accepted caller got a worker, each
+    // refused one the refusal, each hang-up its closing line.
+    const std::string log = gate.Log();
+    EXPECT_EQ(Count(log, DatedLine("Принято новое подключение")), static_cast<size_t>(accepted.load()));
+    EXPECT_EQ(Count(log, DatedLine("***Поток таймера запущен***")), static_cast<size_t>(accepted.load()));
+    EXPECT_EQ(Count(log, DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается")),
+              static_cast<size_t>(refused.load()));
+    EXPECT_EQ(Count(log, DatedLine(kHungUp)), static_cast<size_t>(hangups.load()));
+    EXPECT_EQ(Count(log, DatedLine(text::kIpRequested)), static_cast<size_t>(otherLines.load()));
+    size_t lineStart = 0;
+    for (size_t end; (end = log.find("\r\n", lineStart)) != std::string::npos; lineStart = end + 2) {
+        const std::string line = log.substr(lineStart, end - lineStart);
+        const bool dated = line.rfind("[" + TodayShortDate() + "] : [T] - ", 0) == 0;
+        if ((!dated && !line.empty()) || Count(line, "] : [T] - ") > (dated ? 1u : 0u))
+            ADD_FAILURE() << "torn line: " << line;
+    }
+    EXPECT_EQ(lineStart, log.size()) << "the log ends inside a line";
+    std::printf("overlap storm: %d accepted, %d refused, %d hang-ups, %d other lines\n", accepted.load(),
+                refused.load(), hangups.load(), otherLines.load());
+}
