@@ -11,7 +11,6 @@ namespace {
 // time keeps each line whole.
 SRWLOCK logLock = SRWLOCK_INIT;
 
-
 // Set when a line gave up waiting; cleared by the next line that gets through.
 std::atomic<bool> logHeld{false};
 
@@ -33,7 +32,7 @@ void MakeFolder(const std::string& folder, bool again) {
 
 UniqueHandle OpenForAppend(const std::string& folder, const std::string& path) {
     const ULONGLONG deadline = GetTickCount64() + (logHeld ? 0 : kLogShareWaitMs);
-    bool folderMade = false;
+    bool folderTried = false;
     for (;;) {
         UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -42,8 +41,8 @@ UniqueHandle OpenForAppend(const std::string& folder, const std::string& path) {
             return file;
         }
         const DWORD error = GetLastError();
-        if (error == ERROR_PATH_NOT_FOUND && !folderMade) {
-            folderMade = true;
+        if (error == ERROR_PATH_NOT_FOUND && !folderTried) {
+            folderTried = true;
             MakeFolder(folder, true);
             continue;
         }

@@ -23,12 +23,6 @@ namespace {
 
 std::string TimeFileFor(int seconds) { return std::to_string(seconds) + "\r\n\r\n"; }
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size()) ++n;
-    return n;
-}
-
 }  // namespace
 
 TEST(Countdown, WindowRunsOutThenThePortIsDisconnected) {
@@ -377,8 +371,8 @@ TEST(Storm, FiveHundredConnectionsHangingUpAtRandom) {
     EXPECT_EQ(gate.MostWorkers(), 1);
     // Every connection was accepted and hung up, each once.
     const std::string log = gate.Log();
-    EXPECT_EQ(Count(log, "Принято новое подключение"), static_cast<size_t>(kCalls));
-    EXPECT_EQ(Count(log, kHungUp), static_cast<size_t>(kCalls));
+    EXPECT_EQ(Occurrences(log, "Принято новое подключение"), static_cast<size_t>(kCalls));
+    EXPECT_EQ(Occurrences(log, kHungUp), static_cast<size_t>(kCalls));
     std::printf("storm: %d calls, worst hang-up %.2f ms\n", kCalls, worst);
 }
 
@@ -450,17 +444,17 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     // Every line is whole and counted: each accepted caller got a worker, each
     // refused one the refusal, each hang-up its closing line.
     const std::string log = gate.Log();
-    EXPECT_EQ(Count(log, DatedLine("Принято новое подключение")), static_cast<size_t>(accepted.load()));
-    EXPECT_EQ(Count(log, DatedLine("***Поток таймера запущен***")), static_cast<size_t>(accepted.load()));
-    EXPECT_EQ(Count(log, DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается")),
+    EXPECT_EQ(Occurrences(log, DatedLine("Принято новое подключение")), static_cast<size_t>(accepted.load()));
+    EXPECT_EQ(Occurrences(log, DatedLine("***Поток таймера запущен***")), static_cast<size_t>(accepted.load()));
+    EXPECT_EQ(Occurrences(log, DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается")),
               static_cast<size_t>(refused.load()));
-    EXPECT_EQ(Count(log, DatedLine(kHungUp)), static_cast<size_t>(hangups.load()));
-    EXPECT_EQ(Count(log, DatedLine(text::kIpRequested)), static_cast<size_t>(otherLines.load()));
+    EXPECT_EQ(Occurrences(log, DatedLine(kHungUp)), static_cast<size_t>(hangups.load()));
+    EXPECT_EQ(Occurrences(log, DatedLine(text::kIpRequested)), static_cast<size_t>(otherLines.load()));
     size_t lineStart = 0;
     for (size_t end; (end = log.find("\r\n", lineStart)) != std::string::npos; lineStart = end + 2) {
         const std::string line = log.substr(lineStart, end - lineStart);
         const bool dated = line.rfind("[" + TodayShortDate() + "] : [T] - ", 0) == 0;
-        if ((!dated && !line.empty()) || Count(line, "] : [T] - ") > (dated ? 1u : 0u))
+        if ((!dated && !line.empty()) || Occurrences(line, "] : [T] - ") > (dated ? 1u : 0u))
             ADD_FAILURE() << "torn line: " << line;
     }
     EXPECT_EQ(lineStart, log.size()) << "the log ends inside a line";

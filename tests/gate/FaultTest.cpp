@@ -4,6 +4,7 @@
 // they should, nothing escapes, nobody is left untimed.
 #include <gtest/gtest.h>
 
+#include "ExpectedLines.h"
 #include "GateFixture.h"
 #include "Services.h"
 #include "TestService.h"
@@ -12,9 +13,6 @@
 #include <thread>
 
 namespace {
-
-const char kExitThread[] = "***ExitThread***";
-const char kHungUp[] = "Произошло отключение пользователя от интерфейса";
 
 // A file far outside any format: `size` bytes of `fill`, no line end.
 void WriteBlock(const std::string& path, size_t size, char fill) {
