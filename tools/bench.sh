@@ -13,7 +13,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${1:-$root/build/bench}" && cd "${1:-$root/build/bench}" && pwd)
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+  "$root/tools/configure.sh" "$root" "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 cmake --build "$build" -j2 --target dialgate dialgate_fast mprapi_standin portwatch rasstandin bench_gate \

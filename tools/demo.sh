@@ -18,7 +18,7 @@ out=${DEMO_OUT:-$root/out/demo}
 if [ -z "${DG_DEMO_SHOWING:-}" ]; then
   "$root/tools/setup-debian.sh"
   echo "== building the programs the demonstration needs ($build)"
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+  "$root/tools/configure.sh" "$root" "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j "$(nproc)" \
         --target dialgate portwatch rasstandin mprapi_standin testsvc uidriver qv_admin_chm >/dev/null

@@ -43,8 +43,8 @@ if ! command -v clang++-14 >/dev/null; then
 fi
 
 echo "== fuzz targets: build"
-CC=clang-14 CXX=clang++-14 cmake -S "$root/tests/fuzz" -B "$build" >/dev/null
-cmake --build "$build" -j "$jobs" -- --no-print-directory >/dev/null
+CC=clang-14 CXX=clang++-14 "$root/tools/configure.sh" "$root/tests/fuzz" "$build" >/dev/null
+cmake --build "$build" -j "$jobs" >/dev/null
 
 run_target() {
   local t=$1

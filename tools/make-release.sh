@@ -10,18 +10,14 @@ out=$root/out/release
 jobs=$(nproc)
 
 "$root/tools/setup-debian.sh"
-# msibuild sets the MSI component attributes that wixl cannot write.
-if ! command -v msibuild >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends msitools >/dev/null
-fi
 
 echo "== x86 plug-in"
-cmake -S "$root" -B "$build/release-x86" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+"$root/tools/configure.sh" "$root" "$build/release-x86" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DDIALGATE_TESTS=OFF >/dev/null
 cmake --build "$build/release-x86" -j "$jobs" --target dialgate
 
 echo "== x64 programs, help file and MSI"
-cmake -S "$root" -B "$build/release-x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+"$root/tools/configure.sh" "$root" "$build/release-x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DDIALGATE_TESTS=OFF \
       -DDIALGATE_X86_DLL="$build/release-x86/bin/dialgate.dll" >/dev/null
 cmake --build "$build/release-x64" -j "$jobs"

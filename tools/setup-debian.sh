@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ git
+  cmake make ninja-build g++ git
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest
   wine wine64 fonts-wine

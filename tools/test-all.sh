@@ -14,7 +14,7 @@ jobs=$(nproc)
 "$root/tools/setup-debian.sh"
 
 echo "== native build and tests (sanitizers)"
-cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+"$root/tools/configure.sh" "$root" "$build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build/native" -j "$jobs"
 ctest --test-dir "$build/native" --output-on-failure
 
@@ -24,12 +24,12 @@ BUILD_DIR="$build" "$root/tools/fuzz.sh" --short
 # --- end of fuzzing ---
 
 echo "== Windows x86 build, tests included (built, not run)"
-cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+"$root/tools/configure.sh" "$root" "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/win32" -j "$jobs"
 
 echo "== Windows x86_64 build, tests under Wine"
-cmake -S "$root" -B "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+"$root/tools/configure.sh" "$root" "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DDIALGATE_X86_DLL="$build/win32/bin/dialgate.dll" >/dev/null
 cmake --build "$build/win64" -j "$jobs"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$build/win64" --output-on-failure -j "$jobs"
