@@ -18,6 +18,19 @@ std::string ComposeLogLine(std::string_view message, bool dated, std::string_vie
     return line;
 }
 
+bool SplitLogLine(std::string_view line, std::string_view& date, std::string_view& time, std::string_view& message) {
+    if (line.empty() || line[0] != '[') return false;
+    const size_t dateEnd = line.find(']', 1);
+    if (dateEnd == std::string_view::npos || line.compare(dateEnd, 5, "] : [") != 0) return false;
+    const size_t timeStart = dateEnd + 5;
+    const size_t timeEnd = line.find(']', timeStart);
+    if (timeEnd == std::string_view::npos || line.compare(timeEnd, 4, "] - ") != 0) return false;
+    date = line.substr(1, dateEnd - 1);
+    time = line.substr(timeStart, timeEnd - timeStart);
+    message = line.substr(timeEnd + 4);
+    return true;
+}
+
 std::string ToTextMode(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16 + 2);
@@ -31,6 +44,6 @@ std::string ToTextMode(std::string_view text) {
 std::string LogFileName(std::string_view logFolder, std::string_view date) {
     std::string name(logFolder);
     name += date;
-    name += "_log.txt";
+    name += kLogFileSuffix;
     return name;
 }

@@ -110,7 +110,7 @@ void TForm5::Show(const std::string& logFolder) {
 void TForm5::FillDays() {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((logFolder_ + "*_log.txt").c_str(), &found);
+    HANDLE search = FindFirstFileA((logFolder_ + "*" + kLogFileSuffix).c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);

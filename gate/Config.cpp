@@ -3,7 +3,7 @@
 #include "IniFormat.h"
 #include "Log.h"
 #include "Profile.h"
-#include "GateTexts.h"
+#include "LogTexts.h"
 #include "UserFilesFormat.h"
 #include "Win32Files.h"
 
@@ -71,8 +71,8 @@ void LoadGatewayConfig(HMODULE plugin) {
     PublishGatewayConfig(c);
 
     // Only now is the log folder known.
-    LogWrite(text::kBanner, true);
-    LogWrite(std::string(text::kConfigLoadFrom) + file, true);
+    LogWrite(log_text::kBanner, true);
+    LogWrite(std::string(log_text::kConfigLoadFrom) + file, true);
     if (c.showVars) {
         LogWrite("\n" + Setting("CURRENT_USER", c.currentUser), false);
         LogWrite(Setting(key::kFileWithTime.key, c.timeFile), false);
@@ -84,7 +84,7 @@ void LoadGatewayConfig(HMODULE plugin) {
         LogWrite(Setting(key::kLogEnabled.key, c.logEnabled), false);
         LogWrite(Setting(key::kLogDate.key, c.logDate), false);
         LogWrite(Setting(key::kLogTime.key, c.logTime), false);
-        LogWrite(text::kDumpRule, false);
+        LogWrite(log_text::kDumpRule, false);
     }
-    LogWrite(text::kConfigLoaded, true);
+    LogWrite(log_text::kConfigLoaded, true);
 }

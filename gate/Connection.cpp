@@ -7,7 +7,7 @@
 
 #include "Config.h"
 #include "Log.h"
-#include "GateTexts.h"
+#include "LogTexts.h"
 #include "UserFiles.h"
 #include "Worker.h"
 #include "WorkerStop.h"
@@ -70,7 +70,7 @@ Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
 BOOL StartConnection(const RAS_CONNECTION_0* c0) {
     const GatewayConfigPtr config = CurrentGatewayConfig();
     ++accepts;
-    LogWrite(text::kConnectionAccepted, true);
+    LogWrite(log_text::kConnectionAccepted, true);
     ClearUserFiles(*config);
 
     auto ctx = std::make_shared<WorkerContext>();
@@ -89,14 +89,14 @@ BOOL StartConnection(const RAS_CONNECTION_0* c0) {
             ctx->stop.SetWorkerThread(id);
             current = ctx;
             // Its first line must not come before this one.
-            LogWrite(text::kWorkerStarted, true);
+            LogWrite(log_text::kWorkerStarted, true);
             ResumeThread(thread);
             return TRUE;
         }
         delete handed;
         FreeLibrary(self);
     }
-    LogWrite(text::kWorkerNotStarted, true);
+    LogWrite(log_text::kWorkerNotStarted, true);
     return FALSE;
 }
 
@@ -112,7 +112,7 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
             switch (EarlierWorker(waited, leaving)) {
                 case Earlier::None: return StartConnection(c0);
                 case Earlier::Running:
-                    LogWrite(text::kSecondConnectionRefused, true);
+                    LogWrite(log_text::kSecondConnectionRefused, true);
                     return FALSE;
                 case Earlier::Leaving: break;
             }
@@ -124,7 +124,7 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
 }
 
 void AcceptLink(const RAS_PORT_0* p0) {
-    LogWrite(text::kLinkUp, true);
+    LogWrite(log_text::kLinkUp, true);
     activePort = p0 ? p0->hPort : nullptr;
 }
 
@@ -145,7 +145,7 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     }
     const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
     if (ended) ctx->stopped = true;
-    LogWrite(ended ? text::kWorkerEnded : text::kWorkerNotEnded, true);
+    LogWrite(ended ? log_text::kWorkerEnded : log_text::kWorkerNotEnded, true);
     {
         // Decided and done under the lock, so that no caller is accepted in
         // between: a caller accepted after this hang-up began has his own
@@ -153,9 +153,9 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
         ExclusiveLock lock(stateLock);
         if (accepts == acceptsSeen && !(current && WorkerRunning(*current))) ClearUserFiles(*CurrentGatewayConfig());
     }
-    LogWrite(std::string(text::kDuration) + std::to_string(c0 ? c0->dwConnectDuration : 0), true);
-    LogWrite(std::string(text::kBytesReceived) + std::to_string(c1 ? c1->dwBytesRcved : 0), true);
-    LogWrite(std::string(text::kBytesSent) + std::to_string(c1 ? c1->dwBytesXmited : 0), true);
-    LogWrite(text::kUserHungUp, true);
+    LogWrite(std::string(log_text::kDuration) + std::to_string(c0 ? c0->dwConnectDuration : 0), true);
+    LogWrite(std::string(log_text::kBytesReceived) + std::to_string(c1 ? c1->dwBytesRcved : 0), true);
+    LogWrite(std::string(log_text::kBytesSent) + std::to_string(c1 ? c1->dwBytesXmited : 0), true);
+    LogWrite(log_text::kUserHungUp, true);
     if (ctx) ctx->stop.Release();
 }

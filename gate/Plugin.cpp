@@ -6,7 +6,7 @@
 #include "Config.h"
 #include "Connection.h"
 #include "Log.h"
-#include "GateTexts.h"
+#include "LogTexts.h"
 #include "UserFiles.h"
 
 namespace {
@@ -25,7 +25,7 @@ DWORD WINAPI MprAdminInitializeDll(VOID) {
     try {
         LoadGatewayConfig(pluginModule);
         ClearUserFiles(*CurrentGatewayConfig());
-        LogWrite(text::kInitialized, true);
+        LogWrite(log_text::kInitialized, true);
     } catch (...) {
         // The service must start whatever happened here.
     }
@@ -33,18 +33,18 @@ DWORD WINAPI MprAdminInitializeDll(VOID) {
 }
 
 DWORD WINAPI MprAdminTerminateDll(VOID) {
-    LogWrite(text::kTerminated, true);
-    LogWrite(text::kTerminateRule, false);
+    LogWrite(log_text::kTerminated, true);
+    LogWrite(log_text::kTerminateRule, false);
     return NO_ERROR;
 }
 
 DWORD WINAPI MprAdminGetIpAddressForUser(WCHAR*, WCHAR*, DWORD*, WINBOOL*) {
     // The address the service chose stands.
-    LogWrite(text::kIpRequested, true);
+    LogWrite(log_text::kIpRequested, true);
     return NO_ERROR;
 }
 
-VOID WINAPI MprAdminReleaseIpAddress(WCHAR*, WCHAR*, DWORD*) { LogWrite(text::kIpReleased, true); }
+VOID WINAPI MprAdminReleaseIpAddress(WCHAR*, WCHAR*, DWORD*) { LogWrite(log_text::kIpReleased, true); }
 
 WINBOOL WINAPI MprAdminAcceptNewConnection(RAS_CONNECTION_0* c0, RAS_CONNECTION_1*) {
     try {
@@ -60,7 +60,7 @@ WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0* p0, RAS_PORT_1*) {
     return TRUE;
 }
 
-VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0*, RAS_PORT_1*) { LogWrite(text::kLinkDown, true); }
+VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0*, RAS_PORT_1*) { LogWrite(log_text::kLinkDown, true); }
 
 VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) {
     try {

@@ -8,7 +8,7 @@
 #include "FtpAccountFormat.h"
 #include "Log.h"
 #include "Services.h"
-#include "GateTexts.h"
+#include "LogTexts.h"
 #include "UserFiles.h"
 #include "Win32Files.h"
 
@@ -47,10 +47,10 @@ private:
 
 void LogUserBlock(WorkerContext& ctx, const UserRecordHead& head) {
     WorkerLog(ctx, "\n", false);
-    WorkerLog(ctx, text::kUserArrived, true);
-    WorkerLog(ctx, std::string(text::kUserLine) + head.user, true);
-    WorkerLog(ctx, std::string(text::kPassLine) + head.password, true);
-    WorkerLog(ctx, std::string(text::kLimitLine) + head.limitText + "\n", true);
+    WorkerLog(ctx, log_text::kUserArrived, true);
+    WorkerLog(ctx, std::string(log_text::kUserLine) + head.user, true);
+    WorkerLog(ctx, std::string(log_text::kPassLine) + head.password, true);
+    WorkerLog(ctx, std::string(log_text::kLimitLine) + head.limitText + "\n", true);
     WorkerLog(ctx, "\n", false);
 }
 
@@ -66,20 +66,20 @@ bool RunFtpStep(WorkerContext& ctx, const std::vector<std::string>& record) {
     // Written past the gate: the step's lines belong with the step.
     const auto log = [&](std::string_view line) { LogWriteTo(c.logFolder, line, true); };
     ServiceStop(c.ftpServiceName);
-    log(text::kFtpStopping);
+    log(log_text::kFtpStopping);
     const std::string login = LineOrEmpty(record, 1);
     if (login != "USER" && IsAcceptableFtpLogin(login)) ServiceWaitStopped(c.ftpServiceName, kFtpStopWaitMs);
     const FtpAccountResult result = ProvisionFtpAccount(c, record);
-    log(text::kFtpAccount);
-    if (result == FtpAccountResult::RefusedLogin) log(text::kFtpLoginRefused);
-    if (result == FtpAccountResult::WriteFailed) log(std::string(text::kFtpWriteFailed) + c.ftpIniFile);
+    log(log_text::kFtpAccount);
+    if (result == FtpAccountResult::RefusedLogin) log(log_text::kFtpLoginRefused);
+    if (result == FtpAccountResult::WriteFailed) log(std::string(log_text::kFtpWriteFailed) + c.ftpIniFile);
     ServiceStart(c.ftpServiceName);
-    log(text::kFtpStarting);
+    log(log_text::kFtpStarting);
     return !ctx.stop.Requested();
 }
 
 void LogOutcome(WorkerContext& ctx, const char* call, DWORD result) {
-    WorkerLog(ctx, std::string(call) + (result == NO_ERROR ? text::kCallOk : text::kCallFailed), true);
+    WorkerLog(ctx, std::string(call) + (result == NO_ERROR ? log_text::kCallOk : log_text::kCallFailed), true);
 }
 
 void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
@@ -88,16 +88,16 @@ void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
     const AdminCalls& admin = env.admin;
     const HANDLE port = env.activePort();
     MPR_SERVER_HANDLE server = nullptr;
-    LogOutcome(ctx, "MprAdminServerConnect",
+    LogOutcome(ctx, log_text::kDisconnectCalls[0],
                ctx.stop.ClientCall([&] { return admin.serverConnect(nullptr, &server); }));
 
     struct PortStep {
         const char* name;
         DWORD(WINAPI* call)(RAS_SERVER_HANDLE, HANDLE);
     };
-    const PortStep portSteps[] = {{"MprAdminPortClearStats", admin.portClearStats},
-                                  {"MprAdminPortReset", admin.portReset},
-                                  {"MprAdminPortDisconnect", admin.portDisconnect}};
+    const PortStep portSteps[] = {{log_text::kDisconnectCalls[1], admin.portClearStats},
+                                  {log_text::kDisconnectCalls[2], admin.portReset},
+                                  {log_text::kDisconnectCalls[3], admin.portDisconnect}};
     for (const PortStep& s : portSteps) {
         // Once the caller has hung up the port is gone: no further port call.
         if (ctx.stop.GateClosed()) break;
@@ -110,8 +110,8 @@ void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
             return DWORD{NO_ERROR};
         });
     }
-    WorkerLog(ctx, text::kDisconnected, true);
-    WorkerLog(ctx, text::kExitThread, true);
+    WorkerLog(ctx, log_text::kDisconnected, true);
+    WorkerLog(ctx, log_text::kExitThread, true);
 }
 
 // Whether the service answered that this connection no longer exists. A call
@@ -145,10 +145,10 @@ bool ConnectionGone(WorkerContext& ctx, const AdminCalls& admin) {
 
 // The service lost the hang-up: the worker ends as a hang-up would have ended it.
 void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
-    WorkerLog(ctx, text::kConnectionGone, true);
+    WorkerLog(ctx, log_text::kConnectionGone, true);
     ctx.stop.GatedWrite([&] { ClearUserFiles(*ctx.config); });
-    WorkerLog(ctx, std::string(text::kDuration) + std::to_string(secondsTimed), true);
-    WorkerLog(ctx, text::kUserHungUp, true);
+    WorkerLog(ctx, std::string(log_text::kDuration) + std::to_string(secondsTimed), true);
+    WorkerLog(ctx, log_text::kUserHungUp, true);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "../../gate/GateTexts.h"
+#include "LogTexts.h"
 #include "../ConsoleTexts.h"
+#include "LogFormat.h"
 #include "UserFilesFormat.h"
 
 namespace {
@@ -13,27 +14,12 @@ constexpr size_t kMaxLineBytes = 4096;
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-// "[date] : [time] - message"; false for a plain line, and for a torn one
-// whose head is not whole (neither the date nor the time holds a "]").
-bool SplitDatedLine(std::string_view line, std::string_view& date, std::string_view& time, std::string_view& message) {
-    if (line.empty() || line[0] != '[') return false;
-    const size_t dateEnd = line.find(']', 1);
-    if (dateEnd == std::string_view::npos || line.compare(dateEnd, 5, "] : [") != 0) return false;
-    const size_t timeStart = dateEnd + 5;
-    const size_t timeEnd = line.find(']', timeStart);
-    if (timeEnd == std::string_view::npos || line.compare(timeEnd, 4, "] - ") != 0) return false;
-    date = line.substr(1, dateEnd - 1);
-    time = line.substr(timeStart, timeEnd - timeStart);
-    message = line.substr(timeEnd + 4);
-    return true;
-}
-
 // A login whose line lost its end (an earlier plug-in could tear lines that
 // threads wrote at once) runs on into the next line, which may be the
 // password's: it ends where a dated line's head begins, or where the
 // password's mark is, whatever is left of the head before it.
 std::string_view CutAtRunOnLine(std::string_view text) {
-    text = text.substr(0, text.find(text::kPassLine));
+    text = text.substr(0, text.find(log_text::kPassLine));
     const size_t separator = text.find("] : [");
     if (separator == std::string_view::npos || text.find("] - ", separator + 5) == std::string_view::npos)
         return text;
@@ -53,12 +39,11 @@ uint32_t StatisticValue(std::string_view digits) {
 
 // The lines of the worker's disconnect at the end of the limit.
 bool IsDisconnectLine(std::string_view message) {
-    if (message == text::kDisconnected || message == text::kExitThread) return true;
-    for (std::string_view call :
-         {"MprAdminServerConnect", "MprAdminPortClearStats", "MprAdminPortReset", "MprAdminPortDisconnect"}) {
+    if (message == log_text::kDisconnected || message == log_text::kExitThread) return true;
+    for (std::string_view call : log_text::kDisconnectCalls) {
         if (StartsWith(message, call)) {
             const std::string_view outcome = message.substr(call.size());
-            if (outcome == text::kCallOk || outcome == text::kCallFailed) return true;
+            if (outcome == log_text::kCallOk || outcome == log_text::kCallFailed) return true;
         }
     }
     return false;
@@ -95,7 +80,7 @@ void ConnectionLogReader::Line(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::string_view date, time, message;
     // Plain lines (the configuration dump, rules, empty lines) say nothing of a connection.
-    if (SplitDatedLine(line, date, time, message)) Message(date, time, message);
+    if (SplitLogLine(line, date, time, message)) Message(date, time, message);
 }
 
 size_t ConnectionLogReader::NewRow(std::string_view date, std::string_view time) {
@@ -153,7 +138,7 @@ void ConnectionLogReader::CloseOpen() {
 }
 
 void ConnectionLogReader::Message(std::string_view date, std::string_view time, std::string_view message) {
-    if (message == text::kConnectionAccepted) {
+    if (message == log_text::kConnectionAccepted) {
         // A connection still timed here (an older plug-in took a second
         // caller) or one whose worker is done waits for its hang-up.
         if (current_ != kNone) awaiting_.push_back(current_);
@@ -164,60 +149,60 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
                         awaiting_.end());
         current_ = NewRow(date, time);
         startSeen_ = true;
-    } else if (message == text::kSecondConnectionRefused) {
+    } else if (message == log_text::kSecondConnectionRefused) {
         const size_t row = NewRow(date, time);
         tracks_[row].refused = true;
         awaiting_.push_back(row);
         startSeen_ = true;
-    } else if (message == text::kWorkerNotStarted) {
+    } else if (message == log_text::kWorkerNotStarted) {
         // The service refuses the connection just accepted.
         if (current_ != kNone) {
             tracks_[current_].refused = true;
             awaiting_.push_back(current_);
             current_ = kNone;
         }
-    } else if (message == text::kUserArrived) {
+    } else if (message == log_text::kUserArrived) {
         CurrentOrCarriedOver();
-    } else if (StartsWith(message, text::kUserLine)) {
+    } else if (StartsWith(message, log_text::kUserLine)) {
         const size_t row = CurrentOrCarriedOver();
         // The worker reads one record per connection.
         if (row != kNone && !tracks_[row].userSeen) {
-            rows_[row].login = std::string(CutAtRunOnLine(message.substr(std::string_view(text::kUserLine).size())));
+            rows_[row].login = std::string(CutAtRunOnLine(message.substr(std::string_view(log_text::kUserLine).size())));
             tracks_[row].userSeen = true;
         }
-    } else if (StartsWith(message, text::kLimitLine)) {
+    } else if (StartsWith(message, log_text::kLimitLine)) {
         const size_t row = CurrentOrCarriedOver();
         if (row != kNone && tracks_[row].userSeen && !rows_[row].hasLimit) {
             rows_[row].hasLimit = true;
-            rows_[row].limitMinutes = LeadingNumber(message.substr(std::string_view(text::kLimitLine).size()));
+            rows_[row].limitMinutes = LeadingNumber(message.substr(std::string_view(log_text::kLimitLine).size()));
         }
     } else if (IsDisconnectLine(message)) {
         // After the hang-up has begun the worker's last lines may still come.
         size_t row = CurrentOrCarriedOver();
         if (row == kNone) row = hangupTarget_;
         if (row != kNone) tracks_[row].disconnectSeen = true;
-    } else if (message == text::kWorkerEnded || message == text::kWorkerNotEnded) {
-        hangupTarget_ = HangupTarget(message == text::kWorkerEnded);
-    } else if (message == text::kConnectionGone) {
+    } else if (message == log_text::kWorkerEnded || message == log_text::kWorkerNotEnded) {
+        hangupTarget_ = HangupTarget(message == log_text::kWorkerEnded);
+    } else if (message == log_text::kConnectionGone) {
         // The service lost the hang-up; the worker ends the timed connection
         // itself, with the seconds it timed and no byte counts.
         hangupTarget_ = HangupTarget(true);
-    } else if (StartsWith(message, text::kDuration) || StartsWith(message, text::kBytesReceived) ||
-               StartsWith(message, text::kBytesSent)) {
+    } else if (StartsWith(message, log_text::kDuration) || StartsWith(message, log_text::kBytesReceived) ||
+               StartsWith(message, log_text::kBytesSent)) {
         // A log that begins inside a hang-up's lines.
         if (hangupTarget_ == kNone) hangupTarget_ = HangupTarget(true);
         ConnectionRow& row = rows_[hangupTarget_];
         row.hasStatistics = true;
-        if (StartsWith(message, text::kDuration))
-            row.durationSeconds = StatisticValue(message.substr(std::string_view(text::kDuration).size()));
-        else if (StartsWith(message, text::kBytesReceived))
-            row.bytesReceived = StatisticValue(message.substr(std::string_view(text::kBytesReceived).size()));
+        if (StartsWith(message, log_text::kDuration))
+            row.durationSeconds = StatisticValue(message.substr(std::string_view(log_text::kDuration).size()));
+        else if (StartsWith(message, log_text::kBytesReceived))
+            row.bytesReceived = StatisticValue(message.substr(std::string_view(log_text::kBytesReceived).size()));
         else
-            row.bytesSent = StatisticValue(message.substr(std::string_view(text::kBytesSent).size()));
-    } else if (message == text::kUserHungUp) {
+            row.bytesSent = StatisticValue(message.substr(std::string_view(log_text::kBytesSent).size()));
+    } else if (message == log_text::kUserHungUp) {
         hangupTarget_ = kNone;
-    } else if (message == text::kInitialized || message == text::kTerminated ||
-               StartsWith(message, text::kConfigLoadFrom)) {
+    } else if (message == log_text::kInitialized || message == log_text::kTerminated ||
+               StartsWith(message, log_text::kConfigLoadFrom)) {
         CloseOpen();
     }
     // Every other line (IP requests, links, FTP steps, the banner) names no connection.
@@ -386,7 +371,7 @@ int64_t DateKey(std::string_view date, std::string_view pattern) {
 
 std::vector<std::string> LogDays(const std::vector<std::string>& fileNames, std::string_view namePrefix,
                                  std::string_view shortDatePattern, const std::string& today) {
-    const std::string_view suffix = "_log.txt";
+    const std::string_view suffix = kLogFileSuffix;
     std::vector<std::string> days;
     for (const std::string& name : fileNames) {
         if (name.size() <= namePrefix.size() + suffix.size()) continue;

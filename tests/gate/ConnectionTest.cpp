@@ -14,7 +14,7 @@
 
 #include "ExpectedLines.h"
 #include "GateSoak.h"
-#include "GateTexts.h"
+#include "LogTexts.h"
 #include "InProcessGate.h"
 #include "Services.h"
 #include "TestService.h"
@@ -405,7 +405,7 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
             Caller call(gate, 10000 + id);
             if (random() % 4 == 0) {
                 // What the address callbacks write, from yet another moment.
-                LogWrite(text::kIpRequested, true);
+                LogWrite(log_text::kIpRequested, true);
                 ++otherLines;
             }
             const bool in = call.Dial() != FALSE;
@@ -449,7 +449,7 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     EXPECT_EQ(Occurrences(log, DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается")),
               static_cast<size_t>(refused.load()));
     EXPECT_EQ(Occurrences(log, DatedLine(kHungUp)), static_cast<size_t>(hangups.load()));
-    EXPECT_EQ(Occurrences(log, DatedLine(text::kIpRequested)), static_cast<size_t>(otherLines.load()));
+    EXPECT_EQ(Occurrences(log, DatedLine(log_text::kIpRequested)), static_cast<size_t>(otherLines.load()));
     size_t lineStart = 0;
     for (size_t end; (end = log.find("\r\n", lineStart)) != std::string::npos; lineStart = end + 2) {
         const std::string line = log.substr(lineStart, end - lineStart);

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "Config.h"
-#include "GateTexts.h"
+#include "LogTexts.h"
 #include "SteppedClock.h"
 #include "TestSupport.h"
 #include "Worker.h"
@@ -276,8 +276,8 @@ TEST(SteppedWorker, ARefusedCallerMakesTheWorkerAskAtItsNextCycle) {
     ASSERT_EQ(WaitForSingleObject(w.done.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_FALSE(Exists(w.ctx->config->currentUser));
     EXPECT_FALSE(Exists(w.ctx->config->timeFile));
-    EXPECT_EQ(w.Log(), DatedLine(text::kConnectionGone) + DatedLine(std::string(text::kDuration) + "3") +
-                           DatedLine(text::kUserHungUp));
+    EXPECT_EQ(w.Log(), DatedLine(log_text::kConnectionGone) + DatedLine(std::string(log_text::kDuration) + "3") +
+                           DatedLine(log_text::kUserHungUp));
     EXPECT_EQ(w.service.disconnects.load(), 0);
 }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Pictures.h"
-#include "gate/GateTexts.h"
+#include "LogTexts.h"
 
 namespace {
 
@@ -193,7 +193,7 @@ TEST(Resources, TheX86PluginCarriesTheSameVersion) {
 TEST(Resources, ThePluginsStartUpLineNamesTheSameVersion) {
     // The start-up line says three numbers, the resource four.
     const std::string version = DG_PROJECT_VERSION;
-    EXPECT_NE(std::string(text::kBanner).find("версии " + version + ":"), std::string::npos) << text::kBanner;
+    EXPECT_NE(std::string(log_text::kBanner).find("версии " + version + ":"), std::string::npos) << log_text::kBanner;
     EXPECT_EQ(std::string(DG_RESOURCE_VERSION).rfind(version, 0), 0u);
 }
 

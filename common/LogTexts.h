@@ -1,8 +1,9 @@
-// Every text the plug-in writes to its log, in one place. Narrow literals are
-// compiled to Windows-1251 bytes.
+// Every text the plug-in writes to its log, in one place: the plug-in writes
+// them and the console reads them back. Narrow literals are compiled to
+// Windows-1251 bytes.
 #pragma once
 
-namespace text {
+namespace log_text {
 
 // Loading the configuration.
 inline constexpr char kBanner[] = "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается";
@@ -46,4 +47,8 @@ inline constexpr char kExitThread[] = "***ExitThread***";
 inline constexpr char kCallOk[] = " - ok";
 inline constexpr char kCallFailed[] = " - false";
 
-}  // namespace text
+// The worker's disconnect: each call's name, then " - ok" or " - false".
+inline constexpr const char* kDisconnectCalls[] = {"MprAdminServerConnect", "MprAdminPortClearStats",
+                                                   "MprAdminPortReset", "MprAdminPortDisconnect"};
+
+}  // namespace log_text
