@@ -31,6 +31,12 @@ inline constexpr char kUserHungUp[] = "Произошло отключение �
 inline constexpr char kSecondConnectionRefused[] =
     "Подключение отклонено: предыдущее соединение ещё обслуживается";
 inline constexpr char kConnectionGone[] = "Соединение не найдено службой: поток завершается";
+// Written just before a hang-up's block (kWorkerEnded or kWorkerNotEnded up to
+// kUserHungUp) when that hang-up belongs to no connection the plug-in still
+// times: a duplicate or late one, a refused caller's, or one that comes after
+// the worker found its connection gone. The block follows in the same write,
+// so its lines stay together; a reader of the day leaves such a block out.
+inline constexpr char kUnmatchedHangup[] = "Следующее отключение не относится к обслуживаемому соединению";
 
 // The connection worker.
 inline constexpr char kUserArrived[] = "Пришел пользователь:";
