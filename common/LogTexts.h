@@ -30,6 +30,8 @@ inline constexpr char kBytesSent[] = "Байт отправлено: ";
 inline constexpr char kUserHungUp[] = "Произошло отключение пользователя от интерфейса";
 inline constexpr char kSecondConnectionRefused[] =
     "Подключение отклонено: предыдущее соединение ещё обслуживается";
+// A caller whose hang-up came before his acceptance was decided.
+inline constexpr char kAcceptedAfterHangup[] = "Подключение отклонено: абонент уже отключился";
 inline constexpr char kConnectionGone[] = "Соединение не найдено службой: поток завершается";
 // Written just before a hang-up's block (kWorkerEnded or kWorkerNotEnded up to
 // kUserHungUp) when that hang-up belongs to no connection the plug-in still

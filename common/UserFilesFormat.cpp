@@ -61,6 +61,25 @@ UserRecordHead ParseUserRecordHead(std::string_view fileStart) {
     return head;
 }
 
+UserRecord ParseUserRecord(std::string_view fileStart) {
+    UserRecord record;
+    record.head = ParseUserRecordHead(fileStart);
+    LineSplitter splitter(2, kUserRecordLineBytes);
+    splitter.Feed(fileStart);
+    splitter.Finish();
+    record.lines = splitter.Lines();
+    return record;
+}
+
+bool UserRecordWritten(std::string_view fileStart, bool wholeFile) {
+    if (fileStart.empty()) return false;
+    if (!wholeFile || fileStart.back() == '\n') return true;
+    size_t lineEnds = 0;
+    for (char c : fileStart) lineEnds += c == '\n';
+    // The last line is still open: a third line means login and password are whole.
+    return lineEnds >= 2;
+}
+
 int32_t LeadingNumber(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

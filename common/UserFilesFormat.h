@@ -24,6 +24,25 @@ struct UserRecordHead {
 constexpr size_t kUserRecordHeadBytes = 256;
 UserRecordHead ParseUserRecordHead(std::string_view fileStart);
 
+// The whole of what the worker takes from one read of the current-user file:
+// the head for the log and the limit, the first two lines for the FTP account.
+struct UserRecord {
+    UserRecordHead head;
+    std::vector<std::string> lines;
+};
+// Lines longer than this are cut; the record's lines are short, this only
+// bounds a file far outside the format.
+constexpr size_t kUserRecordLineBytes = 4096;
+// The one read never takes more of the file than this.
+constexpr size_t kUserRecordReadBytes = 2 * (kUserRecordLineBytes + 2);
+UserRecord ParseUserRecord(std::string_view fileStart);
+
+// Whether the site has finished writing the record. An empty file, or one
+// whose last line has no line end yet and that has fewer than three lines, is
+// still being written. `wholeFile` is false when the read stopped at its
+// bound: a file that long is taken as it is.
+bool UserRecordWritten(std::string_view fileStart, bool wholeFile);
+
 // The limit's number: blanks skipped, an optional sign, the digits up to the
 // first other character; no digits give 0.
 int32_t LeadingNumber(std::string_view text);

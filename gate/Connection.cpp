@@ -12,17 +12,62 @@
 #include "Worker.h"
 #include "WorkerStop.h"
 
+// Locks, in the only order they are ever taken:
+//   stateLock (below) -> the configuration's lock (CurrentGatewayConfig);
+//   a worker's WorkerStop lock -> the log's write lock (Log.cpp).
+// No file is opened under stateLock but the users' files the hang-up
+// deletes, and under a WorkerStop lock nothing but a write to a file already
+// open. So the service's thread is held by a hang-up at most:
+//   a moment for stateLock (its holders only decide and delete);
+//   kStepWaitMs for the worker's step in progress (kClientCallGraceMs for a
+//   client call in it), plus the one write that may be under way then;
+//   its own lines, one open of the log (up to kLogShareWaitMs when another
+//   program holds the log, once per outage) and one write.
+// docs/PERFORMANCE.md has the measured worst case with a held log.
+
 namespace {
 
-// WorkerThread: the worker of the connection accepted last and not yet hung
-// up; the workers whose hang-up came but whose threads have not ended yet; how
-// many callers were accepted. All three under stateLock.
+// A few connection handles, with no allocation: the callbacks must not fail
+// for want of memory where the state is kept.
+template <size_t N>
+class HandleRing {
+public:
+    void Add(HANDLE h) {
+        if (Has(h)) return;
+        handles_[next_] = h;
+        next_ = (next_ + 1) % N;
+    }
+    bool Has(HANDLE h) const { return std::find(handles_, handles_ + N, h) != handles_ + N; }
+    bool Take(HANDLE h) {
+        HANDLE* at = std::find(handles_, handles_ + N, h);
+        if (at == handles_ + N) return false;
+        *at = nullptr;
+        return true;
+    }
+
+private:
+    HANDLE handles_[N] = {};
+    size_t next_ = 0;
+};
+
+// All under stateLock:
+// - current: the worker of the connection accepted last and not yet hung up
+//   (the design's WorkerThread);
+// - hungUp: workers whose hang-up came but whose threads have not ended yet;
+// - accepts: how many callers were accepted;
+// - accepting: connections whose acceptance is under way; decided: the ones
+//   accepted or refused lately; overtaken: the ones hung up before their
+//   acceptance was decided, which is then refused;
+// - owed: connections timed to their end and followed by another caller
+//   before their own hang-up came: that hang-up is still theirs.
 SRWLOCK stateLock = SRWLOCK_INIT;
 std::shared_ptr<WorkerContext> current;
 std::vector<std::shared_ptr<WorkerContext>> hungUp;
 uint64_t accepts = 0;
-// ActivePort.
-std::atomic<HANDLE> activePort{nullptr};
+HandleRing<8> accepting;
+HandleRing<16> decided;
+HandleRing<8> overtaken;
+HandleRing<8> owed;
 
 // The hang-up waits this long for the worker's step in progress; the
 // service's thread is not ours to hold.
@@ -34,8 +79,10 @@ constexpr DWORD kClientCallGraceMs = 200;
 // further step to be gone.
 constexpr DWORD kLeavingWaitMs = 1000;
 
-
-bool WorkerRunning(const WorkerContext& ctx) { return WaitForSingleObject(ctx.thread.Get(), 0) == WAIT_TIMEOUT; }
+// A worker whose thread has not been started yet counts as running.
+bool WorkerRunning(const WorkerContext& ctx) {
+    return !ctx.thread.Valid() || WaitForSingleObject(ctx.thread.Get(), 0) == WAIT_TIMEOUT;
+}
 
 // What stands in the way of a new caller.
 enum class Earlier { None, Running, Leaving };
@@ -49,14 +96,14 @@ Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
     hungUp.erase(std::remove_if(hungUp.begin(), hungUp.end(),
                                 [](const std::shared_ptr<WorkerContext>& w) { return !WorkerRunning(*w); }),
                  hungUp.end());
-    if (current && WorkerRunning(*current) && !current->stopped) {
+    if (current && WorkerRunning(*current) && !current->stop.Finished()) {
         // Its hang-up may have been lost: the worker asks the service.
         current->askService = true;
         return Earlier::Running;
     }
     auto stillRunning = [&](const std::shared_ptr<WorkerContext>& w) {
         if (!w || !WorkerRunning(*w)) return false;
-        if (!w->stopped || waited) return true;
+        if (!w->stop.Finished() || waited || !w->thread.Valid()) return true;
         leaving = w;
         return false;
     };
@@ -66,56 +113,115 @@ Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
     return leaving ? Earlier::Leaving : Earlier::None;
 }
 
-// Under stateLock: the new caller's files, worker and acceptance.
-BOOL StartConnection(const RAS_CONNECTION_0* c0) {
-    const GatewayConfigPtr config = CurrentGatewayConfig();
-    ++accepts;
+// The new caller's files, worker and acceptance, once `ctx` is current. The
+// file work is done outside stateLock, so that a hang-up meanwhile is not
+// held by it; whatever it finds then is decided under the lock again.
+BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx) {
     LogWrite(log_text::kConnectionAccepted, true);
-    ClearUserFiles(*config);
+    ClearUserFiles(*ctx->config);
 
-    auto ctx = std::make_shared<WorkerContext>();
-    ctx->connection = c0 ? c0->hConnection : nullptr;
-    ctx->config = config;
+    // Allocated before the library's reference is taken, so that nothing can
+    // fail between taking the reference and handing it to the thread.
+    auto* handed = new std::shared_ptr<WorkerContext>(ctx);
     HMODULE self = nullptr;
+    HANDLE thread = nullptr;
+    DWORD id = 0;
     if (ctx->stop.Valid() &&
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&ConnectionWorker)), &self)) {
         ctx->module = self;
-        auto* handed = new std::shared_ptr<WorkerContext>(ctx);
-        DWORD id = 0;
-        const HANDLE thread = CreateThread(nullptr, 0, ConnectionWorker, handed, CREATE_SUSPENDED, &id);
+        thread = CreateThread(nullptr, 0, ConnectionWorker, handed, CREATE_SUSPENDED, &id);
+        if (!thread) FreeLibrary(self);
+    }
+    bool hungUpMeanwhile = false;
+    {
+        ExclusiveLock lock(stateLock);
         if (thread) {
             ctx->thread.Reset(thread);
             ctx->stop.SetWorkerThread(id);
-            current = ctx;
-            // Its first line must not come before this one.
-            LogWrite(log_text::kWorkerStarted, true);
-            ResumeThread(thread);
-            return TRUE;
+            hungUpMeanwhile = ctx->stop.Requested();
+        } else {
+            if (current == ctx) current.reset();
+            hungUp.erase(std::remove(hungUp.begin(), hungUp.end(), ctx), hungUp.end());
         }
-        delete handed;
-        FreeLibrary(self);
     }
-    LogWrite(log_text::kWorkerNotStarted, true);
-    return FALSE;
+    if (!thread) {
+        delete handed;
+        LogWrite(log_text::kWorkerNotStarted, true);
+        return FALSE;
+    }
+    // Its first line must not come before this one. A worker whose hang-up
+    // came meanwhile finds it at once and ends.
+    if (!hungUpMeanwhile) LogWrite(log_text::kWorkerStarted, true);
+    ResumeThread(thread);
+    return hungUpMeanwhile ? FALSE : TRUE;
+}
+
+// The hang-up's lines, in one write so that no line of another thread comes
+// between them; marked first when they end no connection timed here.
+void LogHangup(bool marked, bool ended, const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) noexcept {
+    try {
+        const std::string duration = std::string(log_text::kDuration) + std::to_string(c0 ? c0->dwConnectDuration : 0);
+        const std::string received = std::string(log_text::kBytesReceived) + std::to_string(c1 ? c1->dwBytesRcved : 0);
+        const std::string sent = std::string(log_text::kBytesSent) + std::to_string(c1 ? c1->dwBytesXmited : 0);
+        const std::string_view end = ended ? log_text::kWorkerEnded : log_text::kWorkerNotEnded;
+        const GatewayConfigPtr config = CurrentGatewayConfig();
+        const std::string& folder = config->logFolder;
+        if (marked)
+            LogWriteTo(folder, {{log_text::kUnmatchedHangup}, {end}, {duration}, {received}, {sent},
+                                {log_text::kUserHungUp}});
+        else
+            LogWriteTo(folder, {{end}, {duration}, {received}, {sent}, {log_text::kUserHungUp}});
+    } catch (...) {
+        // Out of memory: the lines are lost.
+    }
 }
 
 }  // namespace
 
-HANDLE ActivePortHandle() { return activePort.load(); }
-
 BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
+    const HANDLE id = c0 ? c0->hConnection : nullptr;
+    {
+        ExclusiveLock lock(stateLock);
+        accepting.Add(id);
+    }
+    struct Done {
+        HANDLE id;
+        ~Done() {
+            ExclusiveLock lock(stateLock);
+            accepting.Take(id);
+        }
+    } done{id};
+
+    auto ctx = std::make_shared<WorkerContext>();
+    ctx->connection = id;
+    ctx->config = CurrentGatewayConfig();
     for (bool waited = false;;) {
         std::shared_ptr<WorkerContext> leaving;
+        Earlier earlier = Earlier::None;
+        bool overtakenByHangup = false;
         {
             ExclusiveLock lock(stateLock);
-            switch (EarlierWorker(waited, leaving)) {
-                case Earlier::None: return StartConnection(c0);
-                case Earlier::Running:
-                    LogWrite(log_text::kSecondConnectionRefused, true);
-                    return FALSE;
-                case Earlier::Leaving: break;
+            overtakenByHangup = overtaken.Take(id);
+            if (!overtakenByHangup) earlier = EarlierWorker(waited, leaving);
+            if (overtakenByHangup || earlier == Earlier::Running) decided.Add(id);
+            if (!overtakenByHangup && earlier == Earlier::None) {
+                decided.Add(id);
+                ++accepts;
+                if (current && !current->foundGone) owed.Add(current->connection);
+                current = ctx;
             }
+        }
+        if (overtakenByHangup) {
+            LogWrite(log_text::kAcceptedAfterHangup, true);
+            return FALSE;
+        }
+        switch (earlier) {
+            case Earlier::None: return StartConnection(ctx);
+            case Earlier::Running:
+                LogWrite(log_text::kSecondConnectionRefused, true);
+                return FALSE;
+            case Earlier::Leaving: break;
         }
         // A hung-up worker on its way out: give it a moment, outside the lock.
         WaitForSingleObject(leaving->thread.Get(), kLeavingWaitMs);
@@ -125,27 +231,36 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
 
 void AcceptLink(const RAS_PORT_0* p0) {
     LogWrite(log_text::kLinkUp, true);
-    activePort = p0 ? p0->hPort : nullptr;
+    if (!p0) return;
+    // Only a link of the timed connection is its port: the service may report
+    // links of a refused caller, or a multilink caller's second line.
+    ExclusiveLock lock(stateLock);
+    if (current && current->connection == p0->hConnection) current->ports.Add(p0->hPort);
 }
 
 void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
+    const HANDLE id = c0 ? c0->hConnection : nullptr;
     std::shared_ptr<WorkerContext> ctx;
     uint64_t acceptsSeen = 0;
+    bool owedEnd = false;
     {
         ExclusiveLock lock(stateLock);
         acceptsSeen = accepts;
         // Only the hang-up of the connection the worker times ends it: a late
         // hang-up of an earlier connection must not end the next caller's.
-        if (current && c0 && current->connection == c0->hConnection) {
+        if (current && c0 && current->connection == id) {
+            // Listed first: a worker is never in neither place, even when
+            // the list cannot grow.
+            hungUp.push_back(current);
             ctx = std::move(current);
-            current.reset();
-            // Until it is gone it still keeps the next caller out.
-            hungUp.push_back(ctx);
+        } else if (c0 && owed.Take(id)) {
+            owedEnd = true;
+        } else if (c0 && (accepting.Has(id) || !decided.Has(id))) {
+            // Its acceptance is under way or still to come: it is refused.
+            overtaken.Add(id);
         }
     }
     const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
-    if (ended) ctx->stopped = true;
-    LogWrite(ended ? log_text::kWorkerEnded : log_text::kWorkerNotEnded, true);
     {
         // Decided and done under the lock, so that no caller is accepted in
         // between: a caller accepted after this hang-up began has his own
@@ -153,9 +268,9 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
         ExclusiveLock lock(stateLock);
         if (accepts == acceptsSeen && !(current && WorkerRunning(*current))) ClearUserFiles(*CurrentGatewayConfig());
     }
-    LogWrite(std::string(log_text::kDuration) + std::to_string(c0 ? c0->dwConnectDuration : 0), true);
-    LogWrite(std::string(log_text::kBytesReceived) + std::to_string(c1 ? c1->dwBytesRcved : 0), true);
-    LogWrite(std::string(log_text::kBytesSent) + std::to_string(c1 ? c1->dwBytesXmited : 0), true);
-    LogWrite(log_text::kUserHungUp, true);
+    // Marked unless it ends a connection timed here: a refused caller's, a
+    // duplicate, or one that comes after the worker found its connection gone
+    // (whose own lines ended it).
+    LogHangup(ctx ? ctx->foundGone.load() : !owedEnd, ended, c0, c1);
     if (ctx) ctx->stop.Release();
 }

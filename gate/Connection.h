@@ -8,6 +8,3 @@
 BOOL AcceptConnection(const RAS_CONNECTION_0* c0);
 void AcceptLink(const RAS_PORT_0* p0);
 void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1);
-
-// ActivePort: the port of the link accepted last.
-HANDLE ActivePortHandle();

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "DateText.h"
 #include "LogFormat.h"
 #include "Win32Files.h"
 
@@ -59,26 +60,43 @@ UniqueHandle OpenForAppend(const std::string& folder, const std::string& path) {
 
 }  // namespace
 
-void LogWriteTo(const std::string& folder, std::string_view message, bool dated) noexcept {
+PendingLog PrepareLog(const std::string& folder, std::initializer_list<LogLine> lines) noexcept {
     try {
-        // One reading of the clock: the line's date always names its file,
-        // also for a line written on the stroke of midnight.
+        // One reading of the clock: the lines' date always names their file,
+        // also for lines written on the stroke of midnight.
         SYSTEMTIME now;
         GetLocalTime(&now);
         const std::string date = ShortDateText(now);
-        const std::string bytes =
-            ToTextMode(ComposeLogLine(message, dated, date, dated ? LongTimeText(now) : std::string()));
+        std::string time;
+        std::string bytes;
+        for (const LogLine& line : lines) {
+            if (line.dated && time.empty()) time = LongTimeText(now);
+            bytes += ToTextMode(ComposeLogLine(line.message, line.dated, date, time));
+        }
         const std::string path = LogFileName(folder, date);
-
         MakeFolder(folder, false);
         UniqueHandle file = OpenForAppend(folder, path);
-        if (!file.Valid()) return;
-        // Appends from threads that write at the same moment can land on the
-        // same offset (seen under Wine); the opening and closing need no turn.
-        ExclusiveLock lock(logLock);
-        DWORD written = 0;
-        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        if (!file.Valid()) return PendingLog();
+        return PendingLog(std::move(file), std::move(bytes));
     } catch (...) {
-        // Out of memory: the line is lost, the caller goes on.
+        // Out of memory: the lines are lost, the caller goes on.
+        return PendingLog();
     }
+}
+
+bool PendingLog::Write() noexcept {
+    if (!file_.Valid()) return false;
+    // Appends from threads that write at the same moment can land on the
+    // same offset (seen under Wine); the opening and closing need no turn.
+    ExclusiveLock lock(logLock);
+    DWORD written = 0;
+    return WriteFile(file_.Get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr) != FALSE;
+}
+
+void LogWriteTo(const std::string& folder, std::initializer_list<LogLine> lines) noexcept {
+    PrepareLog(folder, lines).Write();
+}
+
+void LogWriteTo(const std::string& folder, std::string_view message, bool dated) noexcept {
+    LogWriteTo(folder, {LogLine{message, dated}});
 }

@@ -3,17 +3,42 @@
 #pragma once
 #include <windows.h>
 
-#include "DateText.h"
-
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
-// Writes one dated or plain line into the log of `logFolder`. Never fails
-// towards its caller: a line that cannot be written is dropped after a short
-// bounded wait. (LogWrite, in Config.h, writes into the latest load's log; a
-// worker writes where its own load logs.)
-void LogWriteTo(const std::string& logFolder, std::string_view message, bool dated) noexcept;
+#include "Win32Handles.h"
 
+// One line of the log: dated ("[date] : [time] - message") or plain.
+struct LogLine {
+    std::string_view message;
+    bool dated = true;
+};
+
+// Lines composed and their day's file opened, not yet written. Opening is
+// where a line may wait (a file another program holds, a folder to make), so
+// a caller that must write under a lock prepares first and writes under it.
+class PendingLog {
+public:
+    PendingLog() = default;
+    PendingLog(UniqueHandle file, std::string bytes) : file_(std::move(file)), bytes_(std::move(bytes)) {}
+    // Appends the lines in one write, so that no line of another thread comes
+    // between them; false when the file could not be opened.
+    bool Write() noexcept;
+
+private:
+    UniqueHandle file_;
+    std::string bytes_;
+};
+
+// Never fails towards its caller: lines that cannot be composed or whose file
+// cannot be opened (after a short bounded wait) come to nothing.
+PendingLog PrepareLog(const std::string& logFolder, std::initializer_list<LogLine> lines) noexcept;
+
+// Writes lines into the log of `logFolder` at once. (LogWrite, in Config.h,
+// writes into the latest load's log; a worker writes where its own load logs.)
+void LogWriteTo(const std::string& logFolder, std::initializer_list<LogLine> lines) noexcept;
+void LogWriteTo(const std::string& logFolder, std::string_view message, bool dated) noexcept;
 
 // How long a line waits for a file that another program holds with writing
 // denied for a moment. After a line has given up, the lines that follow try

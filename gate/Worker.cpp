@@ -18,8 +18,6 @@ namespace {
 // users.ini, so that a server saving its user list on shutdown cannot
 // overwrite the new account.
 constexpr DWORD kFtpStopWaitMs = 10000;
-// The record's lines are short; this only bounds a file far outside the format.
-constexpr size_t kRecordLineBytes = 4096;
 
 class PerformanceClock : public WorkerClock {
 public:
@@ -45,13 +43,15 @@ private:
     }();
 };
 
-void LogUserBlock(WorkerContext& ctx, const UserRecordHead& head) {
-    WorkerLog(ctx, "\n", false);
-    WorkerLog(ctx, log_text::kUserArrived, true);
-    WorkerLog(ctx, std::string(log_text::kUserLine) + head.user, true);
-    WorkerLog(ctx, std::string(log_text::kPassLine) + head.password, true);
-    WorkerLog(ctx, std::string(log_text::kLimitLine) + head.limitText + "\n", true);
-    WorkerLog(ctx, "\n", false);
+void LogUserBlock(WorkerContext& ctx, const UserRecordHead& head) noexcept {
+    try {
+        const std::string user = std::string(log_text::kUserLine) + head.user;
+        const std::string password = std::string(log_text::kPassLine) + head.password;
+        const std::string limit = std::string(log_text::kLimitLine) + head.limitText + "\n";
+        WorkerLog(ctx, {{"\n", false}, {log_text::kUserArrived}, {user}, {password}, {limit}, {"\n", false}});
+    } catch (...) {
+        // Out of memory: the block is lost, the caller is timed all the same.
+    }
 }
 
 // Stop request, account, start request. Once begun it runs to its end, even
@@ -78,18 +78,125 @@ bool RunFtpStep(WorkerContext& ctx, const std::vector<std::string>& record) {
     return !ctx.stop.Requested();
 }
 
-void LogOutcome(WorkerContext& ctx, const char* call, DWORD result) {
-    WorkerLog(ctx, std::string(call) + (result == NO_ERROR ? log_text::kCallOk : log_text::kCallFailed), true);
+void LogOutcome(WorkerContext& ctx, const char* call, DWORD result) noexcept {
+    try {
+        WorkerLog(ctx, std::string(call) + (result == NO_ERROR ? log_text::kCallOk : log_text::kCallFailed), true);
+    } catch (...) {
+        // Out of memory: the line is lost; the disconnect goes on.
+    }
 }
 
+// A handle of the local administration server, let go on every way out.
+class ServerConnection {
+public:
+    ServerConnection(WorkerContext& ctx, const AdminCalls& admin) : ctx_(ctx), admin_(admin) {
+        result_ = ctx_.stop.ClientCall([&] { return admin_.serverConnect(nullptr, &server_); });
+        if (result_ != NO_ERROR) server_ = nullptr;
+    }
+    ~ServerConnection() {
+        if (!server_) return;
+        ctx_.stop.ClientCall([&] {
+            admin_.serverDisconnect(server_);
+            return DWORD{NO_ERROR};
+        });
+    }
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
+    DWORD Result() const { return result_; }
+    MPR_SERVER_HANDLE Get() const { return server_; }
+
+private:
+    WorkerContext& ctx_;
+    const AdminCalls& admin_;
+    MPR_SERVER_HANDLE server_ = nullptr;
+    DWORD result_ = ERROR_INVALID_HANDLE;
+};
+
+// Walks the pages of one of the service's answers: `ask` fetches a page
+// (buffer, entries read, resume handle), `visit` reads its entries and
+// returns true when it has what it wanted. The pages are bounded and a
+// hang-up ends the walk between them. True when the answer was had whole (or
+// `visit` was satisfied); false when it proves nothing.
+template <class Ask, class Visit>
+bool WalkPages(WorkerContext& ctx, const AdminCalls& admin, Ask ask, Visit visit) {
+    DWORD resume = 0;
+    for (int page = 0; page < kMostAnswerPages; ++page) {
+        LPBYTE buffer = nullptr;
+        DWORD read = 0;
+        const DWORD before = resume;
+        const DWORD result = ctx.stop.ClientCall([&] { return ask(&buffer, &read, &resume); });
+        bool found = false;
+        if (buffer) {
+            if (result == NO_ERROR || result == ERROR_MORE_DATA) found = visit(buffer, read);
+            admin.bufferFree(buffer);
+        }
+        if (found || result == NO_ERROR) return true;
+        // More to come only from a page that brought something and moved on.
+        if (result != ERROR_MORE_DATA || read == 0 || resume == 0 || resume == before) return false;
+        if (ctx.stop.Requested()) return false;
+    }
+    return false;
+}
+
+enum class Listing { Listed, NotListed, Unknown };
+
+// Whether the service lists this connection. A call that fails, or an answer
+// that cannot be had whole, proves nothing: the caller may be there, and
+// would go untimed.
+Listing AskForConnection(WorkerContext& ctx, const AdminCalls& admin) {
+    ServerConnection server(ctx, admin);
+    if (!server.Get()) return Listing::Unknown;
+    bool listed = false;
+    const bool answered = WalkPages(
+        ctx, admin,
+        [&](LPBYTE* buffer, DWORD* read, DWORD* resume) {
+            DWORD total = 0;
+            return admin.connectionEnum(server.Get(), 0, buffer, MAX_PREFERRED_LENGTH, read, &total, resume);
+        },
+        [&](LPBYTE buffer, DWORD read) {
+            const auto* entries = reinterpret_cast<const RAS_CONNECTION_0*>(buffer);
+            for (DWORD i = 0; i < read; ++i) listed = listed || entries[i].hConnection == ctx.connection;
+            return listed;
+        });
+    if (listed) return Listing::Listed;
+    return answered ? Listing::NotListed : Listing::Unknown;
+}
+
+// The ports of this connection as the service lists them, for a worker that
+// has seen no link of its own; none when it cannot say.
+size_t AskForPorts(WorkerContext& ctx, const AdminCalls& admin, const ServerConnection& server, HANDLE* ports) {
+    size_t count = 0;
+    if (!server.Get()) return 0;
+    WalkPages(
+        ctx, admin,
+        [&](LPBYTE* buffer, DWORD* read, DWORD* resume) {
+            DWORD total = 0;
+            return admin.portEnum(server.Get(), 0, ctx.connection, buffer, MAX_PREFERRED_LENGTH, read, &total,
+                                  resume);
+        },
+        [&](LPBYTE buffer, DWORD read) {
+            const auto* entries = reinterpret_cast<const RAS_PORT_0*>(buffer);
+            for (DWORD i = 0; i < read && count < ConnectionPorts::kMost; ++i)
+                if (entries[i].hConnection == ctx.connection) ports[count++] = entries[i].hPort;
+            return false;
+        });
+    return count;
+}
+
+// The design's DisconnectActivePort, for every port of the timed connection.
 void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
     WorkerStop::Step step(ctx.stop);
     if (!step.Begun()) return;
     const AdminCalls& admin = env.admin;
-    const HANDLE port = env.activePort();
-    MPR_SERVER_HANDLE server = nullptr;
-    LogOutcome(ctx, log_text::kDisconnectCalls[0],
-               ctx.stop.ClientCall([&] { return admin.serverConnect(nullptr, &server); }));
+    ServerConnection server(ctx, admin);
+    LogOutcome(ctx, log_text::kDisconnectCalls[0], server.Result());
+
+    HANDLE ports[ConnectionPorts::kMost];
+    size_t count = ctx.ports.Copy(ports);
+    if (count == 0) count = AskForPorts(ctx, admin, server, ports);
+    // No port known: the steps run with none and fail, as the design has it,
+    // rather than touch another connection's port.
+    if (count == 0) ports[count++] = nullptr;
 
     struct PortStep {
         const char* name;
@@ -98,68 +205,59 @@ void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
     const PortStep portSteps[] = {{log_text::kDisconnectCalls[1], admin.portClearStats},
                                   {log_text::kDisconnectCalls[2], admin.portReset},
                                   {log_text::kDisconnectCalls[3], admin.portDisconnect}};
-    for (const PortStep& s : portSteps) {
-        // Once the caller has hung up the port is gone: no further port call.
-        if (ctx.stop.GateClosed()) break;
-        LogOutcome(ctx, s.name, ctx.stop.ClientCall([&] { return s.call(server, port); }));
-    }
-    // The server handle is released whatever happened to the port.
-    if (server) {
-        ctx.stop.ClientCall([&] {
-            admin.serverDisconnect(server);
-            return DWORD{NO_ERROR};
-        });
-    }
-    WorkerLog(ctx, log_text::kDisconnected, true);
-    WorkerLog(ctx, log_text::kExitThread, true);
-}
-
-// Whether the service answered that this connection no longer exists. A call
-// that fails proves nothing: the caller may be there, and would go untimed.
-bool ConnectionGone(WorkerContext& ctx, const AdminCalls& admin) {
-    MPR_SERVER_HANDLE server = nullptr;
-    if (ctx.stop.ClientCall([&] { return admin.serverConnect(nullptr, &server); }) != NO_ERROR || !server)
-        return false;
-    bool answered = false, listed = false;
-    DWORD resume = 0;
-    for (;;) {
-        LPBYTE buffer = nullptr;
-        DWORD read = 0, total = 0;
-        const DWORD result = ctx.stop.ClientCall(
-            [&] { return admin.connectionEnum(server, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume); });
-        if (buffer) {
-            const auto* entries = reinterpret_cast<const RAS_CONNECTION_0*>(buffer);
-            for (DWORD i = 0; i < read; ++i) listed = listed || entries[i].hConnection == ctx.connection;
-            admin.bufferFree(buffer);
+    for (size_t i = 0; i < count; ++i) {
+        for (const PortStep& s : portSteps) {
+            // Once the caller has hung up the port is gone: no further port call.
+            if (ctx.stop.GateClosed()) break;
+            LogOutcome(ctx, s.name, ctx.stop.ClientCall([&] { return s.call(server.Get(), ports[i]); }));
         }
-        if (result == ERROR_MORE_DATA && !listed) continue;
-        answered = result == NO_ERROR || result == ERROR_MORE_DATA;
-        break;
     }
-    ctx.stop.ClientCall([&] {
-        admin.serverDisconnect(server);
-        return DWORD{NO_ERROR};
-    });
-    return answered && !listed;
+    WorkerLog(ctx, {{log_text::kDisconnected}, {log_text::kExitThread}});
 }
 
 // The service lost the hang-up: the worker ends as a hang-up would have ended it.
 void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
-    WorkerLog(ctx, log_text::kConnectionGone, true);
-    ctx.stop.GatedWrite([&] { ClearUserFiles(*ctx.config); });
-    WorkerLog(ctx, std::string(log_text::kDuration) + std::to_string(secondsTimed), true);
-    WorkerLog(ctx, log_text::kUserHungUp, true);
+    if (ctx.stop.GateClosed()) return;
+    const std::string duration = std::string(log_text::kDuration) + std::to_string(secondsTimed);
+    PendingLog block = PrepareLog(ctx.config->logFolder,
+                                  {{log_text::kConnectionGone}, {duration}, {log_text::kUserHungUp}});
+    ctx.stop.GatedWrite([&] {
+        ctx.foundGone = true;
+        ClearUserFiles(*ctx.config);
+        block.Write();
+    });
 }
 
 }  // namespace
+
+void ConnectionPorts::Add(HANDLE port) {
+    ExclusiveLock lock(lock_);
+    for (size_t i = 0; i < count_; ++i)
+        if (ports_[i] == port) return;
+    if (count_ < kMost) ports_[count_++] = port;
+}
+
+size_t ConnectionPorts::Copy(HANDLE* out) const {
+    SharedLock lock(lock_);
+    for (size_t i = 0; i < count_; ++i) out[i] = ports_[i];
+    return count_;
+}
 
 WorkerClock& SystemClock() {
     static PerformanceClock clock;
     return clock;
 }
 
-bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) {
-    return ctx.stop.GatedWrite([&] { LogWriteTo(ctx.config->logFolder, message, dated); });
+bool WorkerLog(WorkerContext& ctx, std::initializer_list<LogLine> lines) noexcept {
+    if (ctx.stop.GateClosed()) return false;
+    // Opened before the gate is taken: a held log file makes the worker wait,
+    // not the hang-up.
+    PendingLog pending = PrepareLog(ctx.config->logFolder, lines);
+    return ctx.stop.GatedWrite([&] { pending.Write(); });
+}
+
+bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) noexcept {
+    return WorkerLog(ctx, {LogLine{message, dated}});
 }
 
 void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
@@ -168,37 +266,46 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
     bool userPending = true;
     const double start = env.clock.NowMs();
     double nextAsk = start + kServiceAskIntervalMs;
+    // Answers in a row that lacked the connection: one may be a moment of
+    // the service's, and believing it leaves a live caller untimed.
+    int unlisted = 0;
     while (countdown.Running()) {
         // Paced against the clock: the file work of a cycle does not add up.
         const double due = start + static_cast<double>(countdown.Elapsed() + 1) * env.cycleMs;
         if (env.clock.WaitUntil(ctx.stop, due)) return;
-        std::vector<std::string> record;
+        UserRecord record;
         bool ftpStep = false;
         {
             WorkerStop::Step step(ctx.stop);
             if (!step.Begun()) return;
             // Asked after a caller was refused, so that a connection whose
-            // hang-up never came cannot keep every later caller out.
-            if (ctx.askService.exchange(false) || env.clock.NowMs() >= nextAsk) {
+            // hang-up never came cannot keep every later caller out; asked
+            // again at the next cycle after an answer without it.
+            if (ctx.askService.exchange(false) || unlisted > 0 || env.clock.NowMs() >= nextAsk) {
                 nextAsk = env.clock.NowMs() + kServiceAskIntervalMs;
-                if (ConnectionGone(ctx, env.admin)) {
+                switch (AskForConnection(ctx, env.admin)) {
+                    case Listing::Listed: unlisted = 0; break;
+                    case Listing::NotListed: ++unlisted; break;
+                    case Listing::Unknown: break;
+                }
+                if (unlisted >= 2) {
                     EndForGoneConnection(ctx, countdown.Elapsed());
                     return;
                 }
             }
-            ctx.stop.GatedWrite([&] { WriteUserTimeFile(c, countdown.SecondsLeft()); });
-            UserRecordHead head;
-            // A record that exists but cannot be read yet is tried again next
-            // cycle: an empty one would mean a limit of 0.
-            if (userPending && FileExists(c.currentUser) && ReadCurrentUserHead(c, head) &&
-                ReadFileLines(c.currentUser, 2, kRecordLineBytes, record)) {
-                LogUserBlock(ctx, head);
-                countdown.UserArrived(LeadingNumber(head.limitText));
+            TimeFileWrite timeFile(c, countdown.SecondsLeft());
+            ctx.stop.GatedWrite([&] { timeFile.Write(); });
+            // One read feeds the log, the limit and the account alike. A record
+            // that exists but cannot be read yet, or that the site is still
+            // writing, is tried again next cycle.
+            if (userPending && FileExists(c.currentUser) && ReadCurrentUserRecord(c, record)) {
+                LogUserBlock(ctx, record.head);
+                countdown.UserArrived(LeadingNumber(record.head.limitText));
                 userPending = false;
                 ftpStep = c.ftpAccounting;
             }
         }
-        if (ftpStep && !RunFtpStep(ctx, record)) return;
+        if (ftpStep && !RunFtpStep(ctx, record.lines)) return;
         countdown.CycleDone();
     }
     DisconnectActivePort(ctx, env);
@@ -214,6 +321,6 @@ HMODULE RunConnectionWorker(LPVOID param, const WorkerEnv& env) noexcept {
         // Out of memory: the worker ends; the caller is disconnected by the hang-up or stays untimed.
     }
     // No further step: a new caller need only wait for the thread's end.
-    ctx->stopped = true;
+    ctx->stop.Finish();
     return ctx->module;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "Config.h"
+#include "Log.h"
 #include "Win32Handles.h"
 #include "WorkerStop.h"
 
@@ -22,6 +23,23 @@ struct AdminCalls {
     VOID(WINAPI* serverDisconnect)(MPR_SERVER_HANDLE);
     DWORD(WINAPI* connectionEnum)(RAS_SERVER_HANDLE, DWORD, LPBYTE*, DWORD, LPDWORD, LPDWORD, LPDWORD);
     DWORD(WINAPI* bufferFree)(LPVOID);
+    DWORD(WINAPI* portEnum)(RAS_SERVER_HANDLE, DWORD, HANDLE, LPBYTE*, DWORD, LPDWORD, LPDWORD, LPDWORD);
+};
+
+// The ports of one connection's links, as the service reported them. Fixed
+// room, so that taking a link never allocates on the service's thread; a
+// multilink bundle has a few links.
+class ConnectionPorts {
+public:
+    static constexpr size_t kMost = 8;
+    void Add(HANDLE port);
+    // Copies them into `out` (room for kMost); returns how many.
+    size_t Copy(HANDLE* out) const;
+
+private:
+    mutable SRWLOCK lock_ = SRWLOCK_INIT;
+    HANDLE ports_[kMost] = {};
+    size_t count_ = 0;
 };
 
 // The worker's clock, and its wait for the next cycle.
@@ -43,35 +61,44 @@ WorkerClock& SystemClock();
 struct WorkerContext {
     HANDLE connection = nullptr;  // RAS_CONNECTION_0.hConnection of the accepted call
     GatewayConfigPtr config;      // the load it started under, kept to its end
+    // Where the worker is in its life; see WorkerStop.h.
     WorkerStop stop;
+    // The design's ActivePort, kept per connection: only links of this
+    // connection count, and the limit's end disconnects each of them.
+    ConnectionPorts ports;
     // Set when a second caller was refused: the worker asks the service at
     // its next cycle whether its own connection still exists.
     std::atomic<bool> askService{false};
+    // Set, in the worker's last gated write, when it ended the connection
+    // itself because the service no longer knew it: a hang-up of the service
+    // that still comes is then no longer this connection's end.
+    std::atomic<bool> foundGone{false};
 
-    // The thread, as the connection keeps it.
+    // The thread, as the connection keeps it; set once it is started.
     UniqueHandle thread;
     HMODULE module = nullptr;  // the worker's reference on the library
-    // Set once the worker takes no further step (by the hang-up, or by the
-    // worker when it is done): what remains of its thread is its way out.
-    std::atomic<bool> stopped{false};
 };
 
 struct WorkerEnv {
     const AdminCalls& admin;
     WorkerClock& clock;
-    HANDLE (*activePort)();  // ActivePort, read when the disconnect begins
     DWORD cycleMs;
 };
 
 // The worker's whole life, on the calling thread.
 void RunWorker(WorkerContext& ctx, const WorkerEnv& env);
 
-// A line written by the worker: dropped once the hang-up has closed the gate.
-bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated);
+// Lines written by the worker, together: dropped once the hang-up has closed
+// the gate, and when they cannot be composed (out of memory).
+bool WorkerLog(WorkerContext& ctx, std::initializer_list<LogLine> lines) noexcept;
+bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) noexcept;
 
 // How often the worker asks the service whether its connection still exists
 // when nothing makes it ask sooner; the service may lose a hang-up.
 constexpr double kServiceAskIntervalMs = 10000;
+// An answer of the service comes in pages; an ask that needs more than this
+// many is given up (and proves nothing).
+constexpr int kMostAnswerPages = 8;
 
 // Thread entry, defined by the module that hosts the worker (the library
 // itself in WorkerThread.cpp); `param` is a heap-held

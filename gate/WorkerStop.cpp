@@ -66,5 +66,6 @@ bool WorkerStop::Stop(DWORD boundMs, DWORD callGraceMs) {
         SleepConditionVariableSRW(&changed_, &lock_, static_cast<DWORD>(wait), 0);
     }
     gateClosed_ = true;
+    if (stopped) finished_ = true;
     return stopped;
 }

@@ -9,6 +9,14 @@
 // the hang-up from inside it: the hang-up does not wait for such a call.
 // Release() then wakes a waiting worker to end; the hang-up does that last,
 // so that the thread's end does not compete with its own lines.
+//
+// So one object says where a worker is in its life: running, asked to stop,
+// its gate closed, finished (it takes no further step; what remains of its
+// thread is its way out).
+//
+// A gated write holds the lock only for the write itself: whatever may wait
+// (a log file another program holds, a slow folder) is opened before it, so
+// that Stop()'s bound runs from its call.
 #pragma once
 #include <windows.h>
 
@@ -50,7 +58,8 @@ public:
 
     // Runs `write` unless the gate is closed; false when it was dropped. The
     // gate stays shut while the write runs, so a closed gate means no write
-    // of the worker is under way or to come.
+    // of the worker is under way or to come. `write` only writes: anything
+    // that may wait is done before.
     template <class Write>
     bool GatedWrite(Write write) {
         ExclusiveLock lock(lock_);
@@ -76,6 +85,11 @@ public:
     // Wakes the worker from its wait, so that it ends now rather than at its next cycle.
     void Release() { SetEvent(wake_.Get()); }
 
+    // The worker takes no further step: set by a Stop() that returned true,
+    // or by the worker itself at its end.
+    void Finish() { finished_ = true; }
+    bool Finished() const { return finished_.load(); }
+
 private:
     class CallMark {
     public:
@@ -92,6 +106,7 @@ private:
     // Everything below is changed under lock_ (requested_ is also read
     // without it); changed_ wakes Stop() when a step or a call ends.
     std::atomic<bool> requested_{false};
+    std::atomic<bool> finished_{false};
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
     bool inStep_ = false;

@@ -12,11 +12,11 @@ constexpr DWORD kCycleMs = DIALGATE_CYCLE_MS;
 
 const AdminCalls kSystemAdminCalls{MprAdminServerConnect,  MprAdminPortClearStats, MprAdminPortReset,
                                    MprAdminPortDisconnect, MprAdminServerDisconnect, MprAdminConnectionEnum,
-                                   MprAdminBufferFree};
+                                   MprAdminBufferFree,     MprAdminPortEnum};
 
 }  // namespace
 
 DWORD WINAPI ConnectionWorker(LPVOID param) {
     FreeLibraryAndExitThread(
-        RunConnectionWorker(param, WorkerEnv{kSystemAdminCalls, SystemClock(), ActivePortHandle, kCycleMs}), 0);
+        RunConnectionWorker(param, WorkerEnv{kSystemAdminCalls, SystemClock(), kCycleMs}), 0);
 }

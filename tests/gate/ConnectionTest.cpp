@@ -298,7 +298,7 @@ TEST(SecondConnection, IsRefusedWhileTheFirstIsTimed) {
     EXPECT_FALSE(Exists(gate.timeFile));
     EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("ivan", "pw", "1") +
                               DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается") +
-                              HangupLines(false) + HangupLines(true));
+                              MarkedHangupLines(false) + HangupLines(true));
 }
 
 TEST(SecondConnection, LateHangupOfTheFirstLeavesTheNextCallerTimed) {
@@ -314,7 +314,9 @@ TEST(SecondConnection, LateHangupOfTheFirstLeavesTheNextCallerTimed) {
     ASSERT_EQ(ReadAll(gate.timeFile), TimeFileFor(60));
     first.HangUp();
     EXPECT_EQ(ReadAll(gate.users + "current.user"), "petr\r\npw\r\n1\r\n") << "the next caller lost his record";
-    EXPECT_TRUE(gate.Log().find(HangupLines(false)) != std::string::npos);
+    // Still the first's own end: not marked.
+    EXPECT_EQ(gate.Log().find(MarkedHangupLines(false)), std::string::npos);
+    EXPECT_NE(gate.Log().find(HangupLines(false)), std::string::npos);
     ASSERT_TRUE(gate.clock.Cycle()) << "the next caller's worker was ended";
     EXPECT_EQ(ReadAll(gate.timeFile), TimeFileFor(59));
     EXPECT_TRUE(gate.WorkerRunning());
@@ -460,4 +462,110 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     EXPECT_EQ(lineStart, log.size()) << "the log ends inside a line";
     std::printf("overlap storm: %d accepted, %d refused, %d hang-ups, %d other lines\n", accepted.load(),
                 refused.load(), hangups.load(), otherLines.load());
+}
+
+namespace {
+
+HANDLE PortId(uintptr_t id) { return reinterpret_cast<HANDLE>(id); }
+
+}  // namespace
+
+// At the limit every link of the timed connection is disconnected, and no
+// link the service reported for another connection.
+TEST(Disconnect, EveryPortOfTheTimedConnectionAndNoOther) {
+    InProcessGate gate;
+    Caller first(gate, 60), second(gate, 61);
+    ASSERT_TRUE(first.Dial());
+    RAS_PORT_0 secondLink = first.p0;  // a multilink caller's second line
+    secondLink.hPort = PortId(0x6061);
+    AcceptLink(&secondLink);
+    EXPECT_FALSE(second.Dial());
+    AcceptLink(&second.p0);  // the refused caller's link, reported all the same
+    gate.WriteRecord("ivan\r\npw\r\n0\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_EQ(gate.service.DisconnectedPorts(), (std::set<HANDLE>{first.p0.hPort, secondLink.hPort}));
+}
+
+// A worker that reaches its limit before its own link came never resets the
+// port of the connection before it.
+TEST(Disconnect, BeforeItsOwnLinkTouchesNoOtherConnectionsPort) {
+    {
+        InProcessGate earlier;
+        Caller call(earlier, 62);
+        ASSERT_TRUE(call.Dial());
+    }
+    InProcessGate gate(0);  // no registration window: the limit is reached at once
+    Caller call(gate, 63);
+    gate.service.AddConnection(call.c0.hConnection);
+    ASSERT_TRUE(AcceptConnection(&call.c0));
+    ++gate.accepted;
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    EXPECT_EQ(gate.service.DisconnectedPorts().count(PortId(62 + 0x1000)), 0u);
+    call.HangUp();
+}
+
+// The site has created the record but not written it whole: the worker
+// waits for the rest instead of taking an empty limit or a cut password.
+TEST(Record, AFileTheSiteIsStillWritingIsNotYetTheRecord) {
+    InProcessGate gate(2, "dg_no_such_service");
+    Caller call(gate, 64);
+    ASSERT_TRUE(call.Dial());
+    for (const char* piece : {"", "stud", "student\r\nsec"}) {
+        gate.WriteRecord(piece);
+        ASSERT_TRUE(gate.clock.Cycle()) << piece;
+        EXPECT_EQ(gate.service.disconnects.load(), 0) << piece;
+        EXPECT_FALSE(gate.LogHas(">USER:")) << piece;
+        EXPECT_FALSE(Exists(gate.usersIni)) << piece;
+    }
+    gate.WriteRecord("student\r\nsecret\r\n5\r\n");
+    ASSERT_TRUE(gate.clock.Cycle());
+    EXPECT_TRUE(gate.LogHas(">LIMIT: 5"));
+    EXPECT_NE(ReadAll(gate.usersIni).find("Pass=secret\r\n"), std::string::npos) << ReadAll(gate.usersIni);
+}
+
+// A caller hangs up while his acceptance waits for the worker before him to
+// go: his acceptance is refused and starts no worker.
+TEST(Overlap, AHangupWhileItsAcceptanceWaitsIsNotLost) {
+    InProcessGate gate;
+    UniqueHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    gate.service.onPortDisconnect = [&](HANDLE) { WaitForSingleObject(go.Get(), 10000); };
+    Caller a(gate, 65), b(gate, 66);
+    ASSERT_TRUE(a.Dial());
+    gate.WriteRecord("ivan\r\npw\r\n0\r\n");
+    ASSERT_TRUE(gate.clock.Release());
+    ASSERT_TRUE(WaitFor([&] { return gate.service.disconnects.load() == 1; }, 5000));
+    a.HangUp();  // ends the worker by the grace; its thread is still in the call
+    std::atomic<int> bIn{-1};
+    std::thread service([&] { bIn = b.Dial(); });  // waits for a's thread to go
+    // Aimed at the acceptance's wait; a hang-up that overtakes the
+    // acceptance sooner must end the same way.
+    Sleep(200);
+    b.HangUp();  // on another service thread
+    SetEvent(go.Get());  // a's thread ends inside b's wait
+    service.join();
+    EXPECT_EQ(bIn.load(), FALSE);
+    EXPECT_TRUE(gate.WaitWorkersGone(5000)) << "a worker times a connection already hung up";
+}
+
+// A hang-up that belongs to no connection timed here says so before its
+// lines: a late duplicate, and the service's own hang-up of a connection
+// whose worker found it gone already.
+TEST(Hangup, ThatBelongsToNoTimedConnectionIsMarked) {
+    InProcessGate gate;
+    Caller a(gate, 70), b(gate, 71);
+    ASSERT_TRUE(a.Dial());
+    a.HangUp();
+    ASSERT_TRUE(b.Dial());
+    std::string before = gate.Log();
+    ConnectionHangup(&a.c0, &a.c1);
+    EXPECT_EQ(gate.Log(), before + MarkedHangupLines(false));
+    // b's connection vanishes from the service without a hang-up; the worker
+    // finds it gone, then the service's late hang-up comes.
+    gate.service.RemoveConnection(b.c0.hConnection);
+    for (int k = 0; k < 12 && gate.WorkerRunning(); ++k) ASSERT_TRUE(gate.clock.Cycle());
+    ASSERT_TRUE(gate.WaitWorkersGone());
+    before = gate.Log();
+    b.HangUp();
+    EXPECT_EQ(gate.Log(), before + MarkedHangupLines(true));
 }

@@ -24,6 +24,12 @@ inline std::string HangupLines(bool ended, DWORD duration = 0, DWORD rx = 0, DWO
            DatedLine(kHungUp);
 }
 
+// The same for a hang-up of no connection timed here.
+inline std::string MarkedHangupLines(bool ended, DWORD duration = 0, DWORD rx = 0, DWORD tx = 0) {
+    return DatedLine("Следующее отключение не относится к обслуживаемому соединению") +
+           HangupLines(ended, duration, rx, tx);
+}
+
 inline std::string UserBlock(const std::string& user, const std::string& pass, const std::string& limit) {
     return "\r\n\r\n" + DatedLine("Пришел пользователь:") + DatedLine(">USER: " + user) +
            DatedLine(">PASS: " + pass) + DatedLine(">LIMIT: " + limit + "\n") + "\r\n\r\n";

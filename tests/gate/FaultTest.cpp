@@ -49,8 +49,7 @@ TEST(Faults, LogFolderThatCannotBeMadeDisturbsNothing) {
     PluginCopy plugin(dir.Path());
     ASSERT_TRUE(plugin.Loaded());
     EXPECT_EQ(plugin.Initialize(), static_cast<DWORD>(NO_ERROR));
-    FakeRas ras;
-    ras.Install();
+    StandinService ras;
     Call call(71);
     EXPECT_TRUE(call.Dial(plugin));
     EXPECT_TRUE(WaitFor([&] { return ras.serverDisconnects.load() == 1; }, 5000));  // the worker did its work
@@ -63,8 +62,7 @@ TEST(Faults, LogFolderThatCannotBeMadeDisturbsNothing) {
 TEST(SlashedDateConnection, RunsWithoutALog) {
     if (TodayShortDate().find('/') == std::string::npos) GTEST_SKIP() << "locale date has no slashes";
     GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n");
-    FakeRas ras;
-    ras.Install();
+    StandinService ras;
     Call call(72);
     ASSERT_TRUE(call.Dial(*gate.plugin));
     gate.WriteRecord("ivan\r\npw\r\n0\r\n");

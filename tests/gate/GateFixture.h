@@ -10,62 +10,17 @@
 #include <string>
 
 #include "PluginCopy.h"
-#include "StandinMprapi.h"
+#include "FakeService.h"
 #include "TestSupport.h"
 
-// The client calls the plug-in makes, counted, with answers of the test's choosing.
-class FakeRas {
-public:
-    std::atomic<int> connects{0}, clearStats{0}, resets{0}, disconnects{0}, serverDisconnects{0};
-    std::atomic<HANDLE> lastPort{nullptr};
-    DWORD answer = NO_ERROR;
-    std::function<void(HANDLE port)> onPortDisconnect;
-    std::function<void()> onConnect;
-
-    // The stand-in mprapi.dll is loaded with the plug-in that imports it.
-    void Install() {
-        auto set = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
-        if (!set) return;
-        StandinMprapiHooks hooks{this, &Connect, &ClearStats, &Reset, &Disconnect, &ServerDisconnect, nullptr};
-        set(&hooks);
-        installed_ = true;
+// The service's calls for the built plug-in, through the stand-in
+// mprapi.dll. It lists no connection: the built plug-in's tests do not dial
+// through it, and a worker that asks learns nothing.
+struct StandinService : FakeService {
+    StandinService() {
+        enumAnswer = ERROR_SERVICE_NOT_ACTIVE;
+        InstallStandinHooks();
     }
-    void Remove() {
-        auto set = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
-        if (set) set(nullptr);
-        installed_ = false;
-    }
-    bool Installed() const { return installed_; }
-    ~FakeRas() {
-        if (installed_) Remove();
-    }
-
-private:
-    static DWORD WINAPI Connect(void* c) {
-        auto* self = static_cast<FakeRas*>(c);
-        ++self->connects;
-        if (self->onConnect) self->onConnect();
-        return self->answer;
-    }
-    static DWORD WINAPI ClearStats(void* c, HANDLE port) {
-        static_cast<FakeRas*>(c)->lastPort = port;
-        ++static_cast<FakeRas*>(c)->clearStats;
-        return static_cast<FakeRas*>(c)->answer;
-    }
-    static DWORD WINAPI Reset(void* c, HANDLE) {
-        ++static_cast<FakeRas*>(c)->resets;
-        return static_cast<FakeRas*>(c)->answer;
-    }
-    static DWORD WINAPI Disconnect(void* c, HANDLE port) {
-        auto* self = static_cast<FakeRas*>(c);
-        ++self->disconnects;
-        if (self->onPortDisconnect) self->onPortDisconnect(port);
-        return self->answer;
-    }
-    static void WINAPI ServerDisconnect(void* c) { ++static_cast<FakeRas*>(c)->serverDisconnects; }
-    bool installed_ = false;
 };
 
 struct GateInstall {

@@ -20,8 +20,7 @@ DWORD WINAPI ConnectionWorker(LPVOID param) {
     for (int now = ++live, seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
     }
     WorkerClock& clock = gate->realCycleMs ? SystemClock() : gate->clock;
-    RunConnectionWorker(param, WorkerEnv{gate->calls, clock, ActivePortHandle,
-                                         gate->realCycleMs ? gate->realCycleMs : 1000});
+    RunConnectionWorker(param, WorkerEnv{gate->calls, clock, gate->realCycleMs ? gate->realCycleMs : 1000});
     --live;
     ++gate->ended;
     gate->clock.WorkerEnded();

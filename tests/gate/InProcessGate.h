@@ -59,7 +59,7 @@ public:
     std::atomic<int> accepted{0}, ended{0};
 
     // What the test's ConnectionWorker runs by.
-    const AdminCalls calls = service.Calls();
+    const AdminCalls calls = FakeCalls();
     const DWORD realCycleMs;
 };
 

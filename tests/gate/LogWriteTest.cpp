@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Config.h"
+#include "DateText.h"
 #include "Log.h"
 #include "TestSupport.h"
 

@@ -138,9 +138,8 @@ TEST(Overlap, NoSecondWorkerWhileAHungUpWorkerFinishesItsFtpStep) {
 // until the call has returned and the worker is gone.
 TEST(Overlap, NoSecondWorkerWhileAHungUpWorkerIsInsideAClientCall) {
     GateInstall gate;
-    FakeRas ras;
+    StandinService ras;
     ras.onConnect = [] { Sleep(1500); };
-    ras.Install();
     WorkerWatch watch(PluginModule(gate));
     Call first(73), during(74), next(75);
     ASSERT_TRUE(first.Dial(*gate.plugin));
@@ -251,7 +250,7 @@ TEST(Callbacks, HangupWithoutWorkerStillClearsAndCounts) {
     Call call(2);
     call.c0.dwConnectDuration = 3;
     gate.plugin->ConnectionHangup(&call.c0, &call.c1);
-    EXPECT_EQ(gate.Tail(), HangupLines(false, 3));
+    EXPECT_EQ(gate.Tail(), MarkedHangupLines(false, 3));
     EXPECT_FALSE(Exists(gate.users + "current.user"));
     EXPECT_FALSE(Exists(gate.timeFile));
 }
@@ -269,8 +268,7 @@ TEST(Callbacks, TerminateDuringAConnectionLeavesItAlone) {
 
 TEST(ShippedBuild, NoWindowDisconnectsAtOnce) {
     GateInstall gate("TIME_FOR_REG=0\r\nSHOW_VARS=0\r\n");
-    FakeRas ras;
-    ras.Install();
+    StandinService ras;
     Call call(60);
     ASSERT_TRUE(call.Dial(*gate.plugin));
     ASSERT_TRUE(gate.WaitLog(kExitThread, 3000));
@@ -280,8 +278,7 @@ TEST(ShippedBuild, NoWindowDisconnectsAtOnce) {
 
 TEST(ShippedBuild, RecordWithNoTimeEndsAfterTheFirstCycle) {
     GateInstall gate("TIME_FOR_REG=1\r\nSHOW_VARS=0\r\n");
-    FakeRas ras;
-    ras.Install();
+    StandinService ras;
     Call call(61);
     const ULONGLONG start = GetTickCount64();
     ASSERT_TRUE(call.Dial(*gate.plugin));

@@ -68,39 +68,40 @@ TEST_F(UserFilesTest, TimeFileHeldWithoutSharingIsSkipped) {
 }
 
 TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
-    UserRecordHead head;
-    EXPECT_FALSE(ReadCurrentUserHead(config, head));  // missing
-
-    WriteAll(config.currentUser, "");
-    ASSERT_TRUE(ReadCurrentUserHead(config, head));
-    EXPECT_EQ(head.user, "");
-    EXPECT_EQ(head.limitText, "");
+    UserRecord record;
+    EXPECT_FALSE(ReadCurrentUserRecord(config, record));  // missing
 
     WriteAll(config.currentUser, "student\r\nsecret\r\n45\r\nИван\r\n");
-    ASSERT_TRUE(ReadCurrentUserHead(config, head));
-    EXPECT_EQ(head.user, "student");
-    EXPECT_EQ(head.password, "secret");
-    EXPECT_EQ(head.limitText, "45");
+    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_EQ(record.head.user, "student");
+    EXPECT_EQ(record.head.password, "secret");
+    EXPECT_EQ(record.head.limitText, "45");
+    EXPECT_EQ(record.lines, (std::vector<std::string>{"student", "secret"}));
 
-    // Being written by the site: what is there so far.
-    WriteAll(config.currentUser, "stud");
-    ASSERT_TRUE(ReadCurrentUserHead(config, head));
-    EXPECT_EQ(head.user, "stud");
-    EXPECT_EQ(head.password, "");
+    // Created, or being written by the site: not yet the record.
+    for (const char* piece : {"", "stud", "student\r\nsec"}) {
+        WriteAll(config.currentUser, piece);
+        EXPECT_FALSE(ReadCurrentUserRecord(config, record)) << piece;
+    }
+    // A whole first line and nothing more is a record, with an empty limit.
+    WriteAll(config.currentUser, "ivan\r\n");
+    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_EQ(record.head.user, "ivan");
+    EXPECT_EQ(record.head.limitText, "");
 }
 
 TEST_F(UserFilesTest, LockedRecordIsReportedSoTheWorkerTriesAgain) {
     WriteAll(config.currentUser, "ivan\r\npw\r\n5\r\n");
     HANDLE held = CreateFileA(config.currentUser.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    UserRecordHead head;
-    EXPECT_FALSE(ReadCurrentUserHead(config, head));
+    UserRecord record;
+    EXPECT_FALSE(ReadCurrentUserRecord(config, record));
     std::vector<std::string> lines;
     EXPECT_FALSE(ReadFileLines(config.currentUser, 10, 4096, lines));
     EXPECT_TRUE(lines.empty());
     CloseHandle(held);
-    EXPECT_TRUE(ReadCurrentUserHead(config, head));
-    EXPECT_EQ(head.user, "ivan");
+    EXPECT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_EQ(record.head.user, "ivan");
 }
 
 TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
@@ -109,11 +110,11 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     const SIZE_T before = PrivateBytes();
     const ULONGLONG start = GetTickCount64();
 
-    UserRecordHead head;
+    UserRecord record;
     config.currentUser = path;
-    ASSERT_TRUE(ReadCurrentUserHead(config, head));
-    EXPECT_EQ(head.user, std::string(29, 'Z'));
-    EXPECT_EQ(head.limitText, "ZZZZ");
+    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_EQ(record.head.user, std::string(29, 'Z'));
+    EXPECT_EQ(record.head.limitText, "ZZZZ");
 
     std::vector<std::string> lines;
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
@@ -132,7 +133,7 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
     EXPECT_LE(lines.size(), 10u);
     for (const auto& l : lines) EXPECT_LE(l.size(), 4096u);
-    ASSERT_TRUE(ReadCurrentUserHead(config, head));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
 }
 
 TEST_F(UserFilesTest, ListReaderTakesEveryLineEnd) {

@@ -5,60 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <thread>
 
 #include "Config.h"
 #include "LogTexts.h"
-#include "SteppedClock.h"
+#include "SteppedWorker.h"
 #include "TestSupport.h"
 #include "Worker.h"
 #include "WorkerStop.h"
-
-namespace {
-
-// An allocation on the named thread fails once: out of memory where the
-// worker composes a line or the time file's text.
-std::atomic<DWORD> failAllocationOn{0};
-
-}  // namespace
-
-void* operator new(size_t size) {
-    const DWORD self = GetCurrentThreadId();
-    DWORD expected = self;
-    if (failAllocationOn.load() == self && failAllocationOn.compare_exchange_strong(expected, 0))
-        throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-// The replaced operator new takes its memory from malloc.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-
-namespace {
-
-// Runs `work` on a thread of its own; Wait() is bounded, so a hang fails.
-class Side {
-public:
-    template <class Work>
-    explicit Side(Work work) : thread_([this, work] {
-              work();
-              SetEvent(done_.Get());
-          }) {}
-    ~Side() { thread_.join(); }
-    bool Wait(DWORD ms = 5000) const { return WaitForSingleObject(done_.Get(), ms) == WAIT_OBJECT_0; }
-
-private:
-    UniqueHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    std::thread thread_;
-};
-
-UniqueHandle Event() { return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
-bool Signalled(const UniqueHandle& e, DWORD ms = 5000) { return WaitForSingleObject(e.Get(), ms) == WAIT_OBJECT_0; }
-
-}  // namespace
 
 TEST(WorkerStop, WithNoStepUnderWayStopsAtOnceAndShutsTheGate) {
     WorkerStop stop;
@@ -176,64 +130,6 @@ TEST(WorkerStop, AnExceptionInAGatedWriteLeavesNoLockHeld) {
     EXPECT_TRUE(stopped);
 }
 
-namespace {
-
-HANDLE NoPort() { return nullptr; }
-
-// One worker on a thread of the test's, in a scratch folder.
-struct SteppedWorker {
-    TempDir dir{"worker"};
-    FakeService service;
-    AdminCalls calls;
-    SteppedClock clock;
-    std::shared_ptr<WorkerContext> ctx = std::make_shared<WorkerContext>();
-    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    std::atomic<bool> threw{false};
-    std::atomic<DWORD> threadId{0};
-    std::thread thread;
-    HANDLE connection = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0xc0001));
-
-    explicit SteppedWorker(int32_t regMinutes = 1) {
-        calls = service.Calls();
-        GatewayConfigRecord c;
-        c.usersFolder = dir.Path();
-        c.currentUser = dir / "current.user";
-        c.currentUserOp = dir / "current.userop";
-        c.timeFile = dir / "time.txt";
-        c.logFolder = dir / "LOGS\\";
-        c.regMinutes = regMinutes;
-        c.ftpAccounting = false;
-        ctx->config = std::make_shared<const GatewayConfigRecord>(c);
-        ctx->connection = connection;
-        service.AddConnection(connection);
-    }
-    void Start() {
-        thread = std::thread([this] {
-            threadId = GetCurrentThreadId();
-            ctx->stop.SetWorkerThread(threadId);
-            try {
-                RunWorker(*ctx, WorkerEnv{calls, clock, NoPort, 1000});
-            } catch (...) {
-                threw = true;
-            }
-            SetEvent(done.Get());
-            clock.WorkerEnded();
-        });
-        clock.WaitForWaiting();
-    }
-    ~SteppedWorker() {
-        ctx->stop.Stop(0, 0);
-        ctx->stop.Release();
-        if (thread.joinable()) thread.join();
-    }
-    bool Cycle() { return clock.Cycle(); }
-    bool Ended() const { return WaitForSingleObject(done.Get(), 0) == WAIT_OBJECT_0; }
-    std::string TimeFile() const { return ReadAll(ctx->config->timeFile); }
-    std::string Log() const { return MaskTimes(ReadAll(ctx->config->logFolder + TodayShortDate() + "_log.txt")); }
-};
-
-}  // namespace
-
 // The registration window of one minute, with the caller hanging up after
 // each possible number of cycles: the time file holds what that cycle
 // wrote, and nothing is written after the hang-up.
@@ -268,15 +164,18 @@ TEST(SteppedWorker, ARefusedCallerMakesTheWorkerAskAtItsNextCycle) {
     ASSERT_TRUE(w.Cycle());
     EXPECT_FALSE(w.Ended());
     EXPECT_EQ(w.TimeFile(), "58\r\n\r\n");
-    // The service answers without it: the worker ends as a hang-up would.
-    WriteAll(w.ctx->config->currentUser, "ivan\r\npw\r\n5\r\n");
+    // The service answers without it, twice a cycle apart: the worker ends as
+    // a hang-up would.
     w.service.enumAnswer = NO_ERROR;
     w.ctx->askService = true;
+    ASSERT_TRUE(w.Cycle());
+    EXPECT_FALSE(w.Ended());
+    WriteAll(w.ctx->config->currentUser, "ivan\r\npw\r\n5\r\n");
     ASSERT_TRUE(w.Cycle());
     ASSERT_EQ(WaitForSingleObject(w.done.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_FALSE(Exists(w.ctx->config->currentUser));
     EXPECT_FALSE(Exists(w.ctx->config->timeFile));
-    EXPECT_EQ(w.Log(), DatedLine(log_text::kConnectionGone) + DatedLine(std::string(log_text::kDuration) + "3") +
+    EXPECT_EQ(w.Log(), DatedLine(log_text::kConnectionGone) + DatedLine(std::string(log_text::kDuration) + "4") +
                            DatedLine(log_text::kUserHungUp));
     EXPECT_EQ(w.service.disconnects.load(), 0);
 }
@@ -293,23 +192,61 @@ TEST(SteppedWorker, WithoutARefusalTheWorkerAsksEveryTenSeconds) {
     EXPECT_FALSE(w.Ended());
 }
 
-// Out of memory while the worker composes the time file's text, inside its
-// gated write: the worker's thread ends, and the hang-up that follows finds no
-// lock held and returns within its bound.
-TEST(SteppedWorker, OutOfMemoryInAWriteLeavesTheHangupFree) {
-    // Seconds left with twelve digits: the time file's text no longer fits
-    // in a string's own small buffer and must be allocated.
-    SteppedWorker w(INT32_MAX);
+// An ask the service never finishes ("more data" with nothing in it, again
+// and again) ends with the worker's cycle, and proves nothing.
+TEST(SteppedWorker, AnAskThatNeverFinishesHoldsNothingAndProvesNothing) {
+    SteppedWorker w;
     w.Start();
+    w.service.enumAnswer = ERROR_MORE_DATA;
+    w.ctx->askService = true;
+    ASSERT_TRUE(w.clock.Release());
+    const bool cycleEnded = w.clock.CycleDone(5000);
+    const int asked = w.service.enumerations.load();
+    w.service.enumAnswer = NO_ERROR;  // lets a stuck worker out, so that the test can end
+    EXPECT_TRUE(cycleEnded) << "the worker is stuck in its ask";
+    EXPECT_LE(asked, 16);
+    EXPECT_FALSE(w.Ended());
+}
+
+// A connection counts as gone only when two answers, a cycle apart, both lack it.
+TEST(SteppedWorker, OneAnswerWithoutTheConnectionIsNotEnough) {
+    SteppedWorker w;
+    w.Start();
+    w.service.RemoveConnection(w.connection);
+    w.ctx->askService = true;
     ASSERT_TRUE(w.Cycle());
-    failAllocationOn = w.threadId.load();
-    ASSERT_NE(failAllocationOn.load(), 0u);
+    EXPECT_FALSE(w.Ended()) << "one answer ended the connection";
+    // Listed again: the first answer no longer counts.
+    w.service.AddConnection(w.connection);
     ASSERT_TRUE(w.Cycle());
-    ASSERT_EQ(WaitForSingleObject(w.done.Get(), 5000), WAIT_OBJECT_0);
-    EXPECT_TRUE(w.threw.load());
-    EXPECT_EQ(failAllocationOn.load(), 0u) << "no allocation failed";
-    bool stopped = false;
-    Side hangup([&] { stopped = w.ctx->stop.Stop(1000, 200); });
-    ASSERT_TRUE(hangup.Wait(5000));
-    EXPECT_TRUE(stopped);
+    w.service.RemoveConnection(w.connection);
+    w.ctx->askService = true;
+    ASSERT_TRUE(w.Cycle());
+    EXPECT_FALSE(w.Ended());
+    ASSERT_TRUE(w.Cycle());
+    EXPECT_TRUE(w.Ended());
+}
+
+// A log line that waits for a file another program holds: the hang-up's
+// bound runs from its call, not from the end of the line's wait.
+TEST(SteppedWorker, AHangupDoesNotWaitForALogLineOnAHeldFile) {
+    SteppedWorker w;
+    WorkerLog(*w.ctx, "before", true);  // the log exists, and its last open got through
+    const std::string log = w.ctx->config->logFolder + TodayShortDate() + "_log.txt";
+    UniqueHandle held(CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.Valid());
+    UniqueHandle inStep = Event();
+    Side worker([&] {
+        WorkerStop::Step step(w.ctx->stop);
+        SetEvent(inStep.Get());
+        WorkerLog(*w.ctx, "during", true);
+    });
+    ASSERT_TRUE(Signalled(inStep));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(w.ctx->stop.Stop(100, 200));
+    const ULONGLONG took = GetTickCount64() - start;
+    ASSERT_TRUE(worker.Wait());
+    EXPECT_LT(took, 400u) << "the hang-up waited for the worker's line";
+    held.Reset();
+    EXPECT_EQ(Occurrences(w.Log(), "during"), 0u);
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Config.h"
+#include "DateText.h"
 #include "Log.h"
 #include "StandinMprapi.h"
 
@@ -376,7 +377,7 @@ int BenchDrift(int cycles) {
         GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
     if (setHooks) {
         StandinMprapiHooks hooks{&clock, &DisconnectClock::Connect, &DisconnectClock::Port, &DisconnectClock::Port,
-                                 &DisconnectClock::Disconnect, &DisconnectClock::ServerDisconnect, nullptr};
+                                 &DisconnectClock::Disconnect, &DisconnectClock::ServerDisconnect, nullptr, nullptr};
         setHooks(&hooks);
     }
     RAS_CONNECTION_0 c0{};

@@ -17,6 +17,8 @@ struct StandinMprapiHooks {
     // than NO_ERROR fails MprAdminConnectionEnum with it. May be left null:
     // the enumeration then fails as without a service.
     DWORD(WINAPI* connectionEnum)(void* context, HANDLE* connections, DWORD capacity, DWORD* count);
+    // The same for the ports of one connection (MprAdminPortEnum).
+    DWORD(WINAPI* portEnum)(void* context, HANDLE connection, HANDLE* ports, DWORD capacity, DWORD* count);
 };
 
 // Copies the hooks; nullptr removes them. The hooks are called with no lock

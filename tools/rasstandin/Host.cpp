@@ -214,7 +214,7 @@ DWORD RasHost::Start() {
         running_ = true;
     }
     const StandinMprapiHooks hooks{this, OnServerConnect, OnPortClearStats, OnPortReset, OnPortDisconnect,
-                                   OnServerDisconnect, OnConnectionEnum};
+                                   OnServerDisconnect, OnConnectionEnum, OnPortEnum};
     setHooks(&hooks);
 
     adminPath_ = RegisteredAdminDll();
@@ -625,6 +625,21 @@ DWORD WINAPI RasHost::OnConnectionEnum(void* context, HANDLE* connections, DWORD
     // A list too long for the buffer is asked for again: count the answer once.
     if (n <= capacity) ++host->connectionEnumCalls_;
     return NO_ERROR;
+}
+
+// One link per connection: its port, while the service lists the connection.
+DWORD WINAPI RasHost::OnPortEnum(void* context, HANDLE connection, HANDLE* ports, DWORD capacity, DWORD* count) {
+    auto* host = static_cast<RasHost*>(context);
+    host->RefuseInsideCallback("MprAdminPortEnum");
+    std::lock_guard<std::mutex> lock(host->mutex_);
+    *count = 0;
+    for (const auto& entry : host->connections_) {
+        if (entry.second->handle != connection) continue;
+        if (capacity > 0) ports[0] = entry.second->port;
+        *count = 1;
+        return NO_ERROR;
+    }
+    return ERROR_INVALID_PARAMETER;
 }
 
 std::string Utf8(const std::wstring& text) {

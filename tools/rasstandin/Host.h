@@ -92,6 +92,7 @@ private:
     static DWORD WINAPI OnPortDisconnect(void* context, HANDLE port);
     static void WINAPI OnServerDisconnect(void* context);
     static DWORD WINAPI OnConnectionEnum(void* context, HANDLE* connections, DWORD capacity, DWORD* count);
+    static DWORD WINAPI OnPortEnum(void* context, HANDLE connection, HANDLE* ports, DWORD capacity, DWORD* count);
 
     std::function<void(const std::string&)> say_;
     HANDLE quit_;

@@ -186,7 +186,7 @@ public:
         set_ = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
         if (!set_) return false;
-        StandinMprapiHooks hooks{this, &Connect, &ClearStats, &Reset, &Disconnect, &ServerDisconnect, nullptr};
+        StandinMprapiHooks hooks{this, &Connect, &ClearStats, &Reset, &Disconnect, &ServerDisconnect, nullptr, nullptr};
         set_(&hooks);
         return true;
     }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "DateText.h"
 #include "GateSoak.h"
 #include "Log.h"
 
