@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <random>
 #include <thread>
 #include <vector>
@@ -378,10 +380,14 @@ TEST(Storm, FiveHundredConnectionsHangingUpAtRandom) {
     std::printf("storm: %d calls, worst hang-up %.2f ms\n", kCalls, worst);
 }
 
-// Accepts, links, hang-ups, duplicate hang-ups and log lines from several
-// service threads at once, for hundreds of callers, with workers in real time
-// (cycles of 50 ms). Never two workers; no running connection loses its
-// record; every caller is timed or refused; every line whole.
+// Everything the service and the site may deliver, from several service
+// threads at once, until 200 callers were accepted, with workers in real time
+// (cycles of 50 ms): accepts, links (also of other connections), hang-ups
+// (also duplicate, and late ones that come after the next caller's dial),
+// records written in pieces, asks answered "more data", slow client calls,
+// log lines of other callbacks. Never two workers; no running connection
+// loses its record; a disconnect only ever resets an accepted caller's own
+// port; no account with an empty or cut password; every line whole.
 TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     InProcessGate gate(1, "dg_no_such_service", 5000000, 50);
     std::atomic<int> slowCalls{0};
@@ -389,59 +395,134 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     gate.service.onConnect = [&] {
         if (slowCalls++ % 3 == 0) Sleep(300);
     };
-
-    // Callers dial until this many were accepted (most are refused: one line).
-    constexpr int kThreads = 4, kAccepted = 100, kMostCallers = 3000;
-    std::atomic<int> nextCaller{0}, accepted{0}, refused{0}, hangups{0}, otherLines{0};
-    std::mutex failuresLock;
+    constexpr int kThreads = 4, kAccepted = 200, kMostCallers = 6000, kFirstId = 10000;
+    std::mutex lock;
     std::vector<std::string> failures;
+    std::set<int> acceptedIds;
     auto fail = [&](const std::string& what) {
-        std::lock_guard<std::mutex> lock(failuresLock);
+        std::lock_guard<std::mutex> guard(lock);
         failures.push_back(what);
     };
-    const std::string record = gate.users + "current.user";
+    // A disconnect resets only the port of a caller who was accepted.
+    gate.service.onPortDisconnect = [&](HANDLE port) {
+        const int id = static_cast<int>(reinterpret_cast<uintptr_t>(port)) - 0x1000;
+        std::lock_guard<std::mutex> guard(lock);
+        if (!acceptedIds.count(id)) failures.push_back("the port of another connection was reset: " + std::to_string(id));
+    };
+    // Now and then the service cannot finish its answers for a while.
+    std::atomic<bool> calm{false};
+    std::thread moody([&] {
+        std::mt19937 random(7);
+        while (!calm) {
+            gate.service.enumAnswer = random() % 4 == 0 ? ERROR_MORE_DATA : NO_ERROR;
+            Sleep(20);
+        }
+        gate.service.enumAnswer = NO_ERROR;
+    });
 
+    std::atomic<int> nextCaller{0}, accepted{0}, refused{0}, hangups{0}, otherLines{0};
+    const std::string record = gate.users + "current.user";
     auto serviceThread = [&](unsigned seed) {
         std::mt19937 random(seed);
-        for (int id; accepted < kAccepted && (id = nextCaller++) < kMostCallers;) {
-            Caller call(gate, 10000 + id);
+        std::unique_ptr<Caller> late;  // hung up only after the next dial
+        for (int n; accepted < kAccepted && (n = nextCaller++) < kMostCallers;) {
+            const int id = kFirstId + n;
+            auto call = std::make_unique<Caller>(gate, id);
+            call->c0.dwConnectDuration = static_cast<DWORD>(id);
+            call->c1.dwBytesRcved = static_cast<DWORD>(id) * 3;
+            call->c1.dwBytesXmited = static_cast<DWORD>(id) * 5;
             if (random() % 4 == 0) {
                 // What the address callbacks write, from yet another moment.
                 LogWrite(log_text::kIpRequested, true);
                 ++otherLines;
             }
-            const bool in = call.Dial() != FALSE;
+            bool in = false;
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                acceptedIds.insert(id);  // taken back below if refused
+            }
+            in = call->Dial() != FALSE;
+            if (!in) {
+                std::lock_guard<std::mutex> guard(lock);
+                acceptedIds.erase(id);
+            }
             (in ? accepted : refused)++;
+            if (late) {
+                late->HangUp();
+                ++hangups;
+                late.reset();
+            }
+            if (random() % 3 == 0) {
+                // A link of another connection, or of this caller when refused.
+                RAS_PORT_0 other = call->p0;
+                if (in) {
+                    other.hConnection = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(900000 + n));
+                    other.hPort = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x900000 + n));
+                }
+                AcceptLink(&other);
+            }
             if (in) {
                 const std::string login = "u" + std::to_string(id);
-                // Limit 1: the worker runs for 60 cycles, longer than the caller
-                // stays; limit 0: it disconnects at once.
-                const bool staying = random() % 3 != 0;
+                const std::string whole = login + "\r\np" + std::to_string(id) + "secret\r\n" +
+                                          (random() % 3 != 0 ? "1" : "0") + "\r\n";
+                const bool staying = whole[whole.size() - 3] == '1';
                 const bool registers = random() % 4 != 0;
-                if (registers) gate.WriteRecord(login + "\r\npw\r\n" + (staying ? "1" : "0") + "\r\n");
+                if (registers) {
+                    // Written in pieces now and then, as a site may write it.
+                    if (random() % 2 == 0) {
+                        gate.WriteRecord(whole.substr(0, 1 + random() % (whole.size() - 4)));
+                        Sleep(random() % 60);
+                    }
+                    gate.WriteRecord(whole);
+                }
                 Sleep(random() % 150);
                 if (registers && staying && ReadAll(record).rfind(login + "\r\n", 0) != 0)
                     fail("the record of running connection " + login + " was replaced or deleted");
+                if (random() % 6 == 0) {
+                    late = std::move(call);
+                    continue;
+                }
             } else {
                 Sleep(10 + random() % 30);  // the caller redials
             }
-            call.HangUp();
+            call->HangUp();
             ++hangups;
             if (random() % 5 == 0) {
-                ConnectionHangup(&call.c0, &call.c1);  // delivered twice
+                ConnectionHangup(&call->c0, &call->c1);  // delivered twice
                 ++hangups;
             }
+        }
+        if (late) {
+            late->HangUp();
+            ++hangups;
         }
     };
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) threads.emplace_back(serviceThread, 20261208u + t);
     for (std::thread& t : threads) t.join();
+    calm = true;
+    moody.join();
     ASSERT_TRUE(gate.WaitWorkersGone());
 
     for (const std::string& f : failures) ADD_FAILURE() << f;
     EXPECT_EQ(gate.MostWorkers(), 1) << "workers at once";
     EXPECT_GE(accepted.load(), kAccepted);
     EXPECT_EQ(accepted + refused, std::min(nextCaller.load(), kMostCallers));
+
+    // Every account has its caller's whole password.
+    size_t sections = 0;
+    std::string login;
+    const std::string ini = ReadAll(gate.usersIni);
+    for (size_t at = 0, end; (end = ini.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        const std::string line = ini.substr(at, end - at);
+        if (line.rfind("[u", 0) == 0) {
+            login = line.substr(1, line.size() - 2);
+            ++sections;
+        } else if (line.rfind("Pass=", 0) == 0) {
+            EXPECT_EQ(line, "Pass=p" + login.substr(1) + "secret") << login;
+        }
+    }
+    EXPECT_GT(sections, 0u) << "no account was written";
 
     // Every line is whole and counted: each accepted caller got a worker, each
     // refused one the refusal, each hang-up its closing line.
@@ -460,8 +541,8 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
             ADD_FAILURE() << "torn line: " << line;
     }
     EXPECT_EQ(lineStart, log.size()) << "the log ends inside a line";
-    std::printf("overlap storm: %d accepted, %d refused, %d hang-ups, %d other lines\n", accepted.load(),
-                refused.load(), hangups.load(), otherLines.load());
+    std::printf("overlap storm: %d accepted, %d refused, %d hang-ups, %d other lines, %zu accounts\n",
+                accepted.load(), refused.load(), hangups.load(), otherLines.load(), sections);
 }
 
 namespace {
