@@ -5,6 +5,8 @@
 //   bench_gate log                 lines per second, 1 and 8 threads
 //   bench_gate hangup [N]          hang-up latency over N connections (fast build), beside a
 //                                  kill-and-log callback writing the same lines, in turns
+//   bench_gate hangup-held [N [DLL]]  hang-up latency while another program holds the log
+//                                  (fast build, or the plug-in DLL named)
 //   bench_gate drift [CYCLES]      shipped build: disconnect time against CYCLES seconds
 //   bench_gate kill [N]            yardstick: TerminateThread on a thread waiting like the worker
 //   bench_gate procmem NAME        private memory of the running process NAME (e.g. rasstandin.exe)
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "Config.h"
 #include "DateText.h"
 #include "Log.h"
+#include "PluginCopy.h"
 #include "StandinMprapi.h"
 
 namespace {
@@ -190,11 +194,10 @@ int BenchLog() {
 
 // A copy of a built plug-in in a folder with its own configuration.
 struct Plugin {
-    HMODULE module = nullptr;
     std::string dir;
+    std::unique_ptr<PluginCopy> copy;
     Plugin(const std::string& built, const std::string& options) {
         dir = ScratchFolder(("bench_plugin" + std::to_string(GetTickCount64() % 100000) + "_").c_str());
-        CopyFileA(built.c_str(), (dir + "dialgate.dll").c_str(), FALSE);
         const std::string ini = "[PHP]\r\nUSERS_FOLDER=" + dir + "\r\n[OPTIONS]\r\nFILE_WITH_TIME=" + dir +
                                 "time.txt\r\nSHOW_VARS=0\r\n" + options + "[LOG]\r\nLOG_PATH=" + dir +
                                 "LOGS\\\r\n[FTP]\r\nFTP_ACCOUNTING_ENABLED=0\r\n";
@@ -202,19 +205,12 @@ struct Plugin {
         DWORD w = 0;
         WriteFile(f, ini.data(), static_cast<DWORD>(ini.size()), &w, nullptr);
         CloseHandle(f);
-        module = LoadLibraryA((dir + "dialgate.dll").c_str());
-        if (module) Get<DWORD(WINAPI*)()>("MprAdminInitializeDll")();
+        copy = std::make_unique<PluginCopy>(dir, built);
+        if (copy->Loaded()) copy->Initialize();
     }
-    template <class F>
-    F Get(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    }
-    BOOL Accept(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) const {
-        return Get<BOOL(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>("MprAdminAcceptNewConnection")(c0, c1);
-    }
-    void Hangup(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) const {
-        Get<VOID(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>("MprAdminConnectionHangupNotification")(c0, c1);
-    }
+    bool Loaded() const { return copy->Loaded(); }
+    BOOL Accept(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) const { return copy->AcceptConnection(c0, c1); }
+    void Hangup(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) const { copy->ConnectionHangup(c0, c1); }
 };
 
 // The yardstick's log line as the design's plain code writes it: the folder
@@ -266,7 +262,7 @@ double Median(std::vector<double> v) {
 // the same pause into a cycle of a waiting worker.
 int BenchHangup(int n) {
     Plugin plugin(ExeFolder() + "fast\\dialgate.dll", "TIME_FOR_REG=5\r\n");
-    if (!plugin.module) return std::printf("cannot load fast\\dialgate.dll\n"), 1;
+    if (!plugin.Loaded()) return std::printf("cannot load fast\\dialgate.dll\n"), 1;
     const std::string killDir = ScratchFolder("bench_kill");
     std::vector<double> ours, kill;
     for (int i = 0; i < n; ++i) {
@@ -349,6 +345,47 @@ int BenchHangup(int n) {
     return 0;
 }
 
+// The hang-up while another program holds the log with writing denied (an
+// editor, a backup): the worker is writing the caller's block into it when
+// the hang-up comes, at moments spread over the log's own wait.
+int BenchHangupHeldLog(int n, const std::string& built) {
+    Plugin plugin(built, "TIME_FOR_REG=5\r\n");
+    if (!plugin.Loaded()) return std::printf("cannot load fast\\dialgate.dll\n"), 1;
+    std::vector<double> held, free;
+    for (int i = 0; i < n; ++i) {
+        for (bool hold : {true, false}) {
+            RAS_CONNECTION_0 c0{};
+            RAS_CONNECTION_1 c1{};
+            c0.hConnection = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(2 * i + hold + 1));
+            plugin.Accept(&c0, &c1);
+            while (GetFileAttributesA((plugin.dir + "time.txt").c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(5);
+            SYSTEMTIME now;
+            GetLocalTime(&now);
+            const std::string log = plugin.dir + "LOGS\\" + ShortDateText(now) + "_log.txt";
+            HANDLE holder = hold ? CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                               nullptr)
+                                 : INVALID_HANDLE_VALUE;
+            HANDLE record = CreateFileA((plugin.dir + "current.user").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, 0, nullptr);
+            DWORD w = 0;
+            WriteFile(record, "ivan\r\npw\r\n5\r\n", 13, &w, nullptr);
+            CloseHandle(record);
+            // Somewhere in the worker's next cycle and its wait for the log.
+            Sleep(static_cast<DWORD>(i % 8) * 100);
+            const double start = NowMs();
+            plugin.Hangup(&c0, &c1);
+            (hold ? held : free).push_back(NowMs() - start);
+            if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+            Sleep(100);  // the worker's thread ends
+        }
+    }
+    std::printf("hang-up with the log held by another program, over %d connections: median %.1f ms, worst %.1f ms\n",
+                n, Median(held), *std::max_element(held.begin(), held.end()));
+    std::printf("the same moments with the log free: median %.1f ms, worst %.1f ms\n", Median(free),
+                *std::max_element(free.begin(), free.end()));
+    return 0;
+}
+
 // When the shipped build's disconnect reaches the service, seen through the
 // stand-in mprapi.dll's hooks.
 struct DisconnectClock {
@@ -371,7 +408,7 @@ struct DisconnectClock {
 int BenchDrift(int cycles) {
     const int minutes = (cycles + 59) / 60;
     Plugin plugin(ExeFolder() + "dialgate.dll", "TIME_FOR_REG=" + std::to_string(minutes) + "\r\n");
-    if (!plugin.module) return std::printf("cannot load dialgate.dll\n"), 1;
+    if (!plugin.Loaded()) return std::printf("cannot load dialgate.dll\n"), 1;
     DisconnectClock clock;
     const auto setHooks = reinterpret_cast<StandinMprapiSetHooksFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("mprapi.dll"), STANDIN_MPRAPI_SET_HOOKS)));
@@ -503,9 +540,11 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "log";
     if (mode == "log") return BenchLog();
     if (mode == "hangup") return BenchHangup(argc > 2 ? atoi(argv[2]) : 500);
+    if (mode == "hangup-held")
+        return BenchHangupHeldLog(argc > 2 ? atoi(argv[2]) : 40, argc > 3 ? argv[3] : ExeFolder() + "fast\\dialgate.dll");
     if (mode == "drift") return BenchDrift(argc > 2 ? atoi(argv[2]) : 300);
     if (mode == "kill") return BenchKill(argc > 2 ? atoi(argv[2]) : 500);
     if (mode == "procmem" && argc > 2) return BenchProcessMemory(argv[2]);
-    std::printf("usage: bench_gate log | hangup [N] | drift [CYCLES] | kill [N] | procmem NAME\n");
+    std::printf("usage: bench_gate log | hangup [N] | hangup-held [N] | drift [CYCLES] | kill [N] | procmem NAME\n");
     return 2;
 }

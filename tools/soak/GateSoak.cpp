@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 
+#include "PluginCopy.h"
 #include "StandinMprapi.h"
 
 namespace {
@@ -134,26 +135,6 @@ private:
     uint64_t torn_ = 0;
 };
 
-class Plugin {
-public:
-    Plugin(const std::string& folder, const std::string& built) {
-        CopyFileA(built.c_str(), (folder + "dialgate.dll").c_str(), FALSE);
-        module_ = LoadLibraryA((folder + "dialgate.dll").c_str());
-    }
-    ~Plugin() {
-        if (module_) FreeLibrary(module_);
-    }
-    Plugin(const Plugin&) = delete;
-    Plugin& operator=(const Plugin&) = delete;
-    bool Loaded() const { return module_ != nullptr; }
-    template <class F>
-    F Get(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_ = nullptr;
-};
 
 // One dial-in, as the service hands it over.
 struct Call {
@@ -173,7 +154,7 @@ class Service {
 public:
     enum class Hold { None, ClearStats, Reset, Disconnect, InsideDisconnect };
 
-    explicit Service(const Plugin& plugin) : plugin_(plugin) {
+    explicit Service(const PluginCopy& plugin) : plugin_(plugin) {
         inCall_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
@@ -208,10 +189,9 @@ public:
 
     // The two hang-up callbacks; returns how long the connection's took.
     double HangUp(Call& call) const {
-        plugin_.Get<VOID(WINAPI*)(RAS_PORT_0*, RAS_PORT_1*)>("MprAdminLinkHangupNotification")(&call.p0, &call.p1);
+        plugin_.LinkHangup(&call.p0, &call.p1);
         const double start = NowMs();
-        plugin_.Get<VOID(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>("MprAdminConnectionHangupNotification")(
-            &call.c0, &call.c1);
+        plugin_.ConnectionHangup(&call.c0, &call.c1);
         return NowMs() - start;
     }
 
@@ -241,7 +221,7 @@ private:
     }
     static void WINAPI ServerDisconnect(void*) {}
 
-    const Plugin& plugin_;
+    const PluginCopy& plugin_;
     StandinMprapiSetHooksFn set_ = nullptr;
     HANDLE inCall_ = nullptr;
     HANDLE release_ = nullptr;
@@ -356,7 +336,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
         if (options.onSample) options.onSample(r.samples.back());
     };
     {
-        Plugin plugin(dir, ExeFolder() + "fast\\dialgate.dll");
+        PluginCopy plugin(dir, ExeFolder() + "fast\\dialgate.dll");
         if (!plugin.Loaded()) {
             r.failure = "cannot load fast\\dialgate.dll with mprapi.dll beside it";
             return r;
@@ -366,7 +346,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
             r.failure = "the stand-in mprapi.dll is not the one loaded (WINEDLLOVERRIDES=mprapi=n,b)";
             return r;
         }
-        plugin.Get<DWORD(WINAPI*)()>("MprAdminInitializeDll")();
+        plugin.Initialize();
         // The start: the plug-in loaded and initialised, no connection yet.
         sample(0);
         LogFollower log(logs);
@@ -382,8 +362,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
             // The previous worker may still finish its FTP step: the dial is refused, logged, and tried again.
             BOOL accepted = FALSE;
             for (int tries = 0; tries < 200 && !accepted; ++tries) {
-                accepted = plugin.Get<BOOL(WINAPI*)(RAS_CONNECTION_0*, RAS_CONNECTION_1*)>(
-                    "MprAdminAcceptNewConnection")(&call.c0, &call.c1);
+                accepted = plugin.AcceptConnection(&call.c0, &call.c1);
                 if (!accepted) {
                     rows += "refused\r\n";
                     ++r.refusals;
@@ -395,7 +374,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
                 r.failure = "connection " + std::to_string(i) + " refused for 4 s";
                 break;
             }
-            plugin.Get<BOOL(WINAPI*)(RAS_PORT_0*, RAS_PORT_1*)>("MprAdminAcceptNewLink")(&call.p0, &call.p1);
+            plugin.AcceptLink(&call.p0, &call.p1);
             r.linesExpected += kCallbackLines;
             const uint64_t upTo = r.linesExpected - 5 - 1;  // before the link's and the connection's hang-up lines
 
@@ -475,7 +454,7 @@ GateSoakResult RunGateSoak(const GateSoakOptions& options) {
         r.tornLines = log.Torn();
         service.Remove();
         sample(options.connections);
-        plugin.Get<DWORD(WINAPI*)()>("MprAdminTerminateDll")();
+        plugin.Terminate();
         if (!options.keepLog.empty()) {
             WIN32_FIND_DATAA fd;
             HANDLE h = FindFirstFileA((logs + "*_log.txt").c_str(), &fd);

@@ -1,17 +1,18 @@
-// A copy of the built dialgate.dll in a folder of the test's choosing, loaded
-// the way the remote-access service loads it, so that it finds the
-// qv_config.ini of that folder.
+// A copy of the built dialgate.dll in a folder of the caller's choosing,
+// loaded the way the remote-access service loads it, so that it finds the
+// qv_config.ini of that folder; its eight callbacks, typed once. Header only:
+// the tests, the soak and the benchmarks load the plug-in through it.
 #pragma once
 #include <windows.h>
 #include <mprapi.h>
 
 #include <string>
 
-#include "TestSupport.h"
+#include "Win32Files.h"
 
 class PluginCopy {
 public:
-    explicit PluginCopy(const std::string& folder, const std::string& built = ExeFolder() + "dialgate.dll")
+    explicit PluginCopy(const std::string& folder, const std::string& built = ModuleFolder(nullptr) + "dialgate.dll")
         : path_(folder + "dialgate.dll") {
         CopyFileA(built.c_str(), path_.c_str(), FALSE);
         module_ = LoadLibraryA(path_.c_str());
