@@ -76,6 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The plug-in reads only the start of the file; what lies beyond must not matter.
     FUZZ_CHECK(Same(head, ParseUserRecordHead(file.substr(0, kUserRecordHeadBytes))));
 
+    // The one read of a cycle: the head as above, and two lines for the account
+    // within their cap. A record the site has not finished is never taken
+    // before its login and password lines are whole.
+    const UserRecord record = ParseUserRecord(file);
+    FUZZ_CHECK(Same(record.head, head));
+    FUZZ_CHECK(record.lines.size() <= 2);
+    for (const std::string& line : record.lines) FUZZ_CHECK(line.size() <= kUserRecordLineBytes);
+    if (UserRecordWritten(file, true) && !file.empty() && file.back() != '\n')
+        FUZZ_CHECK(std::count(file.begin(), file.end(), '\n') >= 2);
+    FUZZ_CHECK(!UserRecordWritten(file.substr(0, 0), true));
+
     // The worker's limit: a text of at most 4 characters never leaves this range.
     const int32_t limit = LeadingNumber(head.limitText);
     FUZZ_CHECK_EQ(ReferenceLeadingNumber(head.limitText), limit, fuzz::Shown(head.limitText));

@@ -91,6 +91,17 @@ TEST(UserRecordHead, BinaryBytesStayWithinTheBounds) {
     EXPECT_LE(h.limitText.size(), 4u);
 }
 
+// What the site may have written so far: only a record whose login and
+// password lines are whole counts; a whole first line alone is a record (limit 0).
+TEST(UserRecordWritten, WaitsForTheLinesTheSiteIsStillWriting) {
+    for (const char* pending : {"", "stud", "student\r\nsec", "student\r\nsecret\r"})
+        EXPECT_FALSE(UserRecordWritten(pending, true)) << pending;
+    for (const char* whole : {"ivan\r\n", "ivan\r\npw\r\n", "ivan\r\npw\r\n5", "ivan\npw\n1\n"})
+        EXPECT_TRUE(UserRecordWritten(whole, true)) << whole;
+    // A file longer than the read is taken as it is.
+    EXPECT_TRUE(UserRecordWritten(std::string(100, 'x'), false));
+}
+
 TEST(LeadingNumber, TakesTheLeadingDigits) {
     EXPECT_EQ(LeadingNumber("60"), 60);
     EXPECT_EQ(LeadingNumber(" 45"), 45);
