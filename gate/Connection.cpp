@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,13 +117,14 @@ Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
 // The new caller's files, worker and acceptance, once `ctx` is current. The
 // file work is done outside stateLock, so that a hang-up meanwhile is not
 // held by it; whatever it finds then is decided under the lock again.
-BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx) {
+// `handed` is the thread's own reference, allocated before anything was
+// taken, so that nothing can fail between taking the library's reference and
+// handing both to the thread.
+BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx,
+                     std::unique_ptr<std::shared_ptr<WorkerContext>> handed) {
     LogWrite(log_text::kConnectionAccepted, true);
     ClearUserFiles(*ctx->config);
 
-    // Allocated before the library's reference is taken, so that nothing can
-    // fail between taking the reference and handing it to the thread.
-    auto* handed = new std::shared_ptr<WorkerContext>(ctx);
     HMODULE self = nullptr;
     HANDLE thread = nullptr;
     DWORD id = 0;
@@ -130,8 +132,9 @@ BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx) {
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&ConnectionWorker)), &self)) {
         ctx->module = self;
-        thread = CreateThread(nullptr, 0, ConnectionWorker, handed, CREATE_SUSPENDED, &id);
-        if (!thread) FreeLibrary(self);
+        thread = CreateThread(nullptr, 0, ConnectionWorker, handed.get(), CREATE_SUSPENDED, &id);
+        if (thread) handed.release();
+        else FreeLibrary(self);
     }
     bool hungUpMeanwhile = false;
     {
@@ -146,7 +149,6 @@ BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx) {
         }
     }
     if (!thread) {
-        delete handed;
         LogWrite(log_text::kWorkerNotStarted, true);
         return FALSE;
     }
@@ -196,6 +198,9 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
     auto ctx = std::make_shared<WorkerContext>();
     ctx->connection = id;
     ctx->config = CurrentGatewayConfig();
+    // Allocated here: once the caller is current, nothing may throw before
+    // his worker is started or he is taken out again.
+    auto handed = std::make_unique<std::shared_ptr<WorkerContext>>(ctx);
     for (bool waited = false;;) {
         std::shared_ptr<WorkerContext> leaving;
         Earlier earlier = Earlier::None;
@@ -217,7 +222,7 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
             return FALSE;
         }
         switch (earlier) {
-            case Earlier::None: return StartConnection(ctx);
+            case Earlier::None: return StartConnection(ctx, std::move(handed));
             case Earlier::Running:
                 LogWrite(log_text::kSecondConnectionRefused, true);
                 return FALSE;
