@@ -360,9 +360,24 @@ bool IsSystemQuote(std::string_view quote, const std::vector<SystemText>& texts)
     return false;
 }
 
+// What the reader fills in, "<версия>", is no text of the system.
+std::string WithoutPlaceholders(std::string_view quote) {
+    std::string out;
+    for (size_t i = 0; i < quote.size(); ++i) {
+        const size_t end = quote[i] == '<' ? quote.find('>', i) : std::string_view::npos;
+        if (end == std::string_view::npos) {
+            out += quote[i];
+        } else {
+            out += ' ';
+            i = end;
+        }
+    }
+    return out;
+}
+
 // The system's texts as the acceptance test shows them: `code` spans, and the
-// lines of ``` blocks, each without the excerpt's mark ("? ", "~ ") and
-// without the date and time of a log line.
+// lines of ``` blocks, each without the excerpt's mark ("? ", "~ "), without
+// the date and time of a log line and without placeholders.
 std::vector<std::string> QuotesOf(const std::string& markdown) {
     std::vector<std::string> quotes;
     std::istringstream in(markdown);
@@ -370,7 +385,9 @@ std::vector<std::string> QuotesOf(const std::string& markdown) {
     bool block = false;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.compare(0, 3, "```") == 0) {
+        // A fence may be indented, inside a list item.
+        const size_t first = line.find_first_not_of(' ');
+        if (first != std::string::npos && line.compare(first, 3, "```") == 0) {
             block = !block;
             continue;
         }
@@ -381,13 +398,13 @@ std::vector<std::string> QuotesOf(const std::string& markdown) {
                 const size_t dash = body.find("] - ");
                 if (dash != std::string::npos && body.find("] : [") < dash) body = body.substr(dash + 4);
             }
-            quotes.push_back(body);
+            quotes.push_back(WithoutPlaceholders(body));
             continue;
         }
         for (size_t at = line.find('`'); at != std::string::npos; at = line.find('`', at + 1)) {
             const size_t end = line.find('`', at + 1);
             if (end == std::string::npos) break;
-            quotes.push_back(line.substr(at + 1, end - at - 1));
+            quotes.push_back(WithoutPlaceholders(line.substr(at + 1, end - at - 1)));
             at = end;
         }
     }
