@@ -111,7 +111,7 @@ function(dg_add_msi target version console_target msi_stage)
   # are gathered in one staging folder with the WiX source.
   configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
-  set(msi_depends dialgate qv_admin_chm ${DG_SAMPLE_INI} ${DG_SERVER_DOCS} ${msi_stage}/dialgate.wxs)
+  set(msi_depends dialgate qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI} ${DG_SERVER_DOCS} ${msi_stage}/dialgate.wxs)
   set(stage_console "")
   if(console_target)
     list(APPEND msi_depends ${console_target})

@@ -118,8 +118,10 @@ std::string Trim(std::string_view s, std::string_view chars = " ,") {
     return std::string(s.substr(from, s.find_last_not_of(chars) - from + 1));
 }
 
+// "%s", "%d" or "%u" at that place of a literal.
 bool IsConversion(std::string_view literal, size_t at) {
-    return literal[at] == '%' && at + 1 < literal.size() && std::string_view("sdu").find(literal[at + 1]) != std::string_view::npos;
+    return literal[at] == '%' && at + 1 < literal.size() &&
+           std::string_view("sdu").find(literal[at + 1]) != std::string_view::npos;
 }
 
 // One text from the tokens of one element of an initializer.
@@ -219,9 +221,10 @@ std::vector<SystemText> AllTexts() {
 
 std::string Utf8(std::wstring_view wide) {
     if (wide.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &out[0], n, nullptr, nullptr);
     return out;
 }
 
