@@ -60,6 +60,9 @@ if(CHMCMD)
   install(FILES ${DG_CHM} DESTINATION .)
 endif()
 install(FILES ${DG_SAMPLE_INI} ${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DESTINATION .)
+# What only a real server shows, and the acceptance test there (English, Russian).
+set(DG_SERVER_DOCS ${CMAKE_SOURCE_DIR}/docs/WINDOWS.md ${CMAKE_SOURCE_DIR}/docs/WINDOWS.ru.md)
+install(FILES ${DG_SERVER_DOCS} DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME dialgate)
@@ -108,7 +111,7 @@ function(dg_add_msi target version console_target msi_stage)
   # are gathered in one staging folder with the WiX source.
   configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
-  set(msi_depends dialgate qv_admin_chm ${DG_SAMPLE_INI} ${msi_stage}/dialgate.wxs)
+  set(msi_depends dialgate qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI} ${DG_SERVER_DOCS} ${msi_stage}/dialgate.wxs)
   set(stage_console "")
   if(console_target)
     list(APPEND msi_depends ${console_target})
@@ -159,6 +162,7 @@ function(dg_add_msi target version console_target msi_stage)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dialgate> ${msi_stage}/dialgate.dll
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SERVER_DOCS} ${msi_stage}
     ${stage_console}
     COMMAND ${WIXL} -a x64 -o ${msi}.tmp dialgate.wxs
     ${fix_commands}

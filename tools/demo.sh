@@ -49,6 +49,13 @@ if [ -d "$prefix" ]; then
   wineserver -w 2>/dev/null || true
 fi
 "$root/tools/wine-run.sh" "$prefix" cmd /c exit >/dev/null 2>&1
+# Every window of the prefix in one Wine desktop, the size of the screen:
+# Wine draws the windows' frames there, which no window manager draws on a bare
+# X server, so the screenshots show whole windows; the tray icon sits in the
+# desktop's task bar. Marlett draws the caption buttons.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d demo /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v demo /d 1280x1024 /f >/dev/null 2>&1
+cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
 
 # Wine ends services with the last ordinary Wine process: keep one alive.
 exec 7> >(wine cmd >/dev/null 2>&1)

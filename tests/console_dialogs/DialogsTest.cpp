@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "About.h"
+#include "ConfigKeys.h"
 #include "Addinfo.h"
 #include "Options.h"
 #include "TestSupport.h"
@@ -630,6 +631,7 @@ int ShowForPicture(const std::string& which, const std::string& rectFile) {
     TForm2* user = nullptr;
     TForm3* settings = nullptr;
     TForm4* about = nullptr;
+    std::string users;
     if (which.rfind("settings", 0) == 0) {
         const std::string ini = dir / "qv_config.ini";
         settings = TForm3::Create(Instance(), [ini] { return ini; });
@@ -643,10 +645,16 @@ int ShowForPicture(const std::string& which, const std::string& rectFile) {
             SendMessageW(dlg, WM_NOTIFY, form3::PageControl1, reinterpret_cast<LPARAM>(&change));
         }
     } else if (which == "userinfo") {
-        WriteAll(dir / "current.user",
-                 "ivan_petrov\r\nqwerty12\r\n45\r\nИван\r\nПетров\r\n19\r\nМГУ\r\n5551234\r\nivan@example.org\r\n123456\r\n");
-        WriteAll(dir / "_ivan_petrov.txt",
-                 "Студент второго курса, факультет ВМК.\r\nИнтересы: сети, FTP, программирование.\r\n");
+        // The users' folder of the shipped configuration, as an administrator
+        // sees it (screenshot.sh gives the picture's prefix a drive E:).
+        users = config_key::kUsersFolder.DefaultFor(ConfigReader::MainWindow);
+        CreateDirectoryA("E:\\server", nullptr);
+        CreateDirectoryA(users.c_str(), nullptr);
+        if (!WriteAll(users + "current.user",
+                      "ivan_petrov\r\nqwerty12\r\n45\r\nИван\r\nПетров\r\n19\r\nМГУ\r\n5551234\r\nivan@example.org\r\n123456\r\n") ||
+            !WriteAll(users + "_ivan_petrov.txt",
+                      "Студент второго курса, факультет ВМК.\r\nИнтересы: сети, FTP, программирование.\r\n"))
+            return 2;
         user = TForm2::Create(Instance());
         dlg = user ? user->Handle() : nullptr;
     } else if (which == "about") {
@@ -663,7 +671,7 @@ int ShowForPicture(const std::string& which, const std::string& rectFile) {
     WriteAll(rectFile, rect);
     WorkingHours hours;
     if (settings) settings->ShowModal(nullptr, hours);
-    if (user) user->ShowModal(nullptr, dir.Path());
+    if (user) user->ShowModal(nullptr, users);
     if (about) about->ShowModal(nullptr);
     DestroyWindow(dlg);
     return 0;

@@ -17,7 +17,11 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
   touch "$WINEPREFIX/.ready"
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Drive E: holds the users' folder of the shipped configuration, E:\server\users\,
+# which the user information dialog shows.
+mkdir "$work/e"
+ln -sfn "$work/e" "$WINEPREFIX/dosdevices/e:"
+trap 'rm -f "$WINEPREFIX/dosdevices/e:"; rm -rf "$work"' EXIT
 shift 2
 dialogs=("$@")
 [ ${#dialogs[@]} -gt 0 ] || dialogs=(settings userinfo about)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "HelpProject.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
@@ -93,32 +95,6 @@ Chm ReadChmDirectory(const std::string& b) {
     return chm;
 }
 
-struct Project {
-    std::map<std::string, std::string> options;
-    std::vector<std::string> files;
-};
-
-Project ReadProject(const std::string& text) {
-    Project project;
-    std::istringstream in(text);
-    std::string line, section;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == ';') continue;
-        if (line[0] == '[') {
-            section = line;
-            continue;
-        }
-        if (section == "[OPTIONS]") {
-            const size_t eq = line.find('=');
-            if (eq != std::string::npos) project.options[line.substr(0, eq)] = line.substr(eq + 1);
-        } else if (section == "[FILES]") {
-            project.files.push_back(line);
-        }
-    }
-    return project;
-}
-
 const GUID kClsidItStorage = {0x5d02926a, 0x212e, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
 const GUID kIidItStorage = {0x88cc31de, 0x27ab, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
 std::wstring Wide(const std::string& ansi) {
@@ -172,12 +148,12 @@ protected:
     void SetUp() override {
         bytes_ = ReadFile(gChm);
         ASSERT_FALSE(bytes_.empty()) << "no help file at " << gChm;
-        project_ = ReadProject(ReadFile(gSources + "qv_admin.hhp"));
+        project_ = ReadHelpProject(ReadFile(gSources + "qv_admin.hhp"));
         ASSERT_FALSE(project_.files.empty()) << "the project lists no files";
         chm_ = ReadChmDirectory(bytes_);
     }
     std::string bytes_;
-    Project project_;
+    HelpProject project_;
     Chm chm_;
 };
 
@@ -219,7 +195,7 @@ TEST_F(HelpFile, ContentsAndIndexPointOnlyToListedPages) {
     }
 }
 
-TEST_F(HelpFile, PagesDeclareWindows1251AndLinkOnlyToListedPages) {
+TEST_F(HelpFile, PagesDeclareWindows1251AndLinkOnlyToListedFiles) {
     for (const std::string& name : project_.files) {
         if (name.size() < 4 || name.compare(name.size() - 4, 4, ".htm") != 0) continue;
         const std::string page = ReadFile(gSources + name);
@@ -227,12 +203,14 @@ TEST_F(HelpFile, PagesDeclareWindows1251AndLinkOnlyToListedPages) {
         // Every page ends with the link back to the contents; the literal is
         // compiled to Windows-1251, so it is found only in a page of that encoding.
         EXPECT_NE(page.find("Содержание"), std::string::npos) << name << " is not Windows-1251 text";
-        const std::string key = "href=\"";
-        for (size_t at = page.find(key); at != std::string::npos; at = page.find(key, at + 1)) {
-            const size_t from = at + key.size();
-            const std::string target = page.substr(from, page.find('"', from) - from);
-            EXPECT_NE(std::find(project_.files.begin(), project_.files.end(), target), project_.files.end())
-                << name << " links to " << target << ", which the project does not list";
+        // Links and pictures alike: a file the project does not list is not in the CHM.
+        for (const std::string key : {"href=\"", "src=\""}) {
+            for (size_t at = page.find(key); at != std::string::npos; at = page.find(key, at + 1)) {
+                const size_t from = at + key.size();
+                const std::string target = page.substr(from, page.find('"', from) - from);
+                EXPECT_NE(std::find(project_.files.begin(), project_.files.end(), target), project_.files.end())
+                    << name << " links to " << target << ", which the project does not list";
+            }
         }
     }
 }

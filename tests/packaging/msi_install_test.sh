@@ -57,6 +57,8 @@ expect_same() {  # installed file, built file
 }
 expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
 expect_same "$app/qv_admin.chm" "$bin/qv_admin.chm"
+expect_same "$app/WINDOWS.md" "$(dirname "$0")/../../docs/WINDOWS.md"
+expect_same "$app/WINDOWS.ru.md" "$(dirname "$0")/../../docs/WINDOWS.ru.md"
 expect_same "$app/qv_config.ini" "$(dirname "$0")/../../packaging/qv_config.ini"
 if [ "$with_console" = 1 ]; then
   expect_same "$app/portwatch.exe" "$bin/portwatch.exe"
@@ -115,7 +117,7 @@ rc=$?
 WINEPREFIX="$prefix" wineserver -w
 [ $rc -eq 0 ] && pass "msiexec /x exit code 0" || fail "msiexec /x exit code $rc"
 
-for f in dialgate.dll qv_admin.chm portwatch.exe; do
+for f in dialgate.dll qv_admin.chm portwatch.exe WINDOWS.md WINDOWS.ru.md; do
   [ -e "$app/$f" ] && fail "$f left after uninstall" || pass "$f removed"
 done
 [ -f "$app/qv_config.ini" ] && [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
