@@ -4,10 +4,12 @@
 #include <commdlg.h>
 
 #include "LogFormat.h"
-#include "ConsoleTexts.h"
+#include "ReportTexts.h"
 #include "Win32Files.h"
 #include "Win32Handles.h"
 #include "logic/OptionsLogic.h"
+#include "logic/ReportPeriod.h"
+#include "logic/ReportTable.h"
 
 namespace {
 
@@ -24,7 +26,7 @@ struct Column {
     int format;
 };
 constexpr Column kColumns[] = {{95, LVCFMT_LEFT},  {120, LVCFMT_LEFT}, {75, LVCFMT_RIGHT}, {140, LVCFMT_LEFT},
-                               {90, LVCFMT_RIGHT}, {90, LVCFMT_RIGHT}, {100, LVCFMT_RIGHT}};
+                               {90, LVCFMT_RIGHT}, {90, LVCFMT_RIGHT}, {100, LVCFMT_RIGHT}, {240, LVCFMT_LEFT}};
 constexpr size_t kFirstListedText = 1;  // RowTexts' date is not listed
 
 }  // namespace
@@ -188,7 +190,7 @@ void TForm5::ShowRows() {
         SendMessageW(list_, LVM_ENSUREVISIBLE, rows_.size() - 1, FALSE);
     std::string totals;
     if (!logFound_) totals = text::kReportNoLog;
-    else if (!logRead_) totals = text::kReportUnreadable;
+    else if (!logRead_) totals = std::string(text::kStatusUnreadable + 2) + ChosenDay();
     else totals = TotalsText(TotalsOf(rows_));
     SetWindowText1251(GetDlgItem(hwnd_, StaticText1), totals);
 }
@@ -212,7 +214,7 @@ void TForm5::Button2Click() {
         if (c == L'/' || c == L'\\' || c == L':') c = L'-';
     std::wstring file(32768, L'\0');
     name.copy(&file[0], name.size());
-    const std::wstring filter = std::wstring(text::kReportCsvFilter) + L'\0' + L"*.csv" + L'\0';
+    const std::wstring filter = std::wstring(text::kReportCsvFilter1251) + L'\0' + L"*.csv" + L'\0';
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = hwnd_;
