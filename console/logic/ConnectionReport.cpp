@@ -328,12 +328,15 @@ ConnectionEnding ConnectionLogReader::EndingOf(size_t row) const {
     return ConnectionEnding::Going;
 }
 
+void ConnectionLogReader::CopyRow(size_t row, bool logEnded, ConnectionRow& into) const {
+    into = rows_[row];
+    into.ending = EndingOf(row);
+    if (logEnded && into.ending == ConnectionEnding::Going) into.ending = ConnectionEnding::EndNotLogged;
+}
+
 std::vector<ConnectionRow> ConnectionLogReader::Rows(bool logEnded) const {
-    std::vector<ConnectionRow> rows = rows_;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        rows[i].ending = EndingOf(i);
-        if (logEnded && rows[i].ending == ConnectionEnding::Going) rows[i].ending = ConnectionEnding::EndNotLogged;
-    }
+    std::vector<ConnectionRow> rows(rows_.size());
+    for (size_t i = 0; i < rows.size(); ++i) CopyRow(i, logEnded, rows[i]);
     return rows;
 }
 

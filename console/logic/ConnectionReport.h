@@ -65,6 +65,9 @@ public:
     // The rows as the log stands now; a connection without its end is
     // "going", or, when `logEnded` (no later log goes on with it), its end was not logged.
     std::vector<ConnectionRow> Rows(bool logEnded = false) const;
+    // One row of those, without copying the others.
+    size_t RowCount() const { return rows_.size(); }
+    void CopyRow(size_t row, bool logEnded, ConnectionRow& into) const;
 
     // A reader for the next day's log that goes on with the connections still
     // open at the end of this one: they come first in its rows, in this

@@ -191,9 +191,14 @@ bool PeriodReader::Step(DayLogSource& source) {
             continue;
         if (!stamp.exists && day.state == DayState::Missing) continue;
 
+        if (stamp.exists && sameStart && stamp.size == day.reader.BytesFed()) {
+            // Read up to here already: the read went on past the size seen then.
+            day.stamp = stamp;
+            continue;
+        }
         CachedDay now;
         now.text = day.text;
-        std::string bytes;
+        std::string& bytes = buffer_;
         if (!stamp.exists) {
             now.state = DayState::Missing;
         } else if (sameStart && stamp.size > day.reader.BytesFed()) {
@@ -229,48 +234,67 @@ bool PeriodReader::Step(DayLogSource& source) {
 }
 
 PeriodRows PeriodReader::Rows() const {
+    PeriodRows out;
+    Rows(out);
+    return out;
+}
+
+void PeriodReader::Rows(PeriodRows& out) const {
+    out.days.clear();
+    out.rows.clear();
+    out.rowDay.clear();
     const size_t n = chain_.size();
     auto cached = [&](size_t i) -> const CachedDay* {
-        const auto it = cache_.find(chain_[i]);
+        const auto it = i < n ? cache_.find(chain_[i]) : cache_.end();
         return it == cache_.end() ? nullptr : &it->second;
     };
     auto readDay = [&](size_t i) {
-        const CachedDay* day = i < n ? cached(i) : nullptr;
+        const CachedDay* day = cached(i);
         return day && day->state == DayState::Read ? day : nullptr;
     };
-    // From the last day back, so that a connection carried into the next day
-    // takes the next day's version of its row, with its end.
-    std::vector<std::vector<ConnectionRow>> dayRows(n);
-    // The day before the period (the first of the chain) only says where the period's first rows began.
-    for (size_t i = n; i-- > 1;) {
+    // Whether a day's open connections go on in the next day's log.
+    auto goesOn = [&](size_t i) {
         const CachedDay* day = readDay(i);
-        if (!day) continue;
         const CachedDay* next = readDay(i + 1);
-        const bool goesOn = next && next->seedVersion == day->endVersion;
-        dayRows[i] = day->reader.Rows(i + 1 < n ? !goesOn : chain_[i] < today_);
-        if (goesOn) {
-            const std::vector<size_t>& from = next->reader.CarriedFrom();
-            for (size_t k = 0; k < from.size(); ++k) dayRows[i][from[k]] = dayRows[i + 1][k];
-        }
-    }
+        return day && next && next->seedVersion == day->endVersion;
+    };
+    auto logEnded = [&](size_t i) { return i + 1 < n ? !goesOn(i) : chain_[i] < today_; };
+    auto carried = [&](size_t i) {
+        const CachedDay* day = readDay(i);
+        return day && i > 0 && goesOn(i - 1) ? day->reader.CarriedFrom().size() : 0;
+    };
 
-    PeriodRows out;
+    // The period's days and their own rows; the day before the period (the
+    // chain's first) only says where the first ones began.
+    std::vector<size_t> firstRow(n, 0);
     for (int64_t dayNumber = range_.first; dayNumber <= range_.last; ++dayNumber) {
-        PeriodDay periodDay;
-        periodDay.day = dayNumber;
         const size_t i = static_cast<size_t>(dayNumber - (range_.first - 1));
-        const CachedDay* day = i < n ? cached(i) : nullptr;
-        periodDay.text = day ? day->text : FormatShortDate(dayNumber, pattern_);
-        periodDay.state = dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing;
-        out.days.push_back(periodDay);
-        if (!day || day->state != DayState::Read) continue;
-        // Rows carried from the day before are that day's.
-        for (size_t k = day->reader.CarriedFrom().size(); k < dayRows[i].size(); ++k) {
-            out.rows.push_back(std::move(dayRows[i][k]));
-            out.rowDay.push_back(out.days.size() - 1);
+        const CachedDay* day = cached(i);
+        out.days.push_back({dayNumber, day ? day->text : FormatShortDate(dayNumber, pattern_),
+                            dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing});
+        if (!readDay(i)) continue;
+        firstRow[i] = out.rows.size();
+        const size_t own = carried(i), total = day->reader.RowCount();
+        out.rows.resize(out.rows.size() + total - own);
+        for (size_t k = own; k < total; ++k) day->reader.CopyRow(k, logEnded(i), out.rows[firstRow[i] + k - own]);
+        out.rowDay.resize(out.rows.size(), out.days.size() - 1);
+    }
+    // A connection carried into the next day takes that day's version of its
+    // row, with its end: from the first day on, so that the latest wins.
+    auto outIndex = [&](size_t i, size_t row, auto& self) -> size_t {
+        if (row >= carried(i)) {
+            const bool inPeriod = chain_[i] >= range_.first && chain_[i] <= range_.last && readDay(i);
+            return inPeriod ? firstRow[i] + row - carried(i) : static_cast<size_t>(-1);
+        }
+        return i == 0 ? static_cast<size_t>(-1) : self(i - 1, readDay(i)->reader.CarriedFrom()[row], self);
+    };
+    for (size_t i = 1; i < n; ++i) {
+        const CachedDay* day = readDay(i);
+        for (size_t k = 0; k < carried(i); ++k) {
+            const size_t at = outIndex(i, k, outIndex);
+            if (at != static_cast<size_t>(-1)) day->reader.CopyRow(k, logEnded(i), out.rows[at]);
         }
     }
-    return out;
 }
 
 PeriodRows ReadPeriod(DayLogSource& source, DayRange range, int64_t today, std::string_view datePattern) {

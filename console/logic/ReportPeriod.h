@@ -105,6 +105,9 @@ public:
     uint64_t Version() const { return version_; }
 
     PeriodRows Rows() const;
+    // The same into `out`, whose storage is used again: a month's rows are
+    // many, and fresh memory is what costs most in making them.
+    void Rows(PeriodRows& out) const;
     const DayRange& Range() const { return range_; }
 
 private:
@@ -130,6 +133,7 @@ private:
     size_t next_ = 0;             // the first day of the chain not yet looked at
     std::map<int64_t, CachedDay> cache_;
     uint64_t version_ = 0;
+    std::string buffer_;  // a day's bytes, read into the same storage each time
 };
 
 // Reads every day at once.

@@ -158,3 +158,39 @@ std::string PeriodStatusText(const PeriodRows& period) {
     if (!unreadable.empty()) out += text::kStatusUnreadable + unreadable;
     return out;
 }
+
+namespace {
+
+std::string TwoDigits(int64_t value) { return std::string(1, static_cast<char>('0' + value / 10 % 10)) + static_cast<char>('0' + value % 10); }
+
+std::string ClockText(int64_t second) {
+    second %= kSecondsPerDay;
+    return TwoDigits(second / 3600) + ":" + TwoDigits(second / 60 % 60) + ":" + TwoDigits(second % 60);
+}
+
+}  // namespace
+
+std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecond) {
+    const ConnectionRow& r = period.rows[row];
+    std::string out = period.days[period.rowDay[row]].text;
+    if (!r.dialTime.empty()) out += " " + r.dialTime;
+    if (endSecond >= 0 && r.ending != ConnectionEnding::Refused)
+        out += (r.dialTime.empty() ? " " : text::kDayRangeDash) + ClockText(endSecond);
+    out += ", ";
+    out += r.login.empty() ? text::kNoLogin : r.login;
+    out += ", ";
+    out += r.ending == ConnectionEnding::Refused ? text::kLegendRefused : EndingText(r.ending);
+    return out;
+}
+
+std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour) {
+    const size_t cell = day * 24 + static_cast<size_t>(hour);
+    size_t connections = 0;
+    for (size_t row : RowsInHour(picture, day, hour))
+        if (period.rows[row].ending != ConnectionEnding::Refused) ++connections;
+    const uint16_t busy = cell < picture.busySeconds.size() ? picture.busySeconds[cell] : 0;
+    const uint16_t refused = cell < picture.refusals.size() ? picture.refusals[cell] : 0;
+    return period.days[day].text + ", " + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00" +
+           text::kHoverBusy + std::to_string((busy * 100 + 1800) / 3600) + text::kHoverConnections +
+           std::to_string(connections) + text::kHoverRefusedCount + std::to_string(refused);
+}

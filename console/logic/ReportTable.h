@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ConnectionReport.h"
+#include "LinePicture.h"
 #include "LoginTotals.h"
 #include "ReportPeriod.h"
 
@@ -29,3 +30,11 @@ std::string LoginTotalsCsv(const std::vector<LoginTotals>& logins);
 // missing or cannot be read, consecutive ones as "first–last". For one day
 // without a log, the day's own words.
 std::string PeriodStatusText(const PeriodRows& period);
+
+// What hovering over the picture shows: a connection, as "08.12.2026
+// 08:00:01–08:10:01, ivan, лимит исчерпан" (the end from the picture's
+// span, `endSecond` seconds after the dial day's midnight, -1 for none); an
+// hour of the grid, as "08.12.2026, 14:00–15:00: линия занята 35%,
+// соединений: 2, отклонено: 1".
+std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecond);
+std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour);

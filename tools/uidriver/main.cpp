@@ -11,6 +11,7 @@
 //   msgbox             prints the text of the message box over the window
 //   answer ID          presses button ID of that message box
 //   close              closes the window
+//   choose ID TEXT     chooses the item TEXT of the combo box ID, as the operator does
 // Without --class and --title the console's class TForm1 is looked for.
 #include <windows.h>
 #include <commctrl.h>
@@ -28,7 +29,7 @@ namespace {
 
 int Usage() {
     std::fputs("usage: uidriver [--class NAME] [--title TEXT] text|wait|menu|button|checked|visible|tray|msgbox|"
-               "answer|close ...\n",
+               "answer|close|choose ...\n",
                stderr);
     return 2;
 }
@@ -92,6 +93,8 @@ int wmain(int argc, wchar_t** argv) {
         ui::AnswerDialog(box, id);
     } else if (command == L"close") {
         ui::CloseWindow(top);
+    } else if (command == L"choose") {
+        return ui::ChooseComboBoxItem(ui::FindControl(top, id), arg(2)) ? 0 : 1;
     } else {
         return Usage();
     }
