@@ -21,8 +21,9 @@ constexpr UINT kTimerMs = 1000;
 // once the period is read: under Wine each of these costs tens of
 // milliseconds, and apart they leave the window free to answer between them.
 constexpr UINT kReadStep = WM_APP + 20;
-constexpr UINT kShowList = WM_APP + 21;
-constexpr UINT kFollowEnd = WM_APP + 22;
+constexpr UINT kShowPicture = WM_APP + 21;
+constexpr UINT kShowList = WM_APP + 22;
+constexpr UINT kFollowEnd = WM_APP + 23;
 // A slice reads days for about this long, then lets the window answer.
 constexpr ULONGLONG kSliceMs = 30;
 constexpr int kClientWidth = 900;
@@ -139,6 +140,7 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (wParam == kTimer1) Timer1Timer();
             return 0;
         case kReadStep: ReadStep(); return 0;
+        case kShowPicture: ShowPicture(); return 0;
         case kShowList: ShowList(); return 0;
         case kFollowEnd: SendMessageW(list_, LVM_ENSUREVISIBLE, wParam, FALSE); return 0;
         case WM_CLOSE:
@@ -349,15 +351,19 @@ void TForm5::ShowPeriod() {
     shownVersion_ = reader_.Version();
     reader_.Rows(period_);
     logins_ = TotalsByLogin(period_);
+    SetWindowTextW(hwnd_, period_.OneDay() ? text::kReportCaption : text::kReportCaptionPeriod);
+    ShowTotals();
+    ShowStatus();
+    PostMessageW(hwnd_, kShowPicture, 0, 0);
+}
+
+void TForm5::ShowPicture() {
     PictureOptions options;
     options.watchOn = !hours_.disabled;
     options.timeBegin = hours_.begin;
     options.timeEnd = hours_.end;
     options.today = TodayNumber(&options.nowSecond);
     if (picture_) picture_->Show(&period_, BuildLinePicture(period_, options));
-    SetWindowTextW(hwnd_, period_.OneDay() ? text::kReportCaption : text::kReportCaptionPeriod);
-    ShowTotals();
-    ShowStatus();
     PostMessageW(hwnd_, kShowList, 0, 0);
 }
 

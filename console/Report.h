@@ -76,6 +76,7 @@ private:
     // A slice of the reading; the window answers between slices.
     void ReadStep();
     void ShowPeriod();
+    void ShowPicture();
     void ShowList();
     void ShowColumns();
     void ShowTotals();

@@ -94,12 +94,16 @@ struct LegendItem {
 }  // namespace
 
 struct ReportPicture::Layout {
+    int RowTop(size_t day) const { return top + static_cast<int>(static_cast<int64_t>(day) * rowsHeight / days); }
+    int RowBottom(size_t day) const { return RowTop(day + 1); }
     int fontHeight = 0;
     int charWidth = 0;
     int plotLeft = 0;
     int plotRight = 0;
     int top = 0;        // the first day's row, below the hours
-    int rowHeight = 0;  // a day's row: a strip with its gap, or a row of the grid
+    int rowHeight = 0;  // a day's row, rounded: a strip with its gap, or a row of the grid
+    int rowsHeight = 0;  // all the days' rows, which share it out to the pixel
+    int days = 1;
     int barInset = 0;   // a strip's bar within its row
     int labelEvery = 1;
     int hourStep = 1;
@@ -185,9 +189,13 @@ ReportPicture::Layout ReportPicture::LayoutFor(HDC dc, int width, int height) co
         const int room = height - l.top - legendHeight - pad;
         l.rowHeight = std::clamp(room / days, picture_.grid ? 3 : 6, natural);
     }
+    l.days = days;
+    l.rowsHeight = days * l.rowHeight;
+    // A grid squeezed into less room than it wants fills what there is.
+    if (height > 0 && picture_.grid) l.rowsHeight = std::clamp(height - l.top - legendHeight - pad, l.rowsHeight, days * natural);
     l.barInset = picture_.grid ? 0 : std::max(1, l.rowHeight / 6);
-    l.labelEvery = std::max(1, (l.fontHeight + l.rowHeight - 1) / l.rowHeight);
-    l.legendTop = l.top + days * l.rowHeight + pad;
+    l.labelEvery = std::max(1, (l.fontHeight * days + l.rowsHeight - 1) / l.rowsHeight);
+    l.legendTop = l.top + l.rowsHeight + pad;
     l.height = l.legendTop + legendHeight;
     return l;
 }
@@ -226,14 +234,14 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
     const size_t days = picture_.days;
     for (size_t d = 0; d < days; ++d) {
         const PeriodDay& day = period_->days[d];
-        const int y = l.top + static_cast<int>(d) * l.rowHeight;
+        const int y = l.RowTop(d), rowHeight = l.RowBottom(d) - y;
         const bool noLog = day.state == DayState::Missing || day.state == DayState::Unreadable;
         if (d % static_cast<size_t>(l.labelEvery) == 0) {
             const std::wstring label = FromCp1251(day.text);
-            Text(dc, l.plotLeft - l.charWidth - TextWidthIn(dc, label), y + (l.rowHeight - l.fontHeight) / 2, label,
+            Text(dc, l.plotLeft - l.charWidth - TextWidthIn(dc, label), y + (rowHeight - l.fontHeight) / 2, label,
                  noLog || day.state == DayState::Future ? kDimText : kText);
         }
-        const RECT bar{l.plotLeft, y + l.barInset, l.plotRight, y + l.rowHeight - l.barInset};
+        const RECT bar{l.plotLeft, y + l.barInset, l.plotRight, y + rowHeight - l.barInset};
         if (noLog) {
             Hatch(dc, bar);
             continue;
@@ -270,8 +278,8 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
 
     if (!picture_.grid) {
         for (const PictureSpan& span : picture_.spans) {
-            const int y = l.top + static_cast<int>(span.day) * l.rowHeight;
-            RECT r{xAt(span.from), y + l.barInset, std::max(xAt(span.to), xAt(span.from) + 2), y + l.rowHeight - l.barInset};
+            const int y = l.RowTop(span.day);
+            RECT r{xAt(span.from), y + l.barInset, std::max(xAt(span.to), xAt(span.from) + 2), l.RowBottom(span.day) - l.barInset};
             Fill(dc, r, EndingColour(span.ending));
             if (span.row == selected_) {
                 InflateRect(&r, 2, 2);
@@ -279,9 +287,8 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
             }
         }
         for (const PictureTick& tick : picture_.ticks) {
-            const int y = l.top + static_cast<int>(tick.day) * l.rowHeight;
             const int x = xAt(tick.at);
-            RECT r{x - 1, y, x + 1, y + l.rowHeight - 1};
+            RECT r{x - 1, l.RowTop(tick.day), x + 1, l.RowBottom(tick.day) - 1};
             Fill(dc, r, kRefused);
             if (tick.row == selected_) {
                 InflateRect(&r, 2, 1);
@@ -292,9 +299,8 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
         // The hours of the selected connection.
         for (const PictureSpan& span : picture_.spans) {
             if (span.row != selected_) continue;
-            const int y = l.top + static_cast<int>(span.day) * l.rowHeight;
             const int first = span.from / 3600, last = std::max(first, (span.to - 1) / 3600);
-            RECT r{xAt(first * 3600), y, xAt((last + 1) * 3600) + 1, y + l.rowHeight + 1};
+            RECT r{xAt(first * 3600), l.RowTop(span.day), xAt((last + 1) * 3600) + 1, l.RowBottom(span.day) + 1};
             Frame(dc, r, kSelected, 2);
         }
     }
@@ -343,7 +349,7 @@ bool ReportPicture::HitTest(int x, int y, size_t& row, size_t& day, int& hour, i
     WindowDc dc(hwnd_);
     const Layout l = LayoutFor(dc.get(), client.right, client.bottom);
     if (x < l.plotLeft || x >= l.plotRight || y < l.top) return false;
-    day = static_cast<size_t>((y - l.top) / l.rowHeight);
+    day = static_cast<size_t>(static_cast<int64_t>(y - l.top) * l.days / l.rowsHeight);
     if (day >= picture_.days) return false;
     const int plotWidth = l.plotRight - l.plotLeft;
     const int64_t second = static_cast<int64_t>(x - l.plotLeft) * kSecondsPerDay / plotWidth;

@@ -6,6 +6,7 @@
 //                                second refresh after today's log grew and with
 //                                nothing new; the slowest answer to WM_NULL,
 //                                sent every 20 ms from another thread meanwhile
+//                                (BENCH_TRACE=1: each answer over 50 ms, and when)
 //   bench_report logs FOLDER [DAYS [busy]]
 //                                writes DAYS (default 40) days of an ordinary
 //                                line's logs before today into FOLDER (a

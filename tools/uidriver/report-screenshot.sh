@@ -14,6 +14,10 @@ prefix=$build/report-shots-$dpi
 export WINEDEBUG=-all LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 WINEPREFIX=$prefix
 "$(dirname "$0")/../wine-run.sh" "$prefix" cmd /c exit >/dev/null 2>&1
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+# Wine draws the windows' frames and captions itself: there is no window manager.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# Its caption buttons need Marlett (Debian's fonts-wine), or they read "0 1 r".
+cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
 wineserver -w
 
 work=$(mktemp -d)
