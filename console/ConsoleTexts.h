@@ -63,36 +63,8 @@ inline constexpr wchar_t kTrayAbout[] = L"О программе ..";
 inline constexpr wchar_t kTrayHelp[] = L"Справка";
 inline constexpr wchar_t kTrayExit[] = L"Выход";
 
-// The day's connections report (TForm5): a menu item in "Дополнительно" and
-// in the tray menu, its window, and the texts of its list and CSV
-// (Windows-1251, shared by both).
+// The connections report's menu item, in "Дополнительно" and in the tray
+// menu; the window's own texts are in ReportTexts.h.
 inline constexpr wchar_t kMenuReport[] = L"Соединения за день...";
-inline constexpr wchar_t kReportCaption[] = L"Соединения за день";
-inline constexpr wchar_t kReportDay[] = L"День:";
-inline constexpr wchar_t kReportRefresh[] = L"Обновить";
-inline constexpr wchar_t kReportSaveCsv[] = L"Сохранить CSV...";
-inline constexpr wchar_t kReportCsvFilter[] = L"Файлы CSV (*.csv)";
-inline constexpr wchar_t kReportCsvName[] = L"соединения_";
-inline constexpr char kReportColumns[][20] = {"Дата", "Время дозвона", "Логин", "Лимит, мин",
-                                              "Окончание", "Длительность", "Байт принято", "Байт отправлено"};
-inline constexpr char kEndingLimit[] = "лимит исчерпан";
-inline constexpr char kEndingHungUp[] = "абонент отключился";
-inline constexpr char kEndingRefused[] = "отклонён";
-inline constexpr char kEndingNoRegistration[] = "нет регистрации";
-inline constexpr char kEndingGoing[] = "идёт";
-inline constexpr char kEndingNotLogged[] = "конец не записан";
-inline constexpr char kCsvTotal[] = "Итого";
-inline constexpr char kCsvConnections[] = "соединений: ";
-inline constexpr char kCsvRefused[] = "отклонено: ";
-// The line under the list: counts, time and bytes are filled in.
-inline constexpr char kTotalsConnections[] = "Соединений: ";
-inline constexpr char kTotalsRefused[] = ", отклонено: ";
-inline constexpr char kTotalsTime[] = ", время: ";
-inline constexpr char kTotalsReceived[] = ", принято байт: ";
-inline constexpr char kTotalsSent[] = ", отправлено байт: ";
-inline constexpr char kReportNoLog[] = "За этот день лога нет";
-inline constexpr char kReportUnreadable[] = "Лог сейчас не читается, попробуйте «Обновить»";
-// Shown with the CSV file's full path (Windows-1251) after "%s".
-inline constexpr char kReportSaveFailed[] = "Не удалось записать %s";
 
 }  // namespace text

@@ -535,7 +535,7 @@ void TForm1::N18Click() { OpenHelpFile(hwnd_); }
 
 void TForm1::N19Click() {
     if (!Form5) Form5 = TForm5::Create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)), hwnd_);
-    if (Form5) Form5->Show(LogFolder);
+    if (Form5) Form5->Show(LogFolder, WorkingHours{WorkTimeCheckDisabled, TimeBegin, TimeEnd});
 }
 
 void TForm1::N7Click() {

@@ -21,7 +21,7 @@ if [ -z "${DG_DEMO_SHOWING:-}" ]; then
   "$root/tools/configure.sh" "$root" "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j "$(nproc)" \
-        --target dialgate portwatch rasstandin mprapi_standin testsvc uidriver qv_admin_chm >/dev/null
+        --target dialgate portwatch rasstandin mprapi_standin testsvc uidriver qv_admin_chm bench_report >/dev/null
   export DG_DEMO_SHOWING=1
   if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
@@ -74,6 +74,7 @@ rm -rf "$app" "$tools" "$out"
 mkdir -p "$app/users" "$app/logs" "$app/ftp/root/upload" "$tools/events" "$out"
 cp "$bin/dialgate.dll" "$bin/portwatch.exe" "$bin/qv_admin.chm" "$app/"
 cp "$bin/rasstandin.exe" "$bin/mprapi.dll" "$bin/testsvc.exe" "$bin/uidriver.exe" "$tools/"
+cp "$bin/bench_report.exe" "$tools/"  # writes the earlier days' logs for the report's month
 # The shipped sample configuration with this machine's folders.
 cp "$root/packaging/qv_config.ini" "$app/qv_config.ini"
 set_key() {
@@ -223,7 +224,32 @@ ui menu 119 >/dev/null  # Дополнительно > Соединения за
 for _ in $(seq 50); do [ -n "$(ui --class TForm5 text 1505)" ] && break; sleep 0.2; done
 sleep 1
 stage "day's connections: $(ui --class TForm5 text 1505)"
-shoot day-report TForm5
+shoot_report() {  # shoot_report NAME: the report's client area; without a window manager its frame is not drawn
+  local left top width height file
+  shot_no=$((shot_no + 1))
+  file=$(printf '%02d-%s.png' "$shot_no" "$1")
+  read -r left top width height < <(ui --class TForm5 clientrect)
+  xwd -root -silent | convert xwd:- -crop "${width}x${height}+${left}+${top}" +repage "$out/$file" &&
+    shots+=("$file") && say "screenshot $file"
+}
+shoot_report day-report
+ui --class TForm5 close >/dev/null
+
+# The report over last month: forty days of an ordinary line's logs before
+# today (one of them missing), as days by hours with the totals below.
+wine "$tools/bench_report.exe" logs 'C:\dialgate\logs\' 40 >/dev/null
+ui menu 119 >/dev/null
+month_day=$(date -d "$(date +%Y-%m-01) -1 day" +%d.%m.%Y)
+for _ in $(seq 50); do ui --class TForm5 choose 1501 "$month_day" >/dev/null && break; sleep 0.2; done
+ui --class TForm5 menu 1508 >/dev/null  # месяц
+for _ in $(seq 100); do
+  month_status=$(ui --class TForm5 text 1517)
+  [ -n "$month_status" ] && [[ $month_status != *"читается"* ]] && break
+  sleep 0.2
+done
+sleep 1
+stage "last month in the report: $month_status"
+shoot_report month-report
 ui --class TForm5 close >/dev/null
 
 echo "== stopping RemoteAccess: the plug-in is unloaded"

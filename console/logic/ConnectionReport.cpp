@@ -1,10 +1,10 @@
 #include "ConnectionReport.h"
 
 #include <algorithm>
+#include <tuple>
 
-#include "LogTexts.h"
-#include "../ConsoleTexts.h"
 #include "LogFormat.h"
+#include "LogTexts.h"
 #include "UserFilesFormat.h"
 
 namespace {
@@ -92,6 +92,10 @@ size_t ConnectionLogReader::NewRow(std::string_view date, std::string_view time)
     return rows_.size() - 1;
 }
 
+void ConnectionLogReader::Touch(size_t row, std::string_view time) {
+    if (row != kNone) rows_[row].lastTime.assign(time.data(), time.size());
+}
+
 // The connection that lines of a worker belong to; at the start of a log
 // that begins in the middle of one, a row for it without a dial time.
 size_t ConnectionLogReader::CurrentOrCarriedOver() {
@@ -125,6 +129,100 @@ size_t ConnectionLogReader::HangupTarget(bool workerEnded) {
     return target;
 }
 
+void ConnectionLogReader::BeginBlock(size_t row, bool gone) {
+    // The worker's own end of a connection found gone logs its seconds only.
+    blocks_.push_back(Block{row, true, !gone, !gone});
+    lastBlockRow_ = row;
+}
+
+// A figure of a hang-up goes to the first block under way that still expects
+// it. When two blocks expect it, two hang-ups are being written at once and
+// which figure is whose cannot be told: both rows say so.
+void ConnectionLogReader::Figure(std::string_view message, std::string_view time) {
+    enum { kDurationFigure, kReceivedFigure, kSentFigure } kind;
+    std::string_view digits;
+    if (StartsWith(message, log_text::kDuration)) {
+        kind = kDurationFigure;
+        digits = message.substr(std::string_view(log_text::kDuration).size());
+    } else if (StartsWith(message, log_text::kBytesReceived)) {
+        kind = kReceivedFigure;
+        digits = message.substr(std::string_view(log_text::kBytesReceived).size());
+    } else {
+        kind = kSentFigure;
+        digits = message.substr(std::string_view(log_text::kBytesSent).size());
+    }
+    auto wants = [kind](Block& block) -> bool& {
+        return kind == kDurationFigure ? block.wantsDuration
+                                       : kind == kReceivedFigure ? block.wantsBytesReceived : block.wantsBytesSent;
+    };
+    size_t first = kNone;
+    size_t expecting = 0;
+    for (size_t i = 0; i < blocks_.size(); ++i) {
+        if (!wants(blocks_[i])) continue;
+        if (first == kNone) first = i;
+        ++expecting;
+    }
+    if (first == kNone) {
+        // A log that begins inside a hang-up's lines; or, with blocks under
+        // way, a figure whose block lost its first line.
+        const bool unexplained = !blocks_.empty();
+        if (unexplained)
+            for (const Block& block : blocks_) rows_[block.row].figuresMixed = true;
+        BeginBlock(HangupTarget(true), false);
+        first = blocks_.size() - 1;
+        if (unexplained) rows_[blocks_[first].row].figuresMixed = true;
+    } else if (expecting > 1) {
+        for (Block& block : blocks_)
+            if (wants(block)) rows_[block.row].figuresMixed = true;
+    }
+    Block& block = blocks_[first];
+    wants(block) = false;
+    ConnectionRow& row = rows_[block.row];
+    row.hasStatistics = true;
+    const uint32_t value = StatisticValue(digits);
+    if (kind == kDurationFigure) {
+        row.durationSeconds = value;
+    } else {
+        row.hasBytes = true;
+        (kind == kReceivedFigure ? row.bytesReceived : row.bytesSent) = value;
+    }
+    Touch(block.row, time);
+}
+
+// The last line of a hang-up ends the block that has all its figures; of
+// interleaved ones, the first.
+void ConnectionLogReader::EndBlock() {
+    if (blocks_.empty()) return;
+    auto done = std::find_if(blocks_.begin(), blocks_.end(), [](const Block& b) {
+        return !b.wantsDuration && !b.wantsBytesReceived && !b.wantsBytesSent;
+    });
+    blocks_.erase(done == blocks_.end() ? blocks_.begin() : done);
+    if (blocks_.empty()) lastBlockRow_ = kNone;
+}
+
+// The lines of a hang-up marked as belonging to no connection: from its first
+// line to its last. True for a line that is left out.
+bool ConnectionLogReader::SkipUnmatched(std::string_view message) {
+    if (message == log_text::kWorkerEnded || message == log_text::kWorkerNotEnded) {
+        if (skip_ == Skip::Expected) {
+            skip_ = Skip::Inside;
+            return true;
+        }
+        // A second hang-up while one was being left out: that one was cut short.
+        skip_ = Skip::None;
+        return false;
+    }
+    if (StartsWith(message, log_text::kDuration) || StartsWith(message, log_text::kBytesReceived) ||
+        StartsWith(message, log_text::kBytesSent))
+        return true;
+    if (message == log_text::kUserHungUp) {
+        skip_ = Skip::None;
+        return true;
+    }
+    if (message == log_text::kConnectionGone) skip_ = Skip::None;
+    return false;
+}
+
 // The plug-in went away (unloaded, or loaded anew): what is still open will
 // get no more lines.
 void ConnectionLogReader::CloseOpen() {
@@ -132,13 +230,24 @@ void ConnectionLogReader::CloseOpen() {
     for (size_t row : awaiting_)
         if (!tracks_[row].refused) tracks_[row].closed = true;
     current_ = kNone;
-    hangupTarget_ = kNone;
+    blocks_.clear();
+    lastBlockRow_ = kNone;
     awaiting_.clear();
+    skip_ = Skip::None;
     startSeen_ = true;
 }
 
 void ConnectionLogReader::Message(std::string_view date, std::string_view time, std::string_view message) {
-    if (message == log_text::kConnectionAccepted) {
+    if (skip_ != Skip::None && SkipUnmatched(message)) return;
+    if (message == log_text::kUnmatchedHangup) {
+        skip_ = Skip::Expected;
+        // This plug-in marks every hang-up that is nobody's, a refused
+        // caller's too: no refused caller waits for one any longer.
+        marking_ = true;
+        awaiting_.erase(std::remove_if(awaiting_.begin(), awaiting_.end(),
+                                       [&](size_t row) { return tracks_[row].refused; }),
+                        awaiting_.end());
+    } else if (message == log_text::kConnectionAccepted) {
         // A connection still timed here (an older plug-in took a second
         // caller) or one whose worker is done waits for its hang-up.
         if (current_ != kNone) awaiting_.push_back(current_);
@@ -148,21 +257,23 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
                                        [&](size_t row) { return tracks_[row].refused; }),
                         awaiting_.end());
         current_ = NewRow(date, time);
+        Touch(current_, time);
         startSeen_ = true;
     } else if (message == log_text::kSecondConnectionRefused) {
         const size_t row = NewRow(date, time);
+        Touch(row, time);
         tracks_[row].refused = true;
-        awaiting_.push_back(row);
+        if (!marking_) awaiting_.push_back(row);
         startSeen_ = true;
     } else if (message == log_text::kWorkerNotStarted) {
         // The service refuses the connection just accepted.
         if (current_ != kNone) {
             tracks_[current_].refused = true;
-            awaiting_.push_back(current_);
+            if (!marking_) awaiting_.push_back(current_);
             current_ = kNone;
         }
     } else if (message == log_text::kUserArrived) {
-        CurrentOrCarriedOver();
+        Touch(CurrentOrCarriedOver(), time);
     } else if (StartsWith(message, log_text::kUserLine)) {
         const size_t row = CurrentOrCarriedOver();
         // The worker reads one record per connection.
@@ -170,37 +281,36 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
             rows_[row].login = std::string(CutAtRunOnLine(message.substr(std::string_view(log_text::kUserLine).size())));
             tracks_[row].userSeen = true;
         }
+        Touch(row, time);
     } else if (StartsWith(message, log_text::kLimitLine)) {
         const size_t row = CurrentOrCarriedOver();
         if (row != kNone && tracks_[row].userSeen && !rows_[row].hasLimit) {
             rows_[row].hasLimit = true;
             rows_[row].limitMinutes = LeadingNumber(message.substr(std::string_view(log_text::kLimitLine).size()));
         }
+        Touch(row, time);
     } else if (IsDisconnectLine(message)) {
         // After the hang-up has begun the worker's last lines may still come.
         size_t row = CurrentOrCarriedOver();
-        if (row == kNone) row = hangupTarget_;
+        if (row == kNone) row = lastBlockRow_;
         if (row != kNone) tracks_[row].disconnectSeen = true;
+        Touch(row, time);
     } else if (message == log_text::kWorkerEnded || message == log_text::kWorkerNotEnded) {
-        hangupTarget_ = HangupTarget(message == log_text::kWorkerEnded);
+        const size_t row = HangupTarget(message == log_text::kWorkerEnded);
+        BeginBlock(row, false);
+        Touch(row, time);
     } else if (message == log_text::kConnectionGone) {
         // The service lost the hang-up; the worker ends the timed connection
         // itself, with the seconds it timed and no byte counts.
-        hangupTarget_ = HangupTarget(true);
+        const size_t row = HangupTarget(true);
+        tracks_[row].gone = true;
+        BeginBlock(row, true);
+        Touch(row, time);
     } else if (StartsWith(message, log_text::kDuration) || StartsWith(message, log_text::kBytesReceived) ||
                StartsWith(message, log_text::kBytesSent)) {
-        // A log that begins inside a hang-up's lines.
-        if (hangupTarget_ == kNone) hangupTarget_ = HangupTarget(true);
-        ConnectionRow& row = rows_[hangupTarget_];
-        row.hasStatistics = true;
-        if (StartsWith(message, log_text::kDuration))
-            row.durationSeconds = StatisticValue(message.substr(std::string_view(log_text::kDuration).size()));
-        else if (StartsWith(message, log_text::kBytesReceived))
-            row.bytesReceived = StatisticValue(message.substr(std::string_view(log_text::kBytesReceived).size()));
-        else
-            row.bytesSent = StatisticValue(message.substr(std::string_view(log_text::kBytesSent).size()));
+        Figure(message, time);
     } else if (message == log_text::kUserHungUp) {
-        hangupTarget_ = kNone;
+        EndBlock();
     } else if (message == log_text::kInitialized || message == log_text::kTerminated ||
                StartsWith(message, log_text::kConfigLoadFrom)) {
         CloseOpen();
@@ -212,15 +322,77 @@ ConnectionEnding ConnectionLogReader::EndingOf(size_t row) const {
     const Track& t = tracks_[row];
     if (t.refused) return ConnectionEnding::Refused;
     if (t.disconnectSeen) return t.userSeen ? ConnectionEnding::LimitRanOut : ConnectionEnding::NoRegistration;
+    if (t.gone) return ConnectionEnding::FoundGone;
     if (t.hangupSeen) return ConnectionEnding::CallerHungUp;
     if (t.closed) return ConnectionEnding::EndNotLogged;
     return ConnectionEnding::Going;
 }
 
-std::vector<ConnectionRow> ConnectionLogReader::Rows() const {
-    std::vector<ConnectionRow> rows = rows_;
-    for (size_t i = 0; i < rows.size(); ++i) rows[i].ending = EndingOf(i);
+void ConnectionLogReader::CopyRow(size_t row, bool logEnded, ConnectionRow& into) const {
+    into = rows_[row];
+    into.ending = EndingOf(row);
+    if (logEnded && into.ending == ConnectionEnding::Going) into.ending = ConnectionEnding::EndNotLogged;
+}
+
+std::vector<ConnectionRow> ConnectionLogReader::Rows(bool logEnded) const {
+    std::vector<ConnectionRow> rows(rows_.size());
+    for (size_t i = 0; i < rows.size(); ++i) CopyRow(i, logEnded, rows[i]);
     return rows;
+}
+
+ConnectionLogReader ConnectionLogReader::NextDay() const {
+    std::vector<size_t> open(awaiting_.begin(), awaiting_.end());
+    if (current_ != kNone) open.push_back(current_);
+    for (const Block& block : blocks_) open.push_back(block.row);
+    std::sort(open.begin(), open.end());
+    open.erase(std::unique(open.begin(), open.end()), open.end());
+    auto moved = [&](size_t row) {
+        if (row == kNone) return kNone;
+        return static_cast<size_t>(std::lower_bound(open.begin(), open.end(), row) - open.begin());
+    };
+
+    ConnectionLogReader next;
+    for (size_t row : open) {
+        next.rows_.push_back(rows_[row]);
+        next.tracks_.push_back(tracks_[row]);
+    }
+    next.current_ = moved(current_);
+    for (Block block : blocks_) {
+        block.row = moved(block.row);
+        next.blocks_.push_back(block);
+    }
+    next.lastBlockRow_ = moved(lastBlockRow_);
+    for (size_t row : awaiting_) next.awaiting_.push_back(moved(row));
+    // What is not open here has ended: the next log invents no row for lines of it.
+    next.startSeen_ = true;
+    next.marking_ = marking_;
+    next.skip_ = skip_;
+    next.carriedFrom_ = std::move(open);
+    return next;
+}
+
+bool ConnectionRow::operator==(const ConnectionRow& o) const {
+    return std::tie(date, dialTime, login, hasLimit, limitMinutes, ending, hasStatistics, hasBytes, durationSeconds,
+                    bytesReceived, bytesSent, figuresMixed, lastTime) ==
+           std::tie(o.date, o.dialTime, o.login, o.hasLimit, o.limitMinutes, o.ending, o.hasStatistics, o.hasBytes,
+                    o.durationSeconds, o.bytesReceived, o.bytesSent, o.figuresMixed, o.lastTime);
+}
+
+bool ConnectionLogReader::Track::operator==(const Track& o) const {
+    return std::tie(userSeen, disconnectSeen, hangupSeen, gone, refused, closed) ==
+           std::tie(o.userSeen, o.disconnectSeen, o.hangupSeen, o.gone, o.refused, o.closed);
+}
+
+bool ConnectionLogReader::Block::operator==(const Block& o) const {
+    return std::tie(row, wantsDuration, wantsBytesReceived, wantsBytesSent) ==
+           std::tie(o.row, o.wantsDuration, o.wantsBytesReceived, o.wantsBytesSent);
+}
+
+bool ConnectionLogReader::operator==(const ConnectionLogReader& o) const {
+    return std::tie(rows_, tracks_, current_, blocks_, lastBlockRow_, awaiting_, startSeen_, marking_, skip_,
+                    carriedFrom_, partial_, skipping_, fed_) ==
+           std::tie(o.rows_, o.tracks_, o.current_, o.blocks_, o.lastBlockRow_, o.awaiting_, o.startSeen_, o.marking_,
+                    o.skip_, o.carriedFrom_, o.partial_, o.skipping_, o.fed_);
 }
 
 std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes) {
@@ -253,141 +425,28 @@ std::string DurationText(uint64_t seconds) {
     return out;
 }
 
-const char* EndingText(ConnectionEnding ending) {
-    switch (ending) {
-        case ConnectionEnding::LimitRanOut: return text::kEndingLimit;
-        case ConnectionEnding::CallerHungUp: return text::kEndingHungUp;
-        case ConnectionEnding::Refused: return text::kEndingRefused;
-        case ConnectionEnding::NoRegistration: return text::kEndingNoRegistration;
-        case ConnectionEnding::Going: return text::kEndingGoing;
-        case ConnectionEnding::EndNotLogged: return text::kEndingNotLogged;
-    }
-    return "";
-}
-
-std::vector<std::string> RowTexts(const ConnectionRow& row) {
-    return {row.date,
-            row.dialTime,
-            row.login,
-            row.hasLimit ? std::to_string(row.limitMinutes) : std::string(),
-            EndingText(row.ending),
-            row.hasStatistics ? DurationText(row.durationSeconds) : std::string(),
-            row.hasStatistics ? std::to_string(row.bytesReceived) : std::string(),
-            row.hasStatistics ? std::to_string(row.bytesSent) : std::string()};
-}
-
-std::string TotalsText(const ReportTotals& t) {
-    return text::kTotalsConnections + std::to_string(t.connections) + text::kTotalsRefused +
-           std::to_string(t.refused) + text::kTotalsTime + DurationText(t.seconds) + text::kTotalsReceived +
-           std::to_string(t.bytesReceived) + text::kTotalsSent + std::to_string(t.bytesSent);
-}
-
-namespace {
-
-// A field as Excel reads it back: quoted when it holds a separator, a quote
-// or a line break; a login that Excel would take for a formula keeps its
-// text by a leading apostrophe.
-std::string CsvField(std::string field, bool outsideText) {
-    if (outsideText && !field.empty() && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos)
-        field.insert(field.begin(), '\'');
-    if (field.find_first_of(";\"\r\n") == std::string::npos) return field;
-    std::string quoted = "\"";
-    for (char c : field) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-void AppendCsvRow(std::string& csv, const std::vector<std::string>& fields, size_t outsideColumn) {
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i) csv += ';';
-        csv += CsvField(fields[i], i == outsideColumn);
-    }
-    csv += "\r\n";
-}
-
-}  // namespace
-
-std::string ConnectionReportCsv(const std::vector<ConnectionRow>& rows) {
-    constexpr size_t kLoginColumn = 2;
-    std::string csv;
-    AppendCsvRow(csv, std::vector<std::string>(std::begin(text::kReportColumns), std::end(text::kReportColumns)),
-                 std::string::npos);
-    for (const ConnectionRow& row : rows) AppendCsvRow(csv, RowTexts(row), kLoginColumn);
-    const ReportTotals t = TotalsOf(rows);
-    AppendCsvRow(csv,
-                 {text::kCsvTotal, text::kCsvConnections + std::to_string(t.connections), "", "",
-                  text::kCsvRefused + std::to_string(t.refused), DurationText(t.seconds),
-                  std::to_string(t.bytesReceived), std::to_string(t.bytesSent)},
-                 std::string::npos);
-    return csv;
-}
-
-namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
-// yyyymmdd of a date written by the pattern (d, dd, M, MM, yy, yyyy and
-// literal separators); -1 when it does not follow it.
-int64_t DateKey(std::string_view date, std::string_view pattern) {
-    int day = -1, month = -1, year = -1;
+int32_t SecondOfDay(std::string_view time) {
+    int32_t parts[3] = {0, 0, 0};
+    size_t count = 0;
     size_t at = 0;
-    for (size_t p = 0; p < pattern.size();) {
-        const char c = pattern[p];
-        size_t run = 1;
-        while (p + run < pattern.size() && pattern[p + run] == c) ++run;
-        p += run;
-        if (c == 'd' || c == 'M' || c == 'y') {
-            const size_t most = c == 'y' ? (run <= 2 ? 2 : 4) : 2;
-            if (run > 2 && c != 'y') return -1;  // day and month names are not read
-            size_t n = 0;
-            int value = 0;
-            while (n < most && at + n < date.size() && date[at + n] >= '0' && date[at + n] <= '9')
-                value = value * 10 + (date[at + n++] - '0');
-            if (n == 0 || (run == 2 && c != 'y' && n != 2) || (c == 'y' && n != most)) return -1;
-            at += n;
-            if (c == 'd') day = value;
-            else if (c == 'M') month = value;
-            else year = run <= 2 ? 2000 + value : value;
-        } else {
-            if (c == '\'') continue;
-            for (size_t i = 0; i < run; ++i, ++at)
-                if (at >= date.size() || date[at] != c) return -1;
-        }
-    }
-    if (at != date.size() || day < 1 || day > 31 || month < 1 || month > 12 || year < 0) return -1;
-    return static_cast<int64_t>(year) * 10000 + month * 100 + day;
-}
-
-}  // namespace
-
-std::vector<std::string> LogDays(const std::vector<std::string>& fileNames, std::string_view namePrefix,
-                                 std::string_view shortDatePattern, const std::string& today) {
-    const std::string_view suffix = kLogFileSuffix;
-    std::vector<std::string> days;
-    for (const std::string& name : fileNames) {
-        if (name.size() <= namePrefix.size() + suffix.size()) continue;
-        if (!EqualsNoCase(std::string_view(name).substr(0, namePrefix.size()), namePrefix) ||
-            !EqualsNoCase(std::string_view(name).substr(name.size() - suffix.size()), suffix))
+    while (at < time.size() && count < 3) {
+        if (time[at] < '0' || time[at] > '9') {
+            ++at;
             continue;
-        days.push_back(name.substr(namePrefix.size(), name.size() - namePrefix.size() - suffix.size()));
+        }
+        int32_t value = 0;
+        size_t digits = 0;
+        for (; at < time.size() && time[at] >= '0' && time[at] <= '9' && digits < 3; ++at, ++digits)
+            value = value * 10 + (time[at] - '0');
+        parts[count++] = value;
     }
-    if (std::find(days.begin(), days.end(), today) == days.end()) days.push_back(today);
-    std::vector<std::pair<int64_t, std::string>> keyed;
-    for (std::string& day : days) keyed.emplace_back(DateKey(day, shortDatePattern), std::move(day));
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        if (a.first != b.first) return a.first > b.first;
-        return a.second > b.second;
-    });
-    std::vector<std::string> sorted;
-    for (auto& k : keyed) sorted.push_back(std::move(k.second));
-    return sorted;
+    if (count < 2) return -1;
+    int32_t hour = parts[0];
+    // A twelve-hour clock's designator after the digits.
+    const bool pm = time.find("PM") != std::string_view::npos || time.find("pm") != std::string_view::npos;
+    const bool am = time.find("AM") != std::string_view::npos || time.find("am") != std::string_view::npos;
+    if (pm && hour < 12) hour += 12;
+    if (am && hour == 12) hour = 0;
+    if (hour > 23 || parts[1] > 59 || parts[2] > 59) return -1;
+    return hour * 3600 + parts[1] * 60 + parts[2];
 }

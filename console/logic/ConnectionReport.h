@@ -1,11 +1,14 @@
-// The day's connections, read back from the plug-in's daily log: one row per
-// connection, the totals, the CSV the operator saves, and the days that have
-// a log. Plain functions over bytes: the report window reads the files.
+// A day's connections, read back from the plug-in's daily log: one row per
+// connection and the totals. Plain functions over bytes, using the log's own
+// texts only: the report window reads the files, and ReportTable.h says what
+// the rows look like in the list and the CSV.
 //
 // The log carries no connection number. A connection's lines follow one
 // another because the plug-in times one connection at a time; what falls
 // between them is a refused second caller, whose own hang-up lines may
-// follow, and the late hang-up of the connection before.
+// follow, and the late hang-up of the connection before. A hang-up that
+// belongs to no timed connection comes after a line that says so, and is
+// left out.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -19,9 +22,11 @@ enum class ConnectionEnding {
     CallerHungUp,    // hung up before the plug-in disconnected
     Refused,         // a second caller while one was timed, or no worker could be started
     NoRegistration,  // the registration window ran out without a record
+    FoundGone,       // the service lost the hang-up; the worker found the connection gone
     Going,           // no end in the log yet
-    EndNotLogged,    // the plug-in was unloaded or loaded again before the end was logged
+    EndNotLogged,    // the plug-in was unloaded or loaded again, or the log ended, before the end was logged
 };
+inline constexpr size_t kEndingCount = 7;
 
 struct ConnectionRow {
     // The dial's date and time as the log writes them; empty for a connection
@@ -32,11 +37,21 @@ struct ConnectionRow {
     bool hasLimit = false;
     int32_t limitMinutes = 0;
     ConnectionEnding ending = ConnectionEnding::Going;
-    // From the hang-up's lines; absent while the connection goes on.
+    // From the hang-up's lines; absent while the connection goes on. A
+    // connection found gone has its seconds and no byte counts.
     bool hasStatistics = false;
+    bool hasBytes = false;
     uint32_t durationSeconds = 0;
     uint32_t bytesReceived = 0;
     uint32_t bytesSent = 0;
+    // Its hang-up's lines were interleaved with another's (two service
+    // threads at once, in logs of earlier plug-ins): its figures may be the other's.
+    bool figuresMixed = false;
+    // The time of the last line that spoke of it, for a connection whose
+    // duration the log does not give.
+    std::string lastTime;
+
+    bool operator==(const ConnectionRow& o) const;
 };
 
 // Reads the log as it grows: each Feed takes the bytes that follow the ones
@@ -47,32 +62,68 @@ public:
     void Feed(std::string_view bytes);
     // Every byte fed so far, the waiting half line included: where the next read of the file starts.
     uint64_t BytesFed() const { return fed_; }
-    // The rows as the log stands now; a connection without its end is "going".
-    std::vector<ConnectionRow> Rows() const;
+    // The rows as the log stands now; a connection without its end is
+    // "going", or, when `logEnded` (no later log goes on with it), its end was not logged.
+    std::vector<ConnectionRow> Rows(bool logEnded = false) const;
+    // One row of those, without copying the others.
+    size_t RowCount() const { return rows_.size(); }
+    void CopyRow(size_t row, bool logEnded, ConnectionRow& into) const;
+
+    // A reader for the next day's log that goes on with the connections still
+    // open at the end of this one: they come first in its rows, in this
+    // reader's order; CarriedFrom() gives the row each of them was here.
+    ConnectionLogReader NextDay() const;
+    const std::vector<size_t>& CarriedFrom() const { return carriedFrom_; }
+    // The same state: fed the same lines, two readers read the same rows.
+    bool operator==(const ConnectionLogReader& other) const;
 
 private:
     struct Track {
         bool userSeen = false;
         bool disconnectSeen = false;  // the worker's disconnect at the limit began
         bool hangupSeen = false;
+        bool gone = false;  // the worker found the connection gone
         bool refused = false;
         bool closed = false;  // the plug-in went away before its end was logged
+        bool operator==(const Track& o) const;
     };
+    // A hang-up's lines under way: its row and the figures it still expects.
+    struct Block {
+        size_t row;
+        bool wantsDuration = true;
+        bool wantsBytesReceived = true;
+        bool wantsBytesSent = true;
+        bool operator==(const Block& o) const;
+    };
+    // Where a hang-up marked as belonging to no connection stands.
+    enum class Skip { None, Expected, Inside };
+
     void Line(std::string_view line);
     void Message(std::string_view date, std::string_view time, std::string_view message);
+    bool SkipUnmatched(std::string_view message);
     size_t NewRow(std::string_view date, std::string_view time);
     size_t CurrentOrCarriedOver();
     size_t HangupTarget(bool workerEnded);
+    void BeginBlock(size_t row, bool gone);
+    void Figure(std::string_view message, std::string_view time);
+    void EndBlock();
     void CloseOpen();
+    void Touch(size_t row, std::string_view time);
     ConnectionEnding EndingOf(size_t row) const;
 
     std::vector<ConnectionRow> rows_;
     std::vector<Track> tracks_;
     static constexpr size_t kNone = static_cast<size_t>(-1);
-    size_t current_ = kNone;        // the connection being timed
-    size_t hangupTarget_ = kNone;   // whose hang-up lines are being written
-    std::deque<size_t> awaiting_;   // refused callers and earlier connections still owed their hang-up
-    bool startSeen_ = false;        // a connection or a load has begun in this log
+    size_t current_ = kNone;       // the connection being timed
+    std::vector<Block> blocks_;    // hang-ups whose lines are being written
+    size_t lastBlockRow_ = kNone;  // whose hang-up began last, for the worker's last lines
+    std::deque<size_t> awaiting_;  // refused callers and earlier connections still owed their hang-up
+    bool startSeen_ = false;       // a connection or a load has begun in this log
+    // A hang-up was marked as nobody's: this plug-in marks them all, so a
+    // refused caller is owed none.
+    bool marking_ = false;
+    Skip skip_ = Skip::None;
+    std::vector<size_t> carriedFrom_;
     std::string partial_;
     bool skipping_ = false;  // inside a line too long to be one of the plug-in's
     uint64_t fed_ = 0;
@@ -92,19 +143,7 @@ ReportTotals TotalsOf(const std::vector<ConnectionRow>& rows);
 
 // "h:mm:ss"; the hours are not wrapped at a day.
 std::string DurationText(uint64_t seconds);
-// The texts of a row's columns, as the list and the CSV show them (Windows-1251).
-const char* EndingText(ConnectionEnding ending);
-std::vector<std::string> RowTexts(const ConnectionRow& row);
-std::string TotalsText(const ReportTotals& totals);
 
-// The CSV for Excel on a Russian Windows: Windows-1251, ";" between fields,
-// CR LF, a header row, the rows, then a totals row.
-std::string ConnectionReportCsv(const std::vector<ConnectionRow>& rows);
-
-// The days that have a log, from the names of the files in the log folder:
-// LOG_PATH is a plain prefix, so the names begin with `namePrefix` (what
-// LOG_PATH has after its last backslash), then the date, then "_log.txt".
-// Newest first by the locale's short date pattern (as "dd.MM.yyyy"); dates
-// that do not follow it come last. `today` is always there.
-std::vector<std::string> LogDays(const std::vector<std::string>& fileNames, std::string_view namePrefix,
-                                 std::string_view shortDatePattern, const std::string& today);
+// Seconds since midnight of a log line's time ("20:10:34", also "8:10:34 PM"),
+// or -1 when it is not one.
+int32_t SecondOfDay(std::string_view time);

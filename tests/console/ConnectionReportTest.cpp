@@ -7,6 +7,8 @@
 
 #include "ConnectionReport.h"
 #include "ReportData.h"
+#include "ReportPeriod.h"
+#include "ReportTable.h"
 
 namespace {
 
@@ -77,7 +79,7 @@ std::string Describe(const std::vector<ConnectionRow>& rows) {
 void ExpectRow(const ConnectionRow& r, const std::string& time, const std::string& login, const std::string& limit,
                ConnectionEnding ending, const std::string& duration, const std::string& rx, const std::string& tx) {
     const std::vector<std::string> expected = {time.empty() ? "" : kDate, time, login, limit, EndingText(ending),
-                                               duration, rx, tx};
+                                               duration, rx, tx, ""};
     EXPECT_EQ(RowTexts(r), expected) << Describe(r);
 }
 
@@ -111,20 +113,82 @@ TEST(ConnectionReport, EachWayOfEndingGivesItsRow) {
     EXPECT_EQ(t.bytesSent, 2048u + 50 + 123456);
 }
 
+// A hang-up that belongs to no timed connection (a duplicate, a refused
+// caller's, or the service's after the worker found its connection gone)
+// comes after a line that says so, and is left out.
+std::string Unmatched(const std::string& time, bool ended, unsigned seconds, unsigned rx, unsigned tx) {
+    return Dated(time, "Следующее отключение не относится к обслуживаемому соединению") +
+           Hangup(time, ended, seconds, rx, tx);
+}
+
 // The service lost the hang-up: the worker found the connection gone and
-// ended it with the seconds it timed; the next caller then got in.
+// ended it with the seconds it timed; the service's own late hang-up, marked
+// as nobody's, changes nothing; the next caller then got in.
 TEST(ConnectionReport, AConnectionFoundGoneEndsItsRow) {
     const std::string log = Load("07:00:00") + Accept("08:00:00") + UserBlock("08:00:05", "ivan", "pw", "60") +
                             Refusal("08:03:00") + Dated("08:03:01", "Соединение не найдено службой: поток завершается") +
                             Dated("08:03:01", "Продолжительность соединения: 181") +
-                            Dated("08:03:01", "Произошло отключение пользователя от интерфейса") + Accept("08:03:05");
+                            Dated("08:03:01", "Произошло отключение пользователя от интерфейса") +
+                            Accept("08:03:05") + Unmatched("08:03:06", false, 186, 70, 7);
     const auto rows = ReadConnectionReport(log);
     ASSERT_EQ(rows.size(), 3u) << Describe(rows);
-    EXPECT_EQ(RowTexts(rows[0])[2], "ivan") << Describe(rows[0]);
-    EXPECT_EQ(rows[0].ending, ConnectionEnding::CallerHungUp) << Describe(rows[0]);
-    EXPECT_EQ(rows[0].durationSeconds, 181u);
+    ExpectRow(rows[0], "08:00:00", "ivan", "60", ConnectionEnding::FoundGone, "0:03:01", "", "");
     EXPECT_EQ(rows[1].ending, ConnectionEnding::Refused);
     EXPECT_EQ(rows[2].ending, ConnectionEnding::Going);
+}
+
+TEST(ConnectionReport, AHangupMarkedAsNobodysEndsNoRowAndCountsForNothing) {
+    const std::string log = Accept("12:00:00") + UserBlock("12:00:05", "ivan", "pw", "30") +
+                            Unmatched("12:01:00", false, 99, 9999, 999) + Refusal("12:02:00") +
+                            Unmatched("12:02:01", false, 1, 11, 1) + Hangup("12:30:00", true, 1800, 5000, 4000) +
+                            Unmatched("12:30:01", false, 1801, 5001, 4001);
+    const auto rows = ReadConnectionReport(log);
+    ASSERT_EQ(rows.size(), 2u) << Describe(rows);
+    ExpectRow(rows[0], "12:00:00", "ivan", "30", ConnectionEnding::CallerHungUp, "0:30:00", "5000", "4000");
+    ExpectRow(rows[1], "12:02:00", "", "", ConnectionEnding::Refused, "", "", "");
+    const ReportTotals t = TotalsOf(rows);
+    EXPECT_EQ(t.seconds, 1800u);
+    EXPECT_EQ(t.bytesReceived, 5000u);
+    EXPECT_EQ(t.bytesSent, 4000u);
+}
+
+// Two hang-ups on two service threads at once, as an earlier plug-in wrote
+// them line by line: whose figures are whose cannot be told, and both rows say so.
+TEST(ConnectionReport, InterleavedHangupsMarkTheRowsWhoseFiguresMayBeSwapped) {
+    const std::string a = Hangup("12:30:00", true, 1800, 5000, 4000);
+    const std::string b = Hangup("12:30:00", false, 2, 7, 3);
+    auto lines = [](const std::string& block) {
+        std::vector<std::string> out;
+        for (size_t at = 0; at < block.size();) {
+            const size_t end = block.find('\n', at) + 1;
+            out.push_back(block.substr(at, end - at));
+            at = end;
+        }
+        return out;
+    };
+    std::string interleaved;
+    for (size_t i = 0; i < lines(a).size(); ++i) interleaved += lines(a)[i] + lines(b)[i];
+    const std::string start = Accept("12:00:00") + UserBlock("12:00:05", "ivan", "pw", "30") + Refusal("12:29:59");
+    const auto rows = ReadConnectionReport(start + interleaved);
+    ASSERT_EQ(rows.size(), 2u) << Describe(rows);
+    const std::string mixed = "два отключения сразу: цифры могут быть чужими";
+    for (const ConnectionRow& r : rows) {
+        ASSERT_EQ(RowTexts(r).size(), 9u) << Describe(r);
+        EXPECT_EQ(RowTexts(r)[8], mixed) << Describe(r);
+    }
+    // Whatever went where, the period's sums hold.
+    const ReportTotals t = TotalsOf(rows);
+    EXPECT_EQ(t.seconds, 1802u);
+    EXPECT_EQ(t.bytesReceived, 5007u);
+    // One block after the other, or the second begun once the first had all
+    // its figures: nothing is in doubt.
+    for (const std::string& log : {start + a + b, start + lines(a)[0] + lines(a)[1] + lines(a)[2] + lines(a)[3] +
+                                                       lines(b)[0] + lines(a)[4] + b.substr(lines(b)[0].size())}) {
+        const auto clear = ReadConnectionReport(log);
+        ASSERT_EQ(clear.size(), 2u) << Describe(clear);
+        ExpectRow(clear[0], "12:00:00", "ivan", "30", ConnectionEnding::CallerHungUp, "0:30:00", "5000", "4000");
+        ExpectRow(clear[1], "12:29:59", "", "", ConnectionEnding::Refused, "0:00:02", "7", "3");
+    }
 }
 
 TEST(ConnectionReport, PasswordsAppearNowhere) {
@@ -380,19 +444,19 @@ TEST(ConnectionReportCsv, BytesForExcelOnARussianWindows) {
                             Accept("10:00:00") + UserBlock("10:00:01", "=HYPERLINK(1)", "pw", "5");
     const std::string csv = ConnectionReportCsv(ReadConnectionReport(log));
     const std::string expected =
-        "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено\r\n"
-        "08.12.2026;08:00:01;ivan_petrov;10;лимит исчерпан;0:10:00;10240;2048\r\n"
-        "08.12.2026;09:00:00;\"a;b\"\"c\";5;абонент отключился;0:00:59;1;2\r\n"
-        "08.12.2026;09:00:02;;;отклонён;0:00:00;0;0\r\n"
-        "08.12.2026;10:00:00;'=HYPERLINK(1);5;идёт;;;\r\n"
-        "Итого;соединений: 3;;;отклонено: 1;0:10:59;10241;2050\r\n";
+        "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено;Примечание\r\n"
+        "08.12.2026;08:00:01;ivan_petrov;10;лимит исчерпан;0:10:00;10240;2048;\r\n"
+        "08.12.2026;09:00:00;\"a;b\"\"c\";5;абонент отключился;0:00:59;1;2;\r\n"
+        "08.12.2026;09:00:02;;;отклонён;0:00:00;0;0;\r\n"
+        "08.12.2026;10:00:00;'=HYPERLINK(1);5;идёт;;;;\r\n"
+        "Итого;соединений: 3;;;отклонено: 1;0:10:59;10241;2050;\r\n";
     EXPECT_EQ(csv, expected);
     // Windows-1251, one byte a letter: "Дата" is C4 E0 F2 E0.
     EXPECT_EQ(csv.substr(0, 4), "\xC4\xE0\xF2\xE0");
     // A day without connections: the header and a totals row of naughts.
     EXPECT_EQ(ConnectionReportCsv({}),
-              "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено\r\n"
-              "Итого;соединений: 0;;;отклонено: 0;0:00:00;0;0\r\n");
+              "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено;Примечание\r\n"
+              "Итого;соединений: 0;;;отклонено: 0;0:00:00;0;0;\r\n");
 }
 
 TEST(ConnectionReport, TotalsLineUnderTheList) {

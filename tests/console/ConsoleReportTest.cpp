@@ -1,15 +1,22 @@
-// The day's connections window of the real portwatch.exe under Wine and Xvfb:
+// The connections window of the real portwatch.exe under Wine and Xvfb:
 // opened from the menu and the tray menu, the rows of a known log, the rows
 // the plug-in appends while it is open, the day picker, a day without a log,
-// and the CSV saved through the save dialog.
+// the CSV saved through the save dialog; a month of logs in both views, its
+// picture copied and saved, the window answering all the while.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "ConsoleFixture.h"
+// After windows.h, which the fixture brings: the save dialog's control numbers.
+#include <dlgs.h>
 #include "Ids.h"
 #include "Report.h"
 #include "UiDriver.h"
+#include "logic/LoginTotals.h"
+#include "logic/ReportTable.h"
 
 namespace {
 
@@ -51,7 +58,7 @@ std::wstring ListText(HWND list) {
     std::wstring all;
     const int rows = ui::ListViewRowCount(list);
     for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < 7; ++c) all += (c ? L" | " : L"") + ui::ListViewCell(list, r, c);
+        for (int c = 1; c < 8; ++c) all += (c > 1 ? L" | " : L"") + ui::ListViewCell(list, r, c);
         all += L"\n";
     }
     return all;
@@ -72,6 +79,28 @@ BOOL CALLBACK FindFileNameEdit(HWND child, LPARAM param) {
         return FALSE;
     }
     return TRUE;
+}
+
+// Presses a button of the window that opens a save dialog, types the file's
+// name, picks the file type (0 the first offered) and presses OK; true once
+// the file is there.
+bool SaveThroughDialog(HWND report, int button, const std::string& path, int fileType = 0) {
+    PostMessageW(report, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    HWND save = ui::WaitOwnedDialog(report, 10000);
+    EditSearch edit;
+    if (!save || !WaitFor([&] {
+            EnumChildWindows(save, FindFileNameEdit, reinterpret_cast<LPARAM>(&edit));
+            return edit.found != nullptr;
+        }, 5000))
+        return false;
+    if (fileType) {
+        HWND types = GetDlgItem(save, cmb1);
+        SendMessageW(types, CB_SETCURSEL, fileType, 0);
+        SendMessageW(save, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK), reinterpret_cast<LPARAM>(types));
+    }
+    SendMessageW(edit.found, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide1251(path).c_str()));
+    ui::AnswerDialog(save, IDOK);
+    return WaitFor([&] { return Exists(path) && !ReadAll(path).empty(); }, 10000);
 }
 
 const wchar_t kEarlierDay[] = L"01.01.2020";
@@ -112,47 +141,38 @@ TEST(ConsoleReport, ShowsTheDaysConnectionsFollowsTheLogAndSavesTheCsv) {
     // line, then the same caller's end.
     ASSERT_TRUE(AppendAll(today, Connection("10:00:00", "maria", "60")));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == 3; }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 3) == L"идёт"; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 4) == L"идёт"; }, 5000));
     ASSERT_TRUE(AppendAll(today, Hangup("10:20:00", "1200", "5", "6")));
-    EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 3) == L"абонент отключился"; }, 5000))
+    EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 4) == L"абонент отключился"; }, 5000))
         << ui::ToUtf8(ListText(list));
-    EXPECT_EQ(ui::ListViewCell(list, 2, 1), L"maria");
-    EXPECT_EQ(ui::ListViewCell(list, 2, 4), L"0:20:00");
+    EXPECT_EQ(ui::ListViewCell(list, 2, 2), L"maria");
+    EXPECT_EQ(ui::ListViewCell(list, 2, 5), L"0:20:00");
 
     // The CSV of the day, through the save dialog.
     const std::string csvPath = console.dir / "day.csv";
-    PostMessageW(report, WM_COMMAND, MAKEWPARAM(form5::Button2, BN_CLICKED), 0);
-    HWND save = ui::WaitOwnedDialog(report, 10000);
-    ASSERT_TRUE(save);
-    EditSearch edit;
-    ASSERT_TRUE(WaitFor([&] {
-        EnumChildWindows(save, FindFileNameEdit, reinterpret_cast<LPARAM>(&edit));
-        return edit.found != nullptr;
-    }, 5000));
-    SendMessageW(edit.found, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide1251(csvPath).c_str()));
-    ui::AnswerDialog(save, IDOK);
-    ASSERT_TRUE(WaitFor([&] { return Exists(csvPath) && ReadAll(csvPath).size() > 100; }, 10000));
+    ASSERT_TRUE(SaveThroughDialog(report, form5::Button2, csvPath));
     const std::string d = TodayShortDate();
     EXPECT_EQ(ReadAll(csvPath),
-              "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено\r\n" + d +
-                  ";08:00:01;ivan_petrov;10;лимит исчерпан;0:10:00;10240;2048\r\n" + d +
-                  ";09:00:00;;;абонент отключился;0:00:40;100;50\r\n" + d +
-                  ";10:00:00;maria;60;абонент отключился;0:20:00;5;6\r\n"
-                  "Итого;соединений: 3;;;отклонено: 0;0:30:40;10345;2104\r\n");
+              "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено;Примечание\r\n" +
+                  d + ";08:00:01;ivan_petrov;10;лимит исчерпан;0:10:00;10240;2048;\r\n" + d +
+                  ";09:00:00;;;абонент отключился;0:00:40;100;50;\r\n" + d +
+                  ";10:00:00;maria;60;абонент отключился;0:20:00;5;6;\r\n"
+                  "Итого;соединений: 3;;;отклонено: 0;0:30:40;10345;2104;\r\n");
     EXPECT_EQ(ReadAll(csvPath).find("secret_pw"), std::string::npos);
 
-    // The earlier day, picked in the list of days.
+    // The earlier day, picked in the list of days: its caller's end would be
+    // in the next day's log, which there is not.
     SendMessageW(days, CB_SETCURSEL, 1, 0);
     PostMessageW(report, WM_COMMAND, MAKEWPARAM(form5::ComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(days));
-    EXPECT_TRUE(WaitList(list, L"23:59:00 |  |  | идёт |  |  | \n")) << ui::ToUtf8(ListText(list));
+    EXPECT_TRUE(WaitList(list, L"23:59:00 |  |  | конец не записан |  |  | \n")) << ui::ToUtf8(ListText(list));
 
     // Today's log gone: a day without a log says so and lists nothing.
     SendMessageW(days, CB_SETCURSEL, 0, 0);
     PostMessageW(report, WM_COMMAND, MAKEWPARAM(form5::ComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(days));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == 3; }, 5000));
     ASSERT_TRUE(DeleteFileA(today.c_str()));
-    EXPECT_TRUE(WaitFor([&] { return ui::ControlText(report, form5::StaticText1) == L"За этот день лога нет"; }, 5000))
-        << ui::ToUtf8(ui::ControlText(report, form5::StaticText1));
+    EXPECT_TRUE(WaitFor([&] { return ui::ControlText(report, form5::StaticText3) == L"За этот день лога нет"; }, 5000))
+        << ui::ToUtf8(ui::ControlText(report, form5::StaticText3));
     EXPECT_EQ(ui::ListViewRowCount(list), 0);
 
     // Closed, it is only hidden; the tray menu's item brings it back.
@@ -160,6 +180,175 @@ TEST(ConsoleReport, ShowsTheDaysConnectionsFollowsTheLogAndSavesTheCsv) {
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(report); }, 5000));
     ui::InvokeCommand(console.Window(), ids::N5);
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(report) != FALSE; }, 5000));
+    EXPECT_TRUE(console.Close());
+}
+
+
+// The log folder as the window reads it, for what the window must show.
+class LogFolder : public DayLogSource {
+public:
+    explicit LogFolder(std::string folder) : folder_(std::move(folder)) {}
+    LogFileStamp Stamp(const std::string& day) override {
+        return Exists(folder_ + day + "_log.txt") ? LogFileStamp{true, 0, 0} : LogFileStamp{};
+    }
+    bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
+        bytes = ReadAll(folder_ + day + "_log.txt").substr(offset);
+        return true;
+    }
+
+private:
+    std::string folder_;
+};
+
+// Sends WM_NULL to the window every 50 ms from another thread; the slowest answer.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND window)
+        : thread_([this, window] {
+              while (!stop_) {
+                  const ULONGLONG sent = GetTickCount64();
+                  DWORD_PTR result;
+                  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+                  slowest_ = std::max<ULONGLONG>(slowest_, GetTickCount64() - sent);
+                  Sleep(50);
+              }
+          }) {}
+    ~AnswerWatch() { Stop(); }
+    ULONGLONG Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return slowest_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<ULONGLONG> slowest_{0};
+    std::thread thread_;
+};
+
+// Every column as wide as its heading, as the list view measures the heading's text.
+void ExpectHeadingsFit(HWND list) {
+    const std::vector<ui::ListViewColumn> columns = ui::ListViewColumns(list);
+    ASSERT_FALSE(columns.empty());
+    for (const ui::ListViewColumn& column : columns)
+        EXPECT_GE(column.width, column.textWidth + 12)
+            << ui::ToUtf8(column.heading) << ": column " << column.width << ", text " << column.textWidth;
+}
+
+std::string Utf8WithBom(const std::string& cp1251) {
+    const std::wstring wide = Wide1251(cp1251);
+    return "\xEF\xBB\xBF" + ui::ToUtf8(wide);
+}
+
+TEST(ConsoleReport, AMonthOfLogsInBothViewsWithItsPicture) {
+    ConsoleInstall console;
+    // Forty days of an ordinary line's logs before today, one of them missing
+    // (the folder's last backslash doubled, or it would escape the quote).
+    ASSERT_EQ(RunTool("bench_report.exe\" logs \"" + console.logs + "\\\" 40"), 0);
+    ASSERT_TRUE(console.Start());
+    ui::InvokeCommand(console.Window(), ids::N19);
+    HWND report = ui::WaitProcessWindow(ProcessOf(console.Window()), kReportWindowClass, 10000);
+    ASSERT_TRUE(report);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(report) != FALSE; }, 5000));
+    AnswerWatch answers(report);
+    HWND list = ui::FindControl(report, form5::ListView1);
+    HWND days = ui::FindControl(report, form5::ComboBox1);
+    ASSERT_TRUE(WaitFor([&] { return ui::ComboBoxItems(days).size() == 40; }, 10000));
+
+    // The month of the day 26 days ago, as the window must read it.
+    const std::wstring chosen = ui::ComboBoxItems(days)[26];
+    char pattern[80] = "";
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, pattern, sizeof pattern);
+    const std::string chosenDay = ToCp1251(chosen);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    LogFolder folder(console.logs);
+    const PeriodRows month = ReadPeriod(folder, PeriodAround(PeriodKind::Month, ParseShortDate(chosenDay, pattern)),
+                                        DayNumber(now.wYear, now.wMonth, now.wDay), pattern);
+    ASSERT_FALSE(month.rows.empty());
+    ASSERT_TRUE(ui::ChooseComboBoxItem(days, chosen));
+    ui::InvokeCommand(report, form5::RadioButton3);
+    const std::wstring status = Wide1251(PeriodStatusText(month));
+    EXPECT_TRUE(WaitFor([&] { return ui::ControlText(report, form5::StaticText3) == status; }, 20000))
+        << ui::ToUtf8(ui::ControlText(report, form5::StaticText3)) << " | " << ui::ToUtf8(status);
+    EXPECT_NE(status.find(L"нет журнала за"), std::wstring::npos) << ui::ToUtf8(status);
+    EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == static_cast<int>(month.rows.size()); }, 10000));
+    EXPECT_EQ(ui::WindowText(report), L"Соединения за период");
+    ExpectHeadingsFit(list);
+
+    // The totals per login, their CSV in UTF-8; the connections, their CSV in Windows-1251.
+    const std::vector<LoginTotals> logins = TotalsByLogin(month);
+    ui::InvokeCommand(report, form5::RadioButton6);
+    EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == static_cast<int>(logins.size()); }, 10000));
+    EXPECT_EQ(ui::ListViewCell(list, 0, 0), Wide1251(logins[0].login));
+    ExpectHeadingsFit(list);
+    const std::string loginsCsv = console.dir / "logins.csv";
+    ASSERT_TRUE(SaveThroughDialog(report, form5::Button2, loginsCsv, 1));
+    EXPECT_EQ(ReadAll(loginsCsv), Utf8WithBom(LoginTotalsCsv(logins)));
+    ui::InvokeCommand(report, form5::RadioButton5);
+    EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == static_cast<int>(month.rows.size()); }, 10000));
+    const std::string connectionsCsv = console.dir / "month.csv";
+    ASSERT_TRUE(SaveThroughDialog(report, form5::Button2, connectionsCsv));
+    EXPECT_EQ(ReadAll(connectionsCsv), ConnectionReportCsv(month.rows));
+
+    // The picture to the clipboard: a bitmap with the month's busy hours in it.
+    // Another program (Wine's own clipboard keeper) may hold the clipboard for a moment.
+    ASSERT_TRUE(WaitFor([] { return OpenClipboard(nullptr) != FALSE; }, 5000));
+    EmptyClipboard();
+    CloseClipboard();
+    PostMessageW(report, WM_COMMAND, MAKEWPARAM(form5::Button3, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitFor([] { return IsClipboardFormatAvailable(CF_DIB) != FALSE; }, 10000));
+    ASSERT_TRUE(WaitFor([] { return OpenClipboard(nullptr) != FALSE; }, 5000));
+    const auto* dib = static_cast<const BITMAPINFOHEADER*>(GlobalLock(GetClipboardData(CF_DIB)));
+    ASSERT_TRUE(dib);
+    const LONG width = dib->biWidth, height = dib->biHeight;
+    const BYTE* pixels = reinterpret_cast<const BYTE*>(dib + 1);
+    size_t bluish = 0;
+    for (LONG i = 0; dib->biBitCount == 24 && i < width * height; ++i) {
+        const BYTE* p = pixels + (i / width) * ((width * 3 + 3) & ~3) + (i % width) * 3;
+        if (p[0] > p[2] + 60) ++bluish;  // blue over red: a busy hour's shade
+    }
+    GlobalUnlock(GetClipboardData(CF_DIB));
+    CloseClipboard();
+    EXPECT_GT(width, 400);
+    EXPECT_GT(height, 100);
+    EXPECT_GT(bluish, 1000u);
+
+    // The same picture as a PNG file.
+    const std::string png = console.dir / "month.png";
+    ASSERT_TRUE(SaveThroughDialog(report, form5::Button4, png));
+    const std::string bytes = ReadAll(png);
+    ASSERT_GT(bytes.size(), 24u);
+    EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    auto bigEndian = [&](size_t at) {
+        return (static_cast<LONG>(static_cast<BYTE>(bytes[at])) << 24) | (static_cast<BYTE>(bytes[at + 1]) << 16) |
+               (static_cast<BYTE>(bytes[at + 2]) << 8) | static_cast<BYTE>(bytes[at + 3]);
+    };
+    EXPECT_EQ(bigEndian(16), width);
+    EXPECT_EQ(bigEndian(20), height);
+
+    // Pointing at the grid says the hour; a click on an hour with a call in
+    // it selects that call in the list.
+    HWND picture = ui::FindControl(report, form5::Image1);
+    RECT area;
+    GetClientRect(picture, &area);
+    bool clicked = false;
+    for (int step = 1; step < 40 && !clicked; ++step) {
+        const LPARAM at = MAKELPARAM(area.right * (10 + step * 2) / 100, area.bottom * (20 + step % 5 * 10) / 100);
+        PostMessageW(picture, WM_MOUSEMOVE, 0, at);
+        std::wstring hover;
+        WaitFor([&] { return !(hover = ui::ControlText(report, form5::StaticText2)).empty(); }, 2000);
+        if (hover.find(L"линия занята") == std::wstring::npos || hover.find(L"соединений: 0") != std::wstring::npos)
+            continue;
+        PostMessageW(picture, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        clicked = true;
+    }
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED) >= 0; }, 5000));
+
+    const ULONGLONG slowest = answers.Stop();
+    std::printf("slowest WM_NULL answer while the month was read and shown: %llu ms\n", slowest);
+    EXPECT_LT(slowest, 5000u) << "the window hung";
     EXPECT_TRUE(console.Close());
 }
 

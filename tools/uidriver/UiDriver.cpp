@@ -173,6 +173,36 @@ std::wstring ListViewCell(HWND list, int row, int column) {
     return text;
 }
 
+std::vector<ListViewColumn> ListViewColumns(HWND list) {
+    constexpr int kChars = 256;
+    std::vector<ListViewColumn> columns;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(list, &processId);
+    UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+    if (!process) return columns;
+    const SIZE_T bytes = sizeof(LVCOLUMNW) + kChars * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process.Get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    if (!remote) return columns;
+    auto* text = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVCOLUMNW));
+    for (int i = 0;; ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = text;
+        column.cchTextMax = kChars;
+        if (!WriteProcessMemory(process.Get(), remote, &column, sizeof column, nullptr) ||
+            !SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(remote)))
+            break;
+        std::vector<wchar_t> heading(kChars, L'\0');
+        ReadProcessMemory(process.Get(), remote, &column, sizeof column, nullptr);
+        ReadProcessMemory(process.Get(), text, heading.data(), (kChars - 1) * sizeof(wchar_t), nullptr);
+        // The heading's text stays where it was read to: its width is asked of the list itself.
+        const int textWidth = static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+        columns.push_back({heading.data(), column.cx, textWidth});
+    }
+    VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return columns;
+}
+
 std::vector<std::wstring> ComboBoxItems(HWND combo) {
     std::vector<std::wstring> items;
     const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
@@ -184,6 +214,16 @@ std::vector<std::wstring> ComboBoxItems(HWND combo) {
         items.emplace_back(buffer.data());
     }
     return items;
+}
+
+bool ChooseComboBoxItem(HWND combo, const std::wstring& text) {
+    const std::vector<std::wstring> items = ComboBoxItems(combo);
+    const auto found = std::find(items.begin(), items.end(), text);
+    if (found == items.end()) return false;
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(found - items.begin()), 0);
+    PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+    return true;
 }
 
 std::string ToUtf8(const std::wstring& text) {

@@ -43,8 +43,19 @@ void CloseWindow(HWND top);
 // view reads and writes them there.
 int ListViewRowCount(HWND list);
 std::wstring ListViewCell(HWND list, int row, int column);
+// A list view's columns: each heading, the column's width, and the width the
+// list view itself gives the heading's text in its font.
+struct ListViewColumn {
+    std::wstring heading;
+    int width = 0;
+    int textWidth = 0;
+};
+std::vector<ListViewColumn> ListViewColumns(HWND list);
 // An item of a combo box's list (CB_GETLBTEXT crosses process boundaries).
 std::vector<std::wstring> ComboBoxItems(HWND combo);
+// Chooses the item with that text and tells the combo box's parent, as a
+// choice with the mouse does; false when there is no such item.
+bool ChooseComboBoxItem(HWND combo, const std::wstring& text);
 
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);

@@ -7,10 +7,12 @@
 //   checked ID         prints 1 when the tool button is pressed, else 0
 //   visible            prints 1 when the window is visible, else 0
 //   rect               prints the window's screen rectangle: LEFT TOP WIDTH HEIGHT
+//   clientrect         the same of its client area (without a window manager the frame is not drawn)
 //   tray MOUSEMSG      sends the tray icon's mouse message (e.g. 514 for a left click)
 //   msgbox             prints the text of the message box over the window
 //   answer ID          presses button ID of that message box
 //   close              closes the window
+//   choose ID TEXT     chooses the item TEXT of the combo box ID, as the operator does
 // Without --class and --title the console's class TForm1 is looked for.
 #include <windows.h>
 #include <commctrl.h>
@@ -27,8 +29,8 @@
 namespace {
 
 int Usage() {
-    std::fputs("usage: uidriver [--class NAME] [--title TEXT] text|wait|menu|button|checked|visible|tray|msgbox|"
-               "answer|close ...\n",
+    std::fputs("usage: uidriver [--class NAME] [--title TEXT] text|wait|menu|button|checked|visible|rect|clientrect|tray|msgbox|"
+               "answer|close|choose ...\n",
                stderr);
     return 2;
 }
@@ -80,6 +82,13 @@ int wmain(int argc, wchar_t** argv) {
         GetWindowRect(top, &r);
         Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) +
               L" " + std::to_wstring(r.bottom - r.top));
+    } else if (command == L"clientrect") {
+        RECT r{};
+        GetClientRect(top, &r);
+        POINT origin{0, 0};
+        ClientToScreen(top, &origin);
+        Print(std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " + std::to_wstring(r.right) + L" " +
+              std::to_wstring(r.bottom));
     } else if (command == L"tray") {
         PostMessageW(top, kTrayMessage, 1, id);
     } else if (command == L"msgbox") {
@@ -92,6 +101,8 @@ int wmain(int argc, wchar_t** argv) {
         ui::AnswerDialog(box, id);
     } else if (command == L"close") {
         ui::CloseWindow(top);
+    } else if (command == L"choose") {
+        return ui::ChooseComboBoxItem(ui::FindControl(top, id), arg(2)) ? 0 : 1;
     } else {
         return Usage();
     }

@@ -1,0 +1,444 @@
+// bench_report.exe: the connections report on a month of logs. Not a test.
+//
+//   bench_report                 thirty 2 MB logs (the last 30 days, today's
+//                                among them): the window opened on them, read,
+//                                parsed and drawn; opened again; the once-a-
+//                                second refresh after today's log grew and with
+//                                nothing new; the slowest answer to WM_NULL,
+//                                sent every 20 ms from another thread meanwhile
+//                                (BENCH_TRACE=1: each answer over 50 ms, and when)
+//   bench_report logs FOLDER [DAYS [busy]]
+//                                writes DAYS (default 40) days of an ordinary
+//                                line's logs before today into FOLDER (a
+//                                LOG_PATH, with its final backslash), for the
+//                                demonstration and the screenshots; "busy":
+//                                the benchmark's logs, calls back to back
+//
+// The logs are composed as the plug-in composes them (ComposeLogLine and the
+// log's own texts) with the locale's date and time; a month has a day
+// without a log, connections across midnight, refused callers with their
+// hang-ups marked as nobody's, connections found gone, duplicate hang-ups.
+// Run under Wine and Xvfb from the build's bin folder.
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DateText.h"
+#include "LogFormat.h"
+#include "LogTexts.h"
+#include "Report.h"
+#include "Win32Files.h"
+#include "Win32Handles.h"
+#include "logic/ReportPeriod.h"
+
+namespace {
+
+constexpr int64_t kDay = 86400;
+
+// A small fixed generator: the same logs on every run.
+class Random {
+public:
+    uint32_t Next() {
+        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(state_ >> 33);
+    }
+    int Between(int low, int high) { return low + static_cast<int>(Next() % static_cast<uint32_t>(high - low + 1)); }
+    bool Chance(int percent) { return Between(1, 100) <= percent; }
+
+private:
+    uint64_t state_ = 20261208;
+};
+
+// The logs of a run of days, as files by their date text: each line goes to
+// the file of the day it is written on, in the order of time.
+class LogWriter {
+public:
+    LogWriter(int64_t firstDay, int64_t missingDay) : firstDay_(firstDay), missingDay_(missingDay) {}
+
+    // `at` in seconds from the first day's midnight.
+    void Line(int64_t at, const std::string& message) { lines_.push_back({at, true, message}); }
+    void Plain(int64_t at, const std::string& message) { lines_.push_back({at, false, message}); }
+
+    std::map<std::string, std::string> Files() const {
+        std::vector<const Written*> ordered;
+        for (const Written& line : lines_) ordered.push_back(&line);
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Written* a, const Written* b) { return a->at < b->at; });
+        std::map<std::string, std::string> files;
+        for (const Written* line : ordered) {
+            const int64_t day = firstDay_ + line->at / kDay;
+            if (day == missingDay_) continue;
+            const SYSTEMTIME when = TimeOf(day, line->at % kDay);
+            const std::string date = ShortDateText(when);
+            files[date] += ToTextMode(ComposeLogLine(line->message, line->dated, date, LongTimeText(when)));
+        }
+        return files;
+    }
+
+private:
+    struct Written {
+        int64_t at;
+        bool dated;
+        std::string message;
+    };
+    static SYSTEMTIME TimeOf(int64_t day, int64_t second) {
+        int year, month, dayOfMonth;
+        CivilDate(day, year, month, dayOfMonth);
+        SYSTEMTIME when{};
+        when.wYear = static_cast<WORD>(year);
+        when.wMonth = static_cast<WORD>(month);
+        when.wDay = static_cast<WORD>(dayOfMonth);
+        when.wHour = static_cast<WORD>(second / 3600);
+        when.wMinute = static_cast<WORD>(second / 60 % 60);
+        when.wSecond = static_cast<WORD>(second % 60);
+        return when;
+    }
+    int64_t firstDay_;
+    int64_t missingDay_;
+    std::vector<Written> lines_;
+};
+
+// A hang-up's block; `nobodys` marks it as belonging to no timed connection.
+void Hangup(LogWriter& log, int64_t at, bool ended, int64_t seconds, int64_t rx, int64_t tx, bool nobodys) {
+    if (nobodys) log.Line(at, log_text::kUnmatchedHangup);
+    log.Line(at, ended ? log_text::kWorkerEnded : log_text::kWorkerNotEnded);
+    log.Line(at, log_text::kDuration + std::to_string(seconds));
+    log.Line(at, log_text::kBytesReceived + std::to_string(rx));
+    log.Line(at, log_text::kBytesSent + std::to_string(tx));
+    log.Line(at, log_text::kUserHungUp);
+}
+
+const char* const kLogins[] = {"ivan_petrov", "maria", "s.orlov", "anna_k", "petr1985", "olga", "dmitry_v", "nina"};
+
+// One connection from `at`: what the plug-in writes for it, and when the line is free again.
+int64_t Connection(LogWriter& log, Random& random, int64_t at, bool busy) {
+    log.Line(at, log_text::kIpRequested);
+    log.Line(at, log_text::kConnectionAccepted);
+    log.Line(at, log_text::kWorkerStarted);
+    log.Line(at + 1, log_text::kLinkUp);
+    const bool registers = !random.Chance(busy ? 3 : 12);
+    const int limitMinutes = busy ? 1 : random.Between(5, 90);
+    int64_t userAt = at + (busy ? 2 : random.Between(10, 120));
+    if (registers) {
+        log.Plain(userAt, "\n");
+        log.Line(userAt, log_text::kUserArrived);
+        log.Line(userAt, std::string(log_text::kUserLine) + kLogins[random.Next() % 8]);
+        log.Line(userAt, std::string(log_text::kPassLine) + "secret");
+        log.Line(userAt, log_text::kLimitLine + std::to_string(limitMinutes) + "\n");
+        log.Plain(userAt, "\n");
+        log.Line(userAt, log_text::kFtpStopping);
+        log.Line(userAt + 1, log_text::kFtpAccount);
+        log.Line(userAt + 1, log_text::kFtpStarting);
+    }
+    const int64_t limitEnd = at + (registers ? limitMinutes * 60 : 5 * 60);
+    const int kind = random.Between(1, 100);
+    int64_t end;
+    if (kind <= 4 && registers) {
+        // The service lost the hang-up: the worker finds the connection gone.
+        end = std::min(limitEnd, userAt + random.Between(60, 1200));
+        log.Line(end, log_text::kConnectionGone);
+        log.Line(end, log_text::kDuration + std::to_string(end - at));
+        log.Line(end, log_text::kUserHungUp);
+        // The service's own hang-up afterwards belongs to nobody.
+        Hangup(log, end + 3, false, end + 3 - at, 0, 0, true);
+        return end + 4;
+    }
+    // Busy: most callers hang up within a minute.
+    if ((busy ? kind <= 10 : kind <= 55) || !registers) {
+        // The limit (or the registration window) runs out.
+        end = limitEnd;
+        for (const char* call : log_text::kDisconnectCalls) log.Line(end, call + std::string(log_text::kCallOk));
+        log.Line(end, log_text::kDisconnected);
+        log.Line(end, log_text::kExitThread);
+    } else {
+        end = std::min(limitEnd - 1, userAt + (busy ? random.Between(2, 12) : random.Between(30, 3000)));
+        end = std::max(end, userAt + 1);
+    }
+    // A refused second caller meanwhile, whose hang-up is marked as nobody's.
+    if (!busy && random.Chance(10) && end - at > 120) {
+        const int64_t refusedAt = at + random.Between(60, static_cast<int>(end - at) - 30);
+        log.Line(refusedAt, log_text::kSecondConnectionRefused);
+        Hangup(log, refusedAt + 2, false, 2, 0, 0, true);
+    }
+    log.Line(end, log_text::kLinkDown);
+    Hangup(log, end, true, end - at, random.Between(1, 900) * (end - at), random.Between(1, 200) * (end - at), false);
+    // Now and then the service reports the same hang-up twice.
+    if (random.Chance(5)) Hangup(log, end + 1, false, end - at, 0, 0, true);
+    log.Line(end + 1, log_text::kIpReleased);
+    return end + 2;
+}
+
+// `days` days from `firstDay`: ordinary ones busy in the evening and at
+// night, or busy ones (calls back to back, about 2 MB a day); the day
+// `missingDay` has no log.
+std::map<std::string, std::string> MakeLogs(int64_t firstDay, int days, int64_t missingDay, bool busy) {
+    LogWriter log(firstDay, missingDay);
+    Random random;
+    const int64_t end = static_cast<int64_t>(days) * kDay;
+    // The service started each morning, as after a restart of the server,
+    // unless a caller is on the line then.
+    int64_t restart = 6 * 3600;
+    auto restartsBefore = [&](int64_t at) {
+        for (; restart < at; restart += kDay) {
+            log.Line(restart, log_text::kBanner);
+            log.Line(restart, std::string(log_text::kConfigLoadFrom) + "C:\\dialgate\\qv_config.ini");
+            log.Line(restart, log_text::kConfigLoaded);
+            log.Line(restart, log_text::kInitialized);
+        }
+    };
+    for (int64_t at = busy ? 6 * 3600 + 10 : 18 * 3600; at < end - 3 * 3600;) {
+        restartsBefore(at);
+        at = Connection(log, random, at, busy);
+        while (restart < at) restart += kDay;
+        const int64_t hour = at % kDay / 3600;
+        // Quiet by day, busier in the evening and at night.
+        const bool evening = hour >= 18 || hour < 8;
+        at += busy ? random.Between(10, 18) : evening ? random.Between(60, 2400) : random.Between(1800, 10800);
+    }
+    restartsBefore(end);
+    return log.Files();
+}
+
+bool WriteLogs(const std::string& folder, const std::map<std::string, std::string>& files) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const auto& [day, bytes] : files)
+        if (!WriteWholeFile(LogFileName(folder, day), bytes)) return false;
+    return true;
+}
+
+int64_t Today() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return DayNumber(now.wYear, now.wMonth, now.wDay);
+}
+
+double Ms(LARGE_INTEGER from, LARGE_INTEGER to) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+LARGE_INTEGER Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now;
+}
+
+// Sends WM_NULL every 20 ms from another thread and keeps the slowest answer.
+class Responsiveness {
+public:
+    explicit Responsiveness(HWND window)
+        : window_(window), start_(Now()), thread_([this] {
+              while (!stop_) {
+                  const LARGE_INTEGER a = Now();
+                  DWORD_PTR result;
+                  SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+                  const double ms = Ms(a, Now());
+                  slowest_ = std::max(slowest_.load(), ms);
+                  if (ms > 100) ++over100_;
+                  if (getenv("BENCH_TRACE") && ms > 50) std::fprintf(stderr, "  slow answer %.1f ms, sent at %.1f ms\n", ms, Ms(start_, a));
+                  ++answers_;
+                  Sleep(20);
+              }
+          }) {}
+    ~Responsiveness() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    double Slowest() const { return slowest_; }
+    int Answers() const { return answers_; }
+    int Over100() const { return over100_; }
+
+private:
+    HWND window_;
+    LARGE_INTEGER start_;
+    std::atomic<bool> stop_{false};
+    std::atomic<double> slowest_{0};
+    std::atomic<int> answers_{0};
+    std::atomic<int> over100_{0};
+    std::thread thread_;
+};
+
+// Runs the window's messages until it has read and shown the period.
+void PumpUntilLoaded(TForm5* form) {
+    MSG msg;
+    while (!form->Loaded() || PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) return;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        if (form->Loaded() && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) break;
+    }
+    UpdateWindow(form->Handle());
+}
+
+// Chooses the range from the oldest day offered to today, as the operator does.
+void ChooseRange(TForm5* form) {
+    HWND window = form->Handle();
+    HWND from = GetDlgItem(window, form5::ComboBox1);
+    const LRESULT count = SendMessageW(from, CB_GETCOUNT, 0, 0);
+    SendMessageW(from, CB_SETCURSEL, count - 1, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(form5::ComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(from));
+    SendMessageW(GetDlgItem(window, form5::ComboBox2), CB_SETCURSEL, 0, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(form5::RadioButton4, BN_CLICKED), 0);
+}
+
+double PrivateMb() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage) / (1 << 20);
+}
+
+int Bench() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "bench_report_" + std::to_string(GetCurrentProcessId()) + "\\";
+    const int64_t today = Today();
+    const auto files = MakeLogs(today - 29, 30, -1, true);
+    if (!WriteLogs(folder, files)) {
+        std::printf("cannot write the logs into %s\n", folder.c_str());
+        return 1;
+    }
+    uint64_t total = 0;
+    for (const auto& file : files) total += file.second.size();
+    std::printf("%zu logs, %.1f MB in all, %.2f MB a day\n", files.size(), static_cast<double>(total) / (1 << 20),
+                static_cast<double>(total) / (1 << 20) / static_cast<double>(files.size()));
+
+    // The parse alone, all days at once, as a yardstick.
+    class Files : public DayLogSource {
+    public:
+        explicit Files(std::string folder) : folder_(std::move(folder)) {}
+        LogFileStamp Stamp(const std::string& day) override {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            if (!GetFileAttributesExA(LogFileName(folder_, day).c_str(), GetFileExInfoStandard, &data)) return {};
+            return {true, data.nFileSizeLow, data.ftLastWriteTime.dwLowDateTime};
+        }
+        bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
+            return ReadFileFrom(LogFileName(folder_, day), offset, bytes);
+        }
+
+    private:
+        std::string folder_;
+    } source(folder);
+    char pattern[80] = "";
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, pattern, sizeof pattern);
+    LARGE_INTEGER a = Now();
+    const PeriodRows rows = ReadPeriod(source, {today - 29, today}, today, pattern);
+    std::printf("read and parsed alone (ReadPeriod): %.1f ms, %zu connections\n", Ms(a, Now()), rows.rows.size());
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    TForm5* form = TForm5::Create(instance, nullptr);
+    if (!form) return 1;
+    WorkingHours hours;
+    hours.disabled = false;
+    // What today's log grows by in the refresh runs: one connection, made now.
+    std::string more = MakeLogs(today, 1, -1, true).begin()->second.substr(0, 4000);
+    more = more.substr(0, more.rfind('\n') + 1);
+
+    auto slowest = [](const Responsiveness& r) {
+        char text[96];
+        std::snprintf(text, sizeof text, "slowest WM_NULL answer %.1f ms (%d of %d over 100 ms)", r.Slowest(), r.Over100(),
+                      r.Answers());
+        return std::string(text);
+    };
+    double day, month;
+    std::string opening;
+    {
+        Responsiveness answers(form->Handle());
+        a = Now();
+        form->Show(folder, hours);
+        PumpUntilLoaded(form);
+        day = Ms(a, Now());
+        a = Now();
+        ChooseRange(form);
+        PumpUntilLoaded(form);
+        month = Ms(a, Now());
+        answers.Stop();
+        opening = slowest(answers);
+    }
+    std::printf("opened: the window with today's log %.1f ms, then the 30 days read, parsed and drawn %.1f ms; %s\n",
+                day, month, opening.c_str());
+
+    // Closed and opened again: the days are kept, none has changed. Hiding
+    // and showing the window waits on the X server under Wine: timed apart.
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    a = Now();
+    form->Show(folder, hours);
+    const double shown = Ms(a, Now());
+    PumpUntilLoaded(form);
+    {
+        Responsiveness answers(form->Handle());
+        const LARGE_INTEGER b = Now();
+        ChooseRange(form);
+        PumpUntilLoaded(form);
+        answers.Stop();
+        std::printf("opened again on the same 30 days: shown %.1f ms, the 30 days %.1f ms; %s\n", shown, Ms(b, Now()),
+                    slowest(answers).c_str());
+    }
+
+    // The once-a-second refresh: today's log grown by one connection, and with nothing new.
+    const std::string todayLog = LogFileName(folder, ShortDateText([] {
+                                                 SYSTEMTIME now;
+                                                 GetLocalTime(&now);
+                                                 return now;
+                                             }()));
+    std::vector<double> grown, idle;
+    {
+        Responsiveness answers(form->Handle());
+        for (int i = 0; i < 5; ++i) {
+            UniqueHandle out(CreateFileA(todayLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_ALWAYS, 0, nullptr));
+            DWORD written = 0;
+            WriteFile(out.Get(), more.data(), static_cast<DWORD>(more.size()), &written, nullptr);
+            out.Reset();
+            a = Now();
+            SendMessageW(form->Handle(), WM_TIMER, 1, 0);
+            PumpUntilLoaded(form);
+            grown.push_back(Ms(a, Now()));
+            a = Now();
+            SendMessageW(form->Handle(), WM_TIMER, 1, 0);
+            PumpUntilLoaded(form);
+            idle.push_back(Ms(a, Now()));
+        }
+        answers.Stop();
+        std::sort(grown.begin(), grown.end());
+        std::sort(idle.begin(), idle.end());
+        std::printf("refresh after today's log grew (median of 5): %.1f ms; with nothing new: %.2f ms; %s\n", grown[2],
+                    idle[2], slowest(answers).c_str());
+    }
+    std::printf("private memory %.1f MB\n", PrivateMb());
+    DestroyWindow(form->Handle());
+    for (const auto& file : files) DeleteFileA(LogFileName(folder, file.first).c_str());
+    RemoveDirectoryA(folder.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "logs" && argc > 2) {
+        const int days = argc > 3 ? std::max(2, atoi(argv[3])) : 40;
+        const bool busy = argc > 4 && std::string(argv[4]) == "busy";
+        const int64_t first = Today() - days;
+        // One day without a log, a third of the way in.
+        const auto files = MakeLogs(first, days, first + days / 3, busy);
+        if (!WriteLogs(argv[2], files)) return 1;
+        std::printf("%zu logs written into %s\n", files.size(), argv[2]);
+        return 0;
+    }
+    if (!command.empty()) {
+        std::fputs("usage: bench_report [logs FOLDER [DAYS [busy]]]\n", stderr);
+        return 2;
+    }
+    return Bench();
+}
