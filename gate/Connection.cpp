@@ -92,10 +92,12 @@ enum class Earlier { None, Running, Leaving };
 // runs: the current connection's, or one whose hang-up came while it was in a
 // step it had to finish. A worker that takes no further step (stopped by its
 // hang-up, or done with its disconnect) is waited for once (`leaving`), since
-// its thread ends at once.
+// its thread ends at once; so is the hang-up's writing of its lines.
 Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
     hungUp.erase(std::remove_if(hungUp.begin(), hungUp.end(),
-                                [](const std::shared_ptr<WorkerContext>& w) { return !WorkerRunning(*w); }),
+                                [](const std::shared_ptr<WorkerContext>& w) {
+                                    return !WorkerRunning(*w) && !w->HangupPending();
+                                }),
                  hungUp.end());
     if (current && WorkerRunning(*current) && !current->stop.Finished()) {
         // Its hang-up may have been lost: the worker asks the service.
@@ -103,8 +105,10 @@ Earlier EarlierWorker(bool waited, std::shared_ptr<WorkerContext>& leaving) {
         return Earlier::Running;
     }
     auto stillRunning = [&](const std::shared_ptr<WorkerContext>& w) {
-        if (!w || !WorkerRunning(*w)) return false;
-        if (!w->stop.Finished() || waited || !w->thread.Valid()) return true;
+        if (!w) return false;
+        const bool running = WorkerRunning(*w);
+        if (!running && !w->HangupPending()) return false;
+        if ((running && (!w->stop.Finished() || !w->thread.Valid())) || waited) return true;
         leaving = w;
         return false;
     };
@@ -228,8 +232,13 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
                 return FALSE;
             case Earlier::Leaving: break;
         }
-        // A hung-up worker on its way out: give it a moment, outside the lock.
-        WaitForSingleObject(leaving->thread.Get(), kLeavingWaitMs);
+        // A hung-up worker on its way out, or its hang-up's lines still to
+        // come: give them a moment, outside the lock.
+        const HANDLE both[] = {leaving->thread.Get(), leaving->hangupWritten.Get()};
+        if (leaving->hangupCame)
+            WaitForMultipleObjects(2, both, TRUE, kLeavingWaitMs);
+        else
+            WaitForSingleObject(leaving->thread.Get(), kLeavingWaitMs);
         waited = true;
     }
 }
@@ -258,6 +267,7 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
             // the list cannot grow.
             hungUp.push_back(current);
             ctx = std::move(current);
+            ctx->hangupCame = true;
         } else if (c0 && owed.Take(id)) {
             owedEnd = true;
         } else if (c0 && (accepting.Has(id) || !decided.Has(id))) {
@@ -265,6 +275,16 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
             overtaken.Add(id);
         }
     }
+    // On every way out: the next caller waits for these lines, and the
+    // worker, if waiting, ends now rather than at its next cycle.
+    struct Done {
+        WorkerContext* ctx;
+        ~Done() {
+            if (!ctx) return;
+            SetEvent(ctx->hangupWritten.Get());
+            ctx->stop.Release();
+        }
+    } done{ctx.get()};
     const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
     {
         // Decided and done under the lock, so that no caller is accepted in
@@ -277,5 +297,4 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     // duplicate, or one that comes after the worker found its connection gone
     // (whose own lines ended it).
     LogHangup(ctx ? ctx->foundGone.load() : !owedEnd, ended, c0, c1);
-    if (ctx) ctx->stop.Release();
 }

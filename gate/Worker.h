@@ -74,6 +74,16 @@ struct WorkerContext {
     // that still comes is then no longer this connection's end.
     std::atomic<bool> foundGone{false};
 
+    // Set under the connections' lock when the connection's hang-up took
+    // this worker; the event once that hang-up has written its lines. A new
+    // caller's lines wait for them, so that the log gives each connection
+    // its own end.
+    bool hangupCame = false;
+    UniqueHandle hangupWritten{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    bool HangupPending() const {
+        return hangupCame && WaitForSingleObject(hangupWritten.Get(), 0) != WAIT_OBJECT_0;
+    }
+
     // The thread, as the connection keeps it; set once it is started.
     UniqueHandle thread;
     HMODULE module = nullptr;  // the worker's reference on the library

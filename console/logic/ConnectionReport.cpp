@@ -265,6 +265,13 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         tracks_[row].refused = true;
         if (!marking_) awaiting_.push_back(row);
         startSeen_ = true;
+    } else if (message == log_text::kAcceptedAfterHangup) {
+        // The caller's hang-up came before his acceptance, marked as nobody's:
+        // a refusal that is owed no hang-up.
+        const size_t row = NewRow(date, time);
+        Touch(row, time);
+        tracks_[row].refused = true;
+        startSeen_ = true;
     } else if (message == log_text::kWorkerNotStarted) {
         // The service refuses the connection just accepted.
         if (current_ != kNone) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ConnectionReport.h"
 #include "ExpectedLines.h"
 #include "GateSoak.h"
 #include "LogTexts.h"
@@ -545,6 +546,20 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
             ADD_FAILURE() << "torn line: " << line;
     }
     EXPECT_EQ(lineStart, log.size()) << "the log ends inside a line";
+    // The day's report built from this log: one row per accepted caller, each
+    // with his own login and figures (the duration and bytes his hang-up gave).
+    std::set<int> rowIds;
+    for (const ConnectionRow& row : ReadConnectionReport(ReadAll(gate.logs + TodayShortDate() + "_log.txt"))) {
+        if (row.ending == ConnectionEnding::Refused) continue;
+        const int id = static_cast<int>(row.durationSeconds);
+        EXPECT_TRUE(acceptedIds.count(id) && rowIds.insert(id).second)
+            << "a row with no accepted caller's own figures: " << row.dialTime << " " << row.login << " " << id;
+        EXPECT_TRUE(row.login.empty() || row.login == "u" + std::to_string(id)) << row.login << " " << id;
+        EXPECT_EQ(row.bytesReceived, static_cast<uint32_t>(id) * 3) << id;
+        EXPECT_EQ(row.bytesSent, static_cast<uint32_t>(id) * 5) << id;
+        EXPECT_FALSE(row.figuresMixed) << id;
+    }
+    EXPECT_EQ(rowIds.size(), acceptedIds.size());
     std::printf("overlap storm: %d accepted, %d refused, %d hang-ups, %d other lines, %zu accounts\n",
                 accepted.load(), refused.load(), hangups.load(), otherLines.load(), sections);
 }
