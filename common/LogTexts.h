@@ -6,7 +6,9 @@
 namespace log_text {
 
 // Loading the configuration.
-inline constexpr char kBanner[] = "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается";
+// The start-up banner: the version of the build (CMake's project version) between its two parts.
+inline constexpr char kBannerStart[] = "dialgate.dll версии ";
+inline constexpr char kBannerEnd[] = ": модуль учёта дозвона запускается";
 inline constexpr char kConfigLoadFrom[] = "Загрузка из файла конфигурации: ";
 inline constexpr char kConfigLoaded[] = "Файл конфигурации загружен";
 inline constexpr char kDumpRule[] = "____________________________________________";

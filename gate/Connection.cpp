@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Config.h"
+#include "Events.h"
 #include "Log.h"
 #include "LogTexts.h"
 #include "UserFiles.h"
@@ -145,6 +146,7 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     }
     const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
     if (ended) ctx->stopped = true;
+    if (ctx && !ended) ReportWorkerNotEnded();
     LogWrite(ended ? log_text::kWorkerEnded : log_text::kWorkerNotEnded, true);
     {
         // Decided and done under the lock, so that no caller is accepted in

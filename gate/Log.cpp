@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "Events.h"
 #include "LogFormat.h"
 #include "Win32Files.h"
 
@@ -72,12 +73,17 @@ void LogWriteTo(const std::string& folder, std::string_view message, bool dated)
 
         MakeFolder(folder, false);
         UniqueHandle file = OpenForAppend(folder, path);
-        if (!file.Valid()) return;
+        if (!file.Valid()) {
+            NoteLogWrite(path, GetLastError());
+            return;
+        }
         // Appends from threads that write at the same moment can land on the
         // same offset (seen under Wine); the opening and closing need no turn.
         ExclusiveLock lock(logLock);
         DWORD written = 0;
-        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        NoteLogWrite(path, WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+                               ? ERROR_SUCCESS
+                               : GetLastError());
     } catch (...) {
         // Out of memory: the line is lost, the caller goes on.
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Countdown.h"
+#include "Events.h"
 #include "FtpAccount.h"
 #include "FtpAccountFormat.h"
 #include "Log.h"
@@ -145,6 +146,7 @@ bool ConnectionGone(WorkerContext& ctx, const AdminCalls& admin) {
 
 // The service lost the hang-up: the worker ends as a hang-up would have ended it.
 void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
+    ReportConnectionGone(secondsTimed);
     WorkerLog(ctx, log_text::kConnectionGone, true);
     ctx.stop.GatedWrite([&] { ClearUserFiles(*ctx.config); });
     WorkerLog(ctx, std::string(log_text::kDuration) + std::to_string(secondsTimed), true);
