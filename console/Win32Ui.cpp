@@ -83,3 +83,16 @@ FontPtr MakeConsoleFont(int weight) {
     lstrcpynW(lf.lfFaceName, text::kFontFace, LF_FACESIZE);
     return FontPtr(CreateFontIndirectW(&lf));
 }
+
+void AllowMessageFromLowerIntegrity(HWND window, UINT message) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    using PerWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    using ForProcess = BOOL(WINAPI*)(UINT, DWORD);
+    if (auto perWindow = reinterpret_cast<PerWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+        perWindow(window, message, MSGFLT_ALLOW, nullptr);
+    } else if (auto forProcess = reinterpret_cast<ForProcess>(
+                   reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
+        forProcess(message, MSGFLT_ADD);
+    }
+}
