@@ -25,21 +25,6 @@ const std::wstring kEventSourceKey =
     std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + kEventSource;
 constexpr wchar_t kEventMessageFile[] = L"EventMessageFile";
 
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 struct TextValue {
     LSTATUS status = ERROR_FILE_NOT_FOUND;
     DWORD type = REG_NONE;
@@ -206,34 +191,37 @@ HRESULT RemoveEventSource(const std::wstring& self) {
     return FromStatus(RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey.c_str()));
 }
 
-}  // namespace
-
-extern "C" {
-
-HRESULT WINAPI DllRegisterServer() {
+// What both entries share: this file's own path, on a system whose service
+// could load it at all.
+template <class Work>
+HRESULT WithOwnPath(Work work) {
     try {
         if (WrongArchitecture()) return HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
         const std::wstring self = SelfPath();
         if (self.empty()) return HRESULT_FROM_WIN32(GetLastError());
-        const HRESULT listed = AddToAdminDlls(self);
-        if (FAILED(listed)) return listed;
-        return AddEventSource(self);
+        return work(self);
     } catch (...) {
         return E_OUTOFMEMORY;
     }
 }
 
+}  // namespace
+
+extern "C" {
+
+HRESULT WINAPI DllRegisterServer() {
+    return WithOwnPath([](const std::wstring& self) {
+        const HRESULT listed = AddToAdminDlls(self);
+        return FAILED(listed) ? listed : AddEventSource(self);
+    });
+}
+
 HRESULT WINAPI DllUnregisterServer() {
-    try {
-        if (WrongArchitecture()) return HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
-        const std::wstring self = SelfPath();
-        if (self.empty()) return HRESULT_FROM_WIN32(GetLastError());
+    return WithOwnPath([](const std::wstring& self) {
         const HRESULT unlisted = RemoveFromAdminDlls(self);
         const HRESULT source = RemoveEventSource(self);
         return FAILED(unlisted) ? unlisted : source;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 }  // extern "C"

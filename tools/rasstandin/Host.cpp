@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Strand.h"
+#include "Win32Handles.h"
 
 namespace {
 
@@ -49,21 +50,6 @@ std::wstring OwnFolder() {
         name.resize(name.size() * 2);
     }
 }
-
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() {
-        if (h_) RegCloseKey(h_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* Out() { return &h_; }
-    HKEY Get() const { return h_; }
-
-private:
-    HKEY h_ = nullptr;
-};
 
 // The callback of the administration DLL that this thread is in, if any.
 thread_local const char* tInCallback = nullptr;
