@@ -83,6 +83,8 @@ if(DG_ARCH STREQUAL "x64")
   set_target_properties(dginstall PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
   target_link_libraries(dginstall PRIVATE dg_win32 msi)
   dg_defaults(dginstall)
+  # Only ever inside the MSI: without its symbols it is a quarter of the size.
+  target_link_options(dginstall PRIVATE -s)
 endif()
 
 # dg_add_msi(TARGET VERSION PLUGIN_TARGET CONSOLE_TARGET STAGE_DIR): the
