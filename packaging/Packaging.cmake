@@ -76,6 +76,15 @@ dg_release_text(${DG_SAMPLE_INI} DG_SAMPLE_INI_CRLF)
 dg_release_text(${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DG_GUIDE_CRLF)
 install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} DESTINATION .)
 
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME dialgate)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME dialgate-${PROJECT_VERSION}-windows)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Timed dial-in gatekeeper: remote-access plug-in and administrator console")
+include(CPack)
+
 # --- x64 MSI (wixl) ------------------------------------------------------------
 # The installer's own steps, carried in the MSI's Binary table.
 if(DG_ARCH STREQUAL "x64")
