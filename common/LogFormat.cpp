@@ -1,5 +1,7 @@
 #include "LogFormat.h"
 
+#include "LogTexts.h"
+
 std::string ComposeLogLine(std::string_view message, bool dated, std::string_view date,
                            std::string_view time) {
     // A message is zero-terminated text: a NUL from a caller's record ends it.
@@ -29,6 +31,12 @@ bool SplitLogLine(std::string_view line, std::string_view& date, std::string_vie
     time = line.substr(timeStart, timeEnd - timeStart);
     message = line.substr(timeEnd + 4);
     return true;
+}
+
+std::string LogBanner(std::string_view version) {
+    std::string banner = log_text::kBanner;
+    const size_t at = banner.find("%s");
+    return banner.replace(at, 2, version);
 }
 
 std::string ToTextMode(std::string_view text) {

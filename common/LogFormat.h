@@ -10,6 +10,9 @@
 std::string ComposeLogLine(std::string_view message, bool dated, std::string_view date,
                            std::string_view time);
 
+// The start-up banner with the plug-in's version in its place.
+std::string LogBanner(std::string_view version);
+
 // Text-mode output: every line feed reaches the disk as CR LF.
 std::string ToTextMode(std::string_view text);
 

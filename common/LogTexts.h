@@ -6,7 +6,9 @@
 namespace log_text {
 
 // Loading the configuration.
-inline constexpr char kBanner[] = "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается";
+// The start-up banner. "%s" is the build's version (CMake's project version),
+// put in by LogBanner (LogFormat.h); the text is never used as a format.
+inline constexpr char kBanner[] = "dialgate.dll версии %s: модуль учёта дозвона запускается";
 inline constexpr char kConfigLoadFrom[] = "Загрузка из файла конфигурации: ";
 inline constexpr char kConfigLoaded[] = "Файл конфигурации загружен";
 inline constexpr char kDumpRule[] = "____________________________________________";

@@ -50,6 +50,23 @@ private:
     SC_HANDLE h_;
 };
 
+// Owns an open registry key.
+class RegKey {
+public:
+    RegKey() = default;
+    ~RegKey() {
+        if (h_) RegCloseKey(h_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    // Where RegOpenKeyEx and RegCreateKeyEx put the key.
+    HKEY* Out() { return &h_; }
+    HKEY Get() const { return h_; }
+
+private:
+    HKEY h_ = nullptr;
+};
+
 // Holds a slim reader/writer lock exclusively for a scope.
 class ExclusiveLock {
 public:

@@ -193,7 +193,7 @@ void TForm1::FormCreate() {
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     // The console runs elevated, and the shell's broadcast comes from a lower
     // integrity level, which drops it unless this window lets it in.
-    ChangeWindowMessageFilterEx(hwnd_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
+    AllowMessageFromLowerIntegrity(hwnd_, taskbarCreated_);
     WatchTickCounter = 1;
     CreateControls();
     ReadConfiguration();

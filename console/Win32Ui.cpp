@@ -83,3 +83,19 @@ FontPtr MakeConsoleFont(int weight) {
     lstrcpynW(lf.lfFaceName, text::kFontFace, LF_FACESIZE);
     return FontPtr(CreateFontIndirectW(&lf));
 }
+
+void AllowMessageFromLowerIntegrity(HWND window, UINT message) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    // Windows 7's ChangeWindowMessageFilterEx, whose declarations the Vista
+    // API level leaves out: its last argument may be null, its action 1 allows.
+    using PerWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    constexpr DWORD kAllow = 1;
+    using ForProcess = BOOL(WINAPI*)(UINT, DWORD);
+    if (auto perWindow = reinterpret_cast<PerWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+        perWindow(window, message, kAllow, nullptr);
+    } else if (auto forProcess = reinterpret_cast<ForProcess>(
+                   reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
+        forProcess(message, MSGFLT_ADD);
+    }
+}

@@ -83,3 +83,9 @@ struct PictureBitmaps {
 };
 PictureBitmaps MakePictureBitmaps(const PictureGrid& grid);
 IconPtr MakePictureIcon(const PictureGrid& grid);
+
+// Lets `message` reach `window` from processes of a lower integrity level
+// (the shell's broadcasts to this elevated console): per window where the
+// system can (Windows 7 and later), for the process on Windows Vista and
+// Server 2008, whose user32 lacks the per-window call.
+void AllowMessageFromLowerIntegrity(HWND window, UINT message);

@@ -1,8 +1,10 @@
 #include "Config.h"
 
+#include "Events.h"
 #include "IniFormat.h"
 #include "Log.h"
 #include "Profile.h"
+#include "LogFormat.h"
 #include "LogTexts.h"
 #include "UserFilesFormat.h"
 #include "Win32Files.h"
@@ -42,7 +44,8 @@ void PublishGatewayConfig(GatewayConfigRecord c) {
     // The earlier record is released outside the lock, by whoever holds it last.
 }
 
-void LoadGatewayConfig(HMODULE plugin) {
+void LoadGatewayConfig(HMODULE plugin, std::string_view version) {
+    const std::string module = ModuleFileName(plugin);
     const std::string file = ModuleFolder(plugin) + "qv_config.ini";
     constexpr ConfigReader reader = ConfigReader::Plugin;
     namespace key = config_key;
@@ -70,8 +73,13 @@ void LoadGatewayConfig(HMODULE plugin) {
     c.ratioDown = 3;
     PublishGatewayConfig(c);
 
+    // In the Application log before any line: a log that cannot be written
+    // reports itself after the plug-in that writes it.
+    ReportPluginLoaded(version, module, file, c.logFolder);
+    if (!FileExists(file)) ReportConfigMissing(file);
+
     // Only now is the log folder known.
-    LogWrite(log_text::kBanner, true);
+    LogWrite(LogBanner(version), true);
     LogWrite(std::string(log_text::kConfigLoadFrom) + file, true);
     if (c.showVars) {
         LogWrite("\n" + Setting("CURRENT_USER", c.currentUser), false);

@@ -45,8 +45,9 @@ GatewayConfigPtr CurrentGatewayConfig();
 void PublishGatewayConfig(GatewayConfigRecord c);
 
 // Reads qv_config.ini beside the plug-in's module `plugin`, publishes what it
-// found and logs where it looked and what it found.
-void LoadGatewayConfig(HMODULE plugin);
+// found, logs where it looked and what it found, and reports the load, with
+// the plug-in's `version`, to the Application log.
+void LoadGatewayConfig(HMODULE plugin, std::string_view version);
 
 // Writes one dated or plain line into the latest load's log (see LogWriteTo).
 void LogWrite(std::string_view message, bool dated) noexcept;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Config.h"
+#include "Events.h"
 #include "Log.h"
 #include "LogTexts.h"
 #include "UserFiles.h"
@@ -286,6 +287,7 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
         }
     } done{ctx.get()};
     const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
+    if (ctx && !ended) ReportWorkerNotEnded();
     {
         // Decided and done under the lock, so that no caller is accepted in
         // between: a caller accepted after this hang-up began has his own

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "DateText.h"
+#include "Events.h"
 #include "LogFormat.h"
 #include "Win32Files.h"
 
@@ -76,8 +77,11 @@ PendingLog PrepareLog(const std::string& folder, std::initializer_list<LogLine> 
         const std::string path = LogFileName(folder, date);
         MakeFolder(folder, false);
         UniqueHandle file = OpenForAppend(folder, path);
-        if (!file.Valid()) return PendingLog();
-        return PendingLog(std::move(file), std::move(bytes));
+        if (!file.Valid()) {
+            NoteLogWrite(path, GetLastError(), lines.size());
+            return PendingLog();
+        }
+        return PendingLog(std::move(file), path, std::move(bytes), lines.size());
     } catch (...) {
         // Out of memory: the lines are lost, the caller goes on.
         return PendingLog();
@@ -90,7 +94,10 @@ bool PendingLog::Write() noexcept {
     // same offset (seen under Wine); the opening and closing need no turn.
     ExclusiveLock lock(logLock);
     DWORD written = 0;
-    return WriteFile(file_.Get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr) != FALSE;
+    const bool ok = WriteFile(file_.Get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr);
+    // A full disk fails here rather than at the open.
+    NoteLogWrite(path_, ok ? ERROR_SUCCESS : GetLastError(), lines_);
+    return ok;
 }
 
 void LogWriteTo(const std::string& folder, std::initializer_list<LogLine> lines) noexcept {

@@ -21,14 +21,17 @@ struct LogLine {
 class PendingLog {
 public:
     PendingLog() = default;
-    PendingLog(UniqueHandle file, std::string bytes) : file_(std::move(file)), bytes_(std::move(bytes)) {}
+    PendingLog(UniqueHandle file, std::string path, std::string bytes, size_t lines)
+        : file_(std::move(file)), path_(std::move(path)), bytes_(std::move(bytes)), lines_(lines) {}
     // Appends the lines in one write, so that no line of another thread comes
     // between them; false when the file could not be opened.
     bool Write() noexcept;
 
 private:
     UniqueHandle file_;
+    std::string path_;
     std::string bytes_;
+    size_t lines_ = 0;
 };
 
 // Never fails towards its caller: lines that cannot be composed or whose file

@@ -9,6 +9,12 @@
 #include "LogTexts.h"
 #include "UserFiles.h"
 
+// The build's version (the project's version in CMakeLists.txt), for the
+// banner and the load event.
+#ifndef DIALGATE_VERSION
+#error "DIALGATE_VERSION is set by gate/CMakeLists.txt"
+#endif
+
 namespace {
 // The configuration lies beside this library, wherever the service loaded it from.
 HMODULE pluginModule = nullptr;
@@ -23,7 +29,7 @@ extern "C" {
 
 DWORD WINAPI MprAdminInitializeDll(VOID) {
     try {
-        LoadGatewayConfig(pluginModule);
+        LoadGatewayConfig(pluginModule, DIALGATE_VERSION);
         ClearUserFiles(*CurrentGatewayConfig());
         LogWrite(log_text::kInitialized, true);
     } catch (...) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Countdown.h"
+#include "Events.h"
 #include "FtpAccount.h"
 #include "FtpAccountFormat.h"
 #include "Log.h"
@@ -221,11 +222,12 @@ void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
     const std::string duration = std::string(log_text::kDuration) + std::to_string(secondsTimed);
     PendingLog block = PrepareLog(ctx.config->logFolder,
                                   {{log_text::kConnectionGone}, {duration}, {log_text::kUserHungUp}});
-    ctx.stop.GatedWrite([&] {
+    const bool ended = ctx.stop.GatedWrite([&] {
         ctx.foundGone = true;
         ClearUserFiles(*ctx.config);
         block.Write();
     });
+    if (ended) ReportConnectionGone(secondsTimed);
 }
 
 }  // namespace

@@ -32,10 +32,11 @@ else()
 endif()
 
 # --- Release ZIP (cpack -G ZIP) ----------------------------------------------
-# Layout: the console, its help, the sample configuration and the guide at the
-# top; the plug-in for each architecture in x64/ and x86/, to be copied beside
-# the console.
+# Layout: the help, the sample configuration and the guide at the top; the
+# plug-in and the console of each architecture in x64/ and x86/, to be
+# copied together with the three.
 set(DIALGATE_X86_DLL "" CACHE FILEPATH "dialgate.dll of an i686 build, packed as x86/dialgate.dll")
+set(DIALGATE_X86_CONSOLE "" CACHE FILEPATH "portwatch.exe of an i686 build, packed as x86/portwatch.exe")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(DG_ARCH x64)
@@ -43,26 +44,46 @@ else()
   set(DG_ARCH x86)
 endif()
 install(TARGETS dialgate RUNTIME DESTINATION ${DG_ARCH} LIBRARY DESTINATION ${DG_ARCH})
-if(DG_ARCH STREQUAL "x64")
-  if(DIALGATE_X86_DLL)
-    if(NOT EXISTS "${DIALGATE_X86_DLL}")
-      message(WARNING "DIALGATE_X86_DLL names no file yet: ${DIALGATE_X86_DLL}")
-    endif()
-    install(FILES ${DIALGATE_X86_DLL} DESTINATION x86)
-  else()
-    message(STATUS "DIALGATE_X86_DLL is not set: the ZIP holds the x64 plug-in only")
-  endif()
-endif()
 if(TARGET portwatch)
-  install(TARGETS portwatch RUNTIME DESTINATION .)
+  install(TARGETS portwatch RUNTIME DESTINATION ${DG_ARCH})
+endif()
+if(DG_ARCH STREQUAL "x64")
+  foreach(x86_file IN ITEMS DIALGATE_X86_DLL DIALGATE_X86_CONSOLE)
+    if(${x86_file})
+      if(NOT EXISTS "${${x86_file}}")
+        message(WARNING "${x86_file} names no file yet: ${${x86_file}}")
+      endif()
+      install(FILES ${${x86_file}} DESTINATION x86)
+    else()
+      message(STATUS "${x86_file} is not set: the ZIP holds no x86 build of it")
+    endif()
+  endforeach()
 endif()
 if(CHMCMD)
   install(FILES ${DG_CHM} DESTINATION .)
 endif()
-install(FILES ${DG_SAMPLE_INI} ${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DESTINATION .)
+
+# A text file of the release, with CR LF line ends whatever the checkout has:
+# Notepad before Windows Server 2019 shows LF-only text as one line. Copied as
+# it is otherwise (no @VARIABLE@ is replaced in it).
+#   dg_release_text(SOURCE OUTPUT_VARIABLE) gives the converted copy's path.
+function(dg_release_text source out)
+  get_filename_component(name ${source} NAME)
+  set(copy ${CMAKE_BINARY_DIR}/packaging/text/${name})
+  file(READ ${source} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(CONFIGURE OUTPUT ${copy} CONTENT "${text}" @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  set(${out} ${copy} PARENT_SCOPE)
+endfunction()
+dg_release_text(${DG_SAMPLE_INI} DG_SAMPLE_INI_CRLF)
+dg_release_text(${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DG_GUIDE_CRLF)
 # What only a real server shows, and the acceptance test there (English, Russian).
-set(DG_SERVER_DOCS ${CMAKE_SOURCE_DIR}/docs/WINDOWS.md ${CMAKE_SOURCE_DIR}/docs/WINDOWS.ru.md)
-install(FILES ${DG_SERVER_DOCS} DESTINATION .)
+dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.md DG_SERVER_DOC_EN)
+dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.ru.md DG_SERVER_DOC_RU)
+set(DG_SERVER_DOCS ${DG_SERVER_DOC_EN} ${DG_SERVER_DOC_RU})
+install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME dialgate)
@@ -74,10 +95,21 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Timed dial-in gatekeeper: remote-access p
 include(CPack)
 
 # --- x64 MSI (wixl) ------------------------------------------------------------
-# dg_add_msi(TARGET VERSION CONSOLE_TARGET STAGE_DIR): the installer of the
-# given product version, from the built plug-in and the given console (none
-# when empty); its file versions are those the programs' version blocks carry.
-function(dg_add_msi target version console_target msi_stage)
+# The installer's own steps, carried in the MSI's Binary table.
+if(DG_ARCH STREQUAL "x64")
+  add_library(dginstall SHARED ${CMAKE_CURRENT_LIST_DIR}/InstallActions.cpp ${CMAKE_CURRENT_LIST_DIR}/InstallActions.def)
+  set_target_properties(dginstall PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
+  target_link_libraries(dginstall PRIVATE dg_win32 msi)
+  dg_defaults(dginstall)
+  # Only ever inside the MSI: without its symbols it is a quarter of the size.
+  target_link_options(dginstall PRIVATE -s)
+endif()
+
+# dg_add_msi(TARGET VERSION PLUGIN_TARGET CONSOLE_TARGET STAGE_DIR): the
+# installer of the given product version, from the given plug-in build and
+# console (none when empty); its file versions are those the programs'
+# version blocks carry.
+function(dg_add_msi target version plugin_target console_target msi_stage)
   set(DG_VERSION ${version})
   # The configuration keeps one identity across versions, so that upgrades
   # recognise the administrator's file as theirs.
@@ -95,7 +127,7 @@ function(dg_add_msi target version console_target msi_stage)
         <Directory Id="MenuDir" Name="dialgate">
           <Component Id="MenuShortcut" Guid="0e6c3a58-d1b7-4e92-8f4a-3b5d9c2e7f16" Win64="yes">
             <Shortcut Id="ConsoleShortcut" Name="portwatch" Description="dialgate administrator console"
-                      Target="[INSTALLDIR]portwatch.exe" WorkingDirectory="INSTALLDIR"/>
+                      Target="[ProductFolder]portwatch.exe" WorkingDirectory="ProductFolder"/>
             <RemoveFolder Id="MenuDir" On="uninstall"/>
             <RegistryValue Root="HKLM" Key="SOFTWARE\dialgate" Name="StartMenuShortcut" Type="integer"
                            Value="1" KeyPath="yes"/>
@@ -111,7 +143,8 @@ function(dg_add_msi target version console_target msi_stage)
   # are gathered in one staging folder with the WiX source.
   configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
-  set(msi_depends dialgate qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI} ${DG_SERVER_DOCS} ${msi_stage}/dialgate.wxs)
+  set(msi_depends ${plugin_target} dginstall qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS}
+                  ${msi_stage}/dialgate.wxs)
   set(stage_console "")
   if(console_target)
     list(APPEND msi_depends ${console_target})
@@ -120,23 +153,68 @@ function(dg_add_msi target version console_target msi_stage)
   # What wixl cannot write, added to its database with msibuild:
   # - the configuration's component attributes: 256 64-bit, 16 permanent,
   #   16384 never overwrite (Windows Installer keeps an existing file);
-  # - a search for an existing qv_config.ini in the default folder, which
+  # - a search for an existing qv_config.ini in the product's folder, which
   #   leaves the component out when one is there (Wine's installer ignores
   #   the never-overwrite attribute; so do repairs on Windows);
-  # - the programs' file versions, by which Windows Installer decides whether
-  #   an installed program is replaced (wixl leaves them empty and hashes the
-  #   files instead, which is for unversioned files only).
+  # - the log folder at C:\VE_DA, as qv_config.ini names it, when there is
+  #   a drive C: (a search for C:\, then VEDA set before the folders are
+  #   resolved);
+  # - the old version is removed inside the installation's transaction, so
+  #   that a failed upgrade brings it back;
+  # - the installer's own steps. Custom action types: 1 a DLL of the Binary
+  #   table, called at once; + 1024 deferred into the installation script;
+  #   + 2048 run as the installer's service (LocalSystem); + 256 rollback
+  #   only; + 64 its failure ignored; 51 sets a property, here the deferred
+  #   steps' CustomActionData (the plug-in's installed path). $Plugin=3: the
+  #   plug-in is being installed, $Plugin=2: removed.
+  set(plugin_path "[ProductFolder]dialgate.dll")
   set(msi_fixes
     "UPDATE `Component` SET `Attributes` = 16656, `Condition` = 'NOT QVCONFIGFOUND' WHERE `Component` = 'Config'"
     "CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)"
     "INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('QvConfigFile', 'qv_config.ini')"
     "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('QvConfigFile', '[ProgramFiles64Folder]dialgate', 0)"
     "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('QVCONFIGFOUND', 'QvConfigFile')"
+    "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('DriveC', 'C:\\', 0)"
+    "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('DRIVEC', 'DriveC')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetLogFolderOnC', 51, 'VEDA', 'C:\\VE_DA\\')"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
-    "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)")
+    "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetLogFolderOnC', 'DRIVEC', 990)"
+    "INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetLogFolderOnC', 'DRIVEC', 990)"
+    "UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RememberRemoteAccess', 1, 'InstallActions', 'RememberRemoteAccess')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseConsoles', 3073, 'InstallActions', 'CloseConsoles')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('UndoUnregisterPlugin', 3393, 'InstallActions', 'RegisterPlugin')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('UnregisterPlugin', 3073, 'InstallActions', 'UnregisterPlugin')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('UndoRegisterPlugin', 3393, 'InstallActions', 'UnregisterPlugin')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RegisterPlugin', 3073, 'InstallActions', 'RegisterPlugin')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartRemoteAccess', 3073, 'InstallActions', 'StartRemoteAccess')"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RememberRemoteAccess', 1450)"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('CloseConsoles', 1850)")
+  # The registration steps and their undoing, each given the plug-in's path.
+  set(sequence 3440)
+  foreach(step IN ITEMS UndoUnregisterPlugin:2 UnregisterPlugin:2 UndoRegisterPlugin:3 RegisterPlugin:3)
+    string(REPLACE ":" ";" step "${step}")
+    list(GET step 0 action)
+    list(GET step 1 state)
+    if(state EQUAL 3 AND sequence LESS 4000)
+      set(sequence 4010)
+    endif()
+    math(EXPR data_sequence "${sequence} + 1")
+    math(EXPR action_sequence "${sequence} + 2")
+    math(EXPR sequence "${sequence} + 10")
+    list(APPEND msi_fixes
+      "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('Set${action}', 51, '${action}', '${plugin_path}')"
+      "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('Set${action}', '$Plugin=${state}', ${data_sequence})"
+      "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('${action}', '$Plugin=${state}', ${action_sequence})")
+  endforeach()
+  # Started again only when it ran before, and not by the earlier version's
+  # removal inside an upgrade: the upgrade starts it once, at its end.
+  list(APPEND msi_fixes
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('StartRemoteAccess', 'DG_RAS_RUNNING AND NOT UPGRADINGPRODUCTCODE', 5950)")
   # Each program's file version is the one its version block carries
   # (dg_version_resource).
-  set(programs dialgate.dll=dialgate)
+  set(programs dialgate.dll=${plugin_target})
   if(console_target)
     list(APPEND programs portwatch.exe=${console_target})
   endif()
@@ -159,10 +237,11 @@ function(dg_add_msi target version console_target msi_stage)
   add_custom_command(
     OUTPUT ${msi}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dialgate> ${msi_stage}/dialgate.dll
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${plugin_target}> ${msi_stage}/dialgate.dll
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dginstall> ${msi_stage}/dginstall.dll
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
-    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SERVER_DOCS} ${msi_stage}
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${msi_stage}
     ${stage_console}
     COMMAND ${WIXL} -a x64 -o ${msi}.tmp dialgate.wxs
     ${fix_commands}
@@ -182,12 +261,11 @@ if(DG_ARCH STREQUAL "x64")
     if(TARGET portwatch)
       set(console_target portwatch)
     endif()
-    dg_add_msi(dialgate_msi ${PROJECT_VERSION} "${console_target}" ${CMAKE_BINARY_DIR}/packaging/msi)
+    dg_add_msi(dialgate_msi ${PROJECT_VERSION} dialgate "${console_target}" ${CMAKE_BINARY_DIR}/packaging/msi)
 
-    # The upgrade test's later version (tests/packaging): the same plug-in,
-    # a console whose version block says DG_NEXT_VERSION, in an installer of
-    # that version.
-    if(DIALGATE_TESTS AND TARGET portwatch)
+    # The upgrade test's later version (tests/packaging): the plug-in and the
+    # console built again as DG_NEXT_VERSION, in an installer of that version.
+    if(DIALGATE_TESTS AND TARGET portwatch AND TARGET dialgate_next)
       set(DG_RESOURCE_VERSION ${DG_NEXT_VERSION})
       add_executable(portwatch_next WIN32 ${CMAKE_SOURCE_DIR}/console/main.cpp)
       target_link_libraries(portwatch_next PRIVATE console_ui)
@@ -197,7 +275,7 @@ if(DG_ARCH STREQUAL "x64")
       dg_defaults(portwatch_next)
       dg_console_resources(portwatch_next)
       unset(DG_RESOURCE_VERSION)
-      dg_add_msi(dialgate_msi_next ${DG_NEXT_VERSION} portwatch_next
+      dg_add_msi(dialgate_msi_next ${DG_NEXT_VERSION} dialgate_next portwatch_next
                  ${CMAKE_BINARY_DIR}/packaging/msi-next)
     endif()
   else()

@@ -33,7 +33,7 @@ public:
         return *this;
     }
     DayLog& Load(const std::string& time) {
-        Line(time, log_text::kBanner).Line(time, std::string(log_text::kConfigLoadFrom) + "C:\\dialgate\\qv_config.ini");
+        Line(time, LogBanner("1.0.0")).Line(time, std::string(log_text::kConfigLoadFrom) + "C:\\dialgate\\qv_config.ini");
         return Line(time, log_text::kConfigLoaded).Line(time, log_text::kInitialized);
     }
     DayLog& Accept(const std::string& time) {

@@ -1,6 +1,7 @@
-# Checks a built dialgate.dll: exactly the eight callbacks exported by their
+# Checks a built dialgate.dll: exactly the eight callbacks and the two
 cmake_policy(SET CMP0057 NEW)
-# plain names, and imports from Windows system DLLs only.
+# registration entries exported by their plain names, and imports from
+# Windows system DLLs only.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -13,7 +14,7 @@ foreach(row ${rows})
   list(APPEND exports ${name})
 endforeach()
 list(SORT exports)
-set(expected MprAdminAcceptNewConnection MprAdminAcceptNewLink MprAdminConnectionHangupNotification
+set(expected DllRegisterServer DllUnregisterServer MprAdminAcceptNewConnection MprAdminAcceptNewLink MprAdminConnectionHangupNotification
     MprAdminGetIpAddressForUser MprAdminInitializeDll MprAdminLinkHangupNotification MprAdminReleaseIpAddress
     MprAdminTerminateDll)
 if(NOT exports STREQUAL expected)

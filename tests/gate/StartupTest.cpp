@@ -2,6 +2,8 @@
 // dialgate.dll, loaded from a folder with or without a qv_config.ini.
 #include <gtest/gtest.h>
 
+#include "LogFormat.h"
+#include "LogTexts.h"
 #include "PluginCopy.h"
 #include "TestSupport.h"
 
@@ -15,7 +17,8 @@ std::string DumpLines(const std::string& currentUser, const std::string& timeFil
            "\r\nLOG_DATE=1\r\nLOG_TIME=1\r\n____________________________________________\r\n";
 }
 
-const char kBanner[] = "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается";
+// The build's version, as the banner names it.
+const std::string kBanner = LogBanner(DG_PROJECT_VERSION);
 
 // A plug-in folder with a configuration that keeps every file inside it.
 struct Installation {

@@ -1,7 +1,7 @@
 // The resources that make the built programs Windows programs: the version
 // block of each, as Explorer and the installer read it; the console's
 // manifest, as the loader parses it; its icon, pixel for pixel the tray
-// picture.
+// picture; the plug-in's banner, which names the version of its resources.
 //   resources_tests BIN_FOLDER [X86_DIALGATE_DLL]
 #include <windows.h>
 #include <objbase.h>
@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "Pictures.h"
+#include "LogFormat.h"
 #include "LogTexts.h"
+#include "Pictures.h"
+#include "PluginCopy.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -187,14 +190,34 @@ TEST(Resources, TheX86PluginCarriesTheSameVersion) {
     ResourceFile dll(gX86Dll);
     ASSERT_TRUE(dll.Loaded()) << gX86Dll << ", error " << GetLastError();
     EXPECT_FALSE(dll.Bytes(MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1)).empty());
+    EXPECT_FALSE(dll.Bytes(MAKEINTRESOURCEW(11), MAKEINTRESOURCEW(1)).empty()) << "no event texts";
     ExpectVersionBlock(gX86Dll, VFT_DLL, L"dialgate.dll");
 }
 
-TEST(Resources, ThePluginsStartUpLineNamesTheSameVersion) {
-    // The start-up line says three numbers, the resource four.
-    const std::string version = DG_PROJECT_VERSION;
-    EXPECT_NE(std::string(log_text::kBanner).find("версии " + version + ":"), std::string::npos) << log_text::kBanner;
-    EXPECT_EQ(std::string(DG_RESOURCE_VERSION).rfind(version, 0), 0u);
+// The banner and the version block come from the build's one version: the
+// upgrade test's later build, made from the same sources, says its own.
+TEST(Resources, ThePluginsBannerNamesTheVersionOfItsResources) {
+    for (const std::string& built : {gBin + "dialgate.dll", gBin + "next\\dialgate.dll"}) {
+        SCOPED_TRACE(built);
+        if (GetFileAttributesA(built.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        const VersionBlock v = ReadVersion(built);
+        ASSERT_TRUE(v.read);
+        // The banner says three numbers, the resource four.
+        const std::string version = std::to_string(HIWORD(v.fixed.dwFileVersionMS)) + "." +
+                                    std::to_string(LOWORD(v.fixed.dwFileVersionMS)) + "." +
+                                    std::to_string(HIWORD(v.fixed.dwFileVersionLS));
+        TempDir dir("banner");
+        WriteAll(dir / "qv_config.ini", "[LOG]\r\nLOG_PATH=" + dir.Path() + "\r\n[OPTIONS]\r\nSHOW_VARS=0\r\n");
+        {
+            PluginCopy plugin(dir.Path(), built);
+            ASSERT_TRUE(plugin.Loaded());
+            plugin.Initialize();
+        }
+        const std::string log = ReadAll(dir / (TodayShortDate() + "_log.txt"));
+        EXPECT_NE(log.find(LogBanner(version)), std::string::npos)
+            << log;
+    }
+    EXPECT_EQ(std::string(DG_RESOURCE_VERSION).rfind(DG_PROJECT_VERSION, 0), 0u);
 }
 
 TEST(Resources, TheConsolesManifestAsksForAnAdministratorAndNamesItsSystems) {

@@ -1,11 +1,16 @@
 #!/bin/bash
-# Installs the x64 MSI into a Wine prefix of its own, checks the files, the
-# plug-in's registration and the shortcut, starts the stand-in remote-access
-# service when there is one, then uninstalls and checks that only the
-# administrator's own files are left; installs again over the administrator's
-# configuration, which must stay as it is. With a later version's installer,
-# installs that over the earlier one as a major upgrade, refuses the way back
-# and uninstalls it.
+# The x64 MSI as the guide (INSTALL.md) has the administrator use it, in a Wine
+# prefix of its own, on a server that already has two other administration
+# DLLs (copies of the recording DLL recadmin.dll) and the stand-in remote-access
+# service running with them:
+#   install; upgrade to the later version with the service and a console
+#   running; the way back refused; rollback (remove the later version, install
+#   the earlier); emergency disable with regsvr32 /u and back; uninstall; then
+#   install and uninstall on a machine with no other administration DLL.
+# Every msiexec runs with /qn /norestart /l*v and must end with 0 and no
+# pending file rename; the service runs again afterwards with the plug-in
+# loaded (its banner names the version) or, after removal, without it; the
+# two other DLLs keep their place and order; qv_config.ini stays.
 #   msi_install_test.sh MSI BIN_DIR WINE_RUN PREFIX WITH_CONSOLE(0|1) WITH_RASSTANDIN(0|1)
 #                       [NEXT_MSI NEXT_BIN_DIR]
 set -uo pipefail
@@ -15,7 +20,13 @@ next_msi=${7:-} next_bin=${8:-}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
+check() {  # description, then a command that must succeed
+  local what=$1
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
 wine_() { WINEDEBUG=-all "$wine_run" "$prefix" "$@"; }
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 cp1251() { printf '%s' "$1" | iconv -f utf-8 -t cp1251; }
 # The value of a registry value in the 64-bit view, or nothing.
 reg_value() {
@@ -31,130 +42,40 @@ trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null; true' EXIT
 
 c="$prefix/drive_c"
 app="$c/Program Files/dialgate"
-msi_win="Z:${msi//\//\\}"
+plugin='C:\Program Files\dialgate\dialgate.dll'
+key='HKLM\SOFTWARE\Microsoft\RAS\AdminDll'
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\dialgate'
+others='C:\billing\acct.dll;C:\radius\rad.dll'
+logs="$c/VE_DA/LOGS"
 
-# Component attributes of the configuration: permanent (16) and never
-# overwritten (16384), so an administrator's file survives upgrades.
-if command -v msiinfo >/dev/null; then
-  attrs=$(msiinfo export "$msi" Component | awk -F'\t' '$1 == "Config" { print $4 }')
-  if [ -n "$attrs" ] && (( (attrs & 16) && (attrs & 16384) )); then
-    pass "qv_config.ini component is permanent and never overwritten ($attrs)"
-  else
-    fail "qv_config.ini component attributes are '$attrs'"
-  fi
-fi
-
-echo "== install"
-wine_ msiexec /i "$msi_win" /qn
-rc=$?
-WINEPREFIX="$prefix" wineserver -w
-[ $rc -eq 0 ] && pass "msiexec /i exit code 0" || fail "msiexec /i exit code $rc"
-
+# msiexec as the guide runs it; its exit code (Wine gives the low byte only:
+# 3010 shows as 194, 1603 as 67), with its verbose log kept per step.
+run=0
+msiexec_() {
+  run=$((run + 1))
+  wine_ msiexec "$@" /qn /norestart /l*v "C:\\msi-$run.log"
+}
+no_pending_rename() {
+  [ -z "$(wine_ reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+            /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' | grep PendingFileRenameOperations)" ]
+}
+expect_msiexec() {  # description, msiexec arguments
+  local what=$1 rc
+  shift
+  msiexec_ "$@"
+  rc=$?
+  [ $rc -eq 0 ] && pass "$what: exit code 0" || fail "$what: exit code $rc (log C:\\msi-$run.log)"
+  check "$what: no file rename left for a restart" no_pending_rename
+}
 expect_same() {  # installed file, built file
   if [ ! -s "$1" ]; then fail "missing or empty: ${1#$c/}"
   elif cmp -s "$1" "$2"; then pass "installed ${1#$c/}"
   else fail "${1#$c/} differs from $2"; fi
 }
-expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
-expect_same "$app/qv_admin.chm" "$bin/qv_admin.chm"
-expect_same "$app/WINDOWS.md" "$(dirname "$0")/../../docs/WINDOWS.md"
-expect_same "$app/WINDOWS.ru.md" "$(dirname "$0")/../../docs/WINDOWS.ru.md"
-expect_same "$app/qv_config.ini" "$(dirname "$0")/../../packaging/qv_config.ini"
-if [ "$with_console" = 1 ]; then
-  expect_same "$app/portwatch.exe" "$bin/portwatch.exe"
-  shortcut=$(find "$c" -iname 'portwatch.lnk' | head -n 1)
-  [ -n "$shortcut" ] && pass "Start-menu shortcut ${shortcut#$c/}" || fail "no Start-menu shortcut portwatch.lnk"
-else
-  echo "note: no console in this build; portwatch.exe and its shortcut are not checked"
-fi
-[ -d "$c/VE_DA/LOGS" ] && pass "log folder C:\\VE_DA\\LOGS" || fail "no log folder C:\\VE_DA\\LOGS"
-
-key='HKLM\SOFTWARE\Microsoft\RAS\AdminDll'
-dllpath=$(reg_value "$key" DLLPath)
-[ "$dllpath" = 'C:\Program Files\dialgate\dialgate.dll' ] && pass "DLLPath = $dllpath" ||
-  fail "DLLPath is '$dllpath'"
-display=$(reg_value "$key" DisplayName)
-[ -n "$display" ] && pass "DisplayName = $display" || fail "no DisplayName"
-
-if [ "$with_ras" = 1 ]; then
-  echo "== the stand-in remote-access service loads the installed plug-in"
-  # Wine ends services together with the last ordinary Wine process: keep a
-  # command prompt waiting on its input meanwhile.
-  exec 7> >(wine_ cmd >/dev/null 2>&1)
-  wine_ "Z:${bin//\//\\}\\rasstandin.exe" install || fail "rasstandin install"
-  wine_ net start RemoteAccess >/dev/null 2>&1
-  loaded=$(cp1251 "MprAdminInitializeDll - библиотека загружена")
-  from=$(cp1251 'Загрузка из файла конфигурации: C:\Program Files\dialgate\qv_config.ini')
-  found=0
-  for _ in $(seq 1 60); do
-    if LC_ALL=C grep -qaF "$loaded" "$c"/VE_DA/LOGS/*_log.txt 2>/dev/null; then found=1; break; fi
-    sleep 0.5
-  done
-  [ $found = 1 ] && pass "the log shows the plug-in loaded" || fail "no line 'MprAdminInitializeDll - библиотека загружена' in C:\\VE_DA\\LOGS"
-  LC_ALL=C grep -qaF "$from" "$c"/VE_DA/LOGS/*_log.txt 2>/dev/null &&
-    pass "the plug-in read the installed qv_config.ini" || fail "the log does not name the installed qv_config.ini"
-  wine_ net stop RemoteAccess >/dev/null 2>&1
-  unloaded=$(cp1251 "MprAdminTerminateDll - библиотека выгружена")
-  found=0
-  for _ in $(seq 1 60); do
-    if LC_ALL=C grep -qaF "$unloaded" "$c"/VE_DA/LOGS/*_log.txt 2>/dev/null; then found=1; break; fi
-    sleep 0.5
-  done
-  [ $found = 1 ] && pass "the log shows the plug-in unloaded" || fail "no line 'MprAdminTerminateDll - библиотека выгружена'"
-  wine_ "Z:${bin//\//\\}\\rasstandin.exe" remove || fail "rasstandin remove"
-  exec 7>&-
-else
-  echo "note: no rasstandin in this build; the plug-in is not started from the installed files"
-fi
-
-echo "== the administrator's own files, then uninstall"
-printf '; edited by the administrator\r\n' >> "$app/qv_config.ini"
-edited=$(md5sum < "$app/qv_config.ini")
-printf 'admin\r\n' > "$c/VE_DA/LOGS/admin-notes.txt"
-
-wine_ msiexec /x "$msi_win" /qn
-rc=$?
-WINEPREFIX="$prefix" wineserver -w
-[ $rc -eq 0 ] && pass "msiexec /x exit code 0" || fail "msiexec /x exit code $rc"
-
-for f in dialgate.dll qv_admin.chm portwatch.exe WINDOWS.md WINDOWS.ru.md; do
-  [ -e "$app/$f" ] && fail "$f left after uninstall" || pass "$f removed"
-done
-[ -f "$app/qv_config.ini" ] && [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
-  pass "the administrator's qv_config.ini kept unchanged" || fail "the administrator's qv_config.ini was not kept"
-[ -z "$(find "$c" -iname 'portwatch.lnk')" ] && pass "shortcut removed" || fail "shortcut left"
-[ -z "$(reg_value "$key" DLLPath)" ] && pass "DLLPath removed" || fail "DLLPath left"
-[ -z "$(reg_value "$key" DisplayName)" ] && pass "DisplayName removed" || fail "DisplayName left"
-wine_ reg query 'HKLM\SOFTWARE\dialgate' /reg:64 >/dev/null 2>&1 && fail "HKLM\\SOFTWARE\\dialgate left" ||
-  pass "no HKLM\\SOFTWARE\\dialgate"
-wine_ reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 2>/dev/null |
-  grep -q 'dialgate' && fail "the product is still registered" || pass "the product is no longer registered"
-
-# Whatever is left under the two folders must be the administrator's.
-left=$( (cd "$c" && find "Program Files/dialgate" VE_DA -type f 2>/dev/null) | sort)
-unexpected=$(printf '%s\n' "$left" | grep -v -e '^Program Files/dialgate/qv_config.ini$' \
-  -e '^VE_DA/LOGS/admin-notes.txt$' -e '^VE_DA/LOGS/[^/]*_log.txt$' -e '^$' || true)
-[ -z "$unexpected" ] && pass "left: $(printf '%s' "$left" | tr '\n' ' ')" || fail "left after uninstall: $unexpected"
-
-echo "== installing again over the administrator's qv_config.ini, as an upgrade does"
-wine_ msiexec /i "$msi_win" /qn
-rc=$?
-WINEPREFIX="$prefix" wineserver -w
-[ $rc -eq 0 ] && pass "msiexec /i exit code 0" || fail "msiexec /i exit code $rc"
-expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
-[ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] && pass "the administrator's qv_config.ini not replaced" ||
-  fail "the administrator's qv_config.ini was replaced by the sample"
-wine_ msiexec /x "$msi_win" /qn
-WINEPREFIX="$prefix" wineserver -w
-[ ! -e "$app/dialgate.dll" ] && [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
-  pass "second uninstall: program gone, configuration kept" || fail "second uninstall"
-
-# msiexec with its arguments, quiet; returns once the prefix has settled, with msiexec's code.
-msiexec_() {
-  wine_ msiexec "$@" /qn
-  local rc=$?
-  WINEPREFIX="$prefix" wineserver -w
-  return $rc
+expect_value() {  # key, name, expected
+  local v
+  v=$(reg_value "$1" "$2")
+  [ "$v" = "$3" ] && pass "$2 = '$v'" || fail "$2 is '$v', expected '$3'"
 }
 # The products this prefix's installer has registered, as "name|version" lines.
 products() {
@@ -167,62 +88,223 @@ products() {
 # The Version column of one file in an installer's file table.
 file_version() { msiinfo export "$1" File | awk -F'\t' -v f="$2" '$1 == f { print $5 }'; }
 
+# A process of ours has ended (an unreaped one counts as ended).
+process_gone() {
+  local state
+  state=$(ps -o stat= -p "$1" 2>/dev/null)
+  [ -z "$state" ] || [[ $state == Z* ]]
+}
+# The stand-in service: its state, and what it has loaded.
+ras() { wine_ "$(winpath "$bin")\\rasstandin.exe" "$@" 2>/dev/null | tr -d '\r'; }
+ras_running() { wine_ sc query RemoteAccess 2>/dev/null | grep RUNNING >/dev/null; }
+ras_loaded() { ras state | sed -n 's/^admin-dll //p'; }
+expect_loaded() {  # what the running service must have loaded
+  if ! ras_running; then fail "RemoteAccess is not running"; return; fi
+  local loaded
+  loaded=$(ras_loaded)
+  [ "$loaded" = "$1" ] && pass "RemoteAccess runs with $loaded" || fail "RemoteAccess runs with '$loaded', expected '$1'"
+}
+# Lines of today's log that mark a load: the banner of the given version,
+# and the line the load ends with.
+loads() { LC_ALL=C grep -ac "$(cp1251 'MprAdminInitializeDll - библиотека загружена')" "$logs"/*_log.txt 2>/dev/null; }
+last_banner() {
+  LC_ALL=C grep -a "$(cp1251 'dialgate.dll версии ')" "$logs"/*_log.txt 2>/dev/null | tail -n 1 |
+    iconv -f cp1251 -t utf-8 | sed 's/.*dialgate.dll версии \([0-9.]*\):.*/\1/'
+}
+expect_loaded_version() {  # version; the load count before the step
+  local n=0
+  for _ in $(seq 1 60); do
+    n=$(loads)
+    [ "${n:-0}" -gt "$2" ] && break
+    sleep 0.5
+  done
+  [ "${n:-0}" -gt "$2" ] && [ "$(last_banner)" = "$1" ] && pass "the plug-in $1 was loaded (its banner)" ||
+    fail "no load of the plug-in $1 in the log (loads $2 -> $n, last banner '$(last_banner)')"
+}
+
+# Component attributes of the configuration: permanent (16) and never
+# overwritten (16384), so an administrator's file survives upgrades.
+if command -v msiinfo >/dev/null; then
+  attrs=$(msiinfo export "$msi" Component | awk -F'\t' '$1 == "Config" { print $4 }')
+  if [ -n "$attrs" ] && (( (attrs & 16) && (attrs & 16384) )); then
+    pass "qv_config.ini component is permanent and never overwritten ($attrs)"
+  else
+    fail "qv_config.ini component attributes are '$attrs'"
+  fi
+fi
+
+echo "== a server with two other administration DLLs"
+# The prefix is made by its first use, before any file is put into it.
+wine_ reg add "$key" /v DisplayName /t REG_SZ /d Billing /f /reg:64 >/dev/null
+mkdir -p "$c/billing" "$c/radius"
+cp "$bin/recadmin.dll" "$c/billing/acct.dll"
+cp "$bin/recadmin.dll" "$c/radius/rad.dll"
+wine_ reg add "$key" /v DLLPath /t REG_SZ /d "$others" /f /reg:64 >/dev/null
+if [ "$with_ras" = 1 ]; then
+  # Wine ends services together with the last ordinary Wine process: keep a
+  # command prompt waiting on its input meanwhile.
+  exec 7> >(wine_ cmd >/dev/null 2>&1)
+  ras install >/dev/null || fail "rasstandin install"
+  wine_ net start RemoteAccess >/dev/null 2>&1
+  expect_loaded "$others"
+else
+  echo "note: no rasstandin in this build; the service is not started"
+fi
+
+echo "== install"
+before=$(loads)
+expect_msiexec "msiexec /i" /i "$(winpath "$msi")"
+expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
+expect_same "$app/qv_admin.chm" "$bin/qv_admin.chm"
+expect_same "$app/qv_config.ini" "$(dirname "$0")/../../packaging/qv_config.ini"
+for f in INSTALL.md WINDOWS.md WINDOWS.ru.md; do
+  [ -s "$app/$f" ] && pass "installed $f" || fail "no $f"
+done
+if [ "$with_console" = 1 ]; then
+  expect_same "$app/portwatch.exe" "$bin/portwatch.exe"
+  shortcut=$(find "$c" -iname 'portwatch.lnk' | head -n 1)
+  [ -n "$shortcut" ] && pass "Start-menu shortcut ${shortcut#$c/}" || fail "no Start-menu shortcut portwatch.lnk"
+fi
+[ -d "$logs" ] && pass "log folder C:\\VE_DA\\LOGS" || fail "no log folder C:\\VE_DA\\LOGS"
+expect_value "$key" DLLPath "$others;$plugin"
+expect_value "$key" DisplayName Billing
+expect_value "$source_key" EventMessageFile "$plugin"
+if [ "$with_ras" = 1 ]; then
+  expect_loaded "$others;$plugin"
+  expect_loaded_version "$(file_version "$msi" dialgate.dll | cut -d. -f1-3)" "${before:-0}"
+  LC_ALL=C grep -qaF "$(cp1251 'Загрузка из файла конфигурации: C:\Program Files\dialgate\qv_config.ini')" \
+    "$logs"/*_log.txt && pass "the plug-in read the installed qv_config.ini" ||
+    fail "the log does not name the installed qv_config.ini"
+fi
+
+# The administrator's edits: the working-hours watch on, round the clock, so
+# that a console would start the service again whenever it finds it stopped.
+sed -i 's/^DISABLE_CHECK_WORK_TIME=.*\r$/DISABLE_CHECK_WORK_TIME=0\r/; s/^TIME_BEGIN=.*\r$/TIME_BEGIN=0\r/;
+        s/^TIME_END=.*\r$/TIME_END=0\r/' "$app/qv_config.ini"
+printf '; edited by the administrator\r\n' >> "$app/qv_config.ini"
+edited=$(md5sum < "$app/qv_config.ini")
+config_kept() { [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ]; }
+
 if [ -n "$next_msi" ]; then
-  echo "== upgrade: the later version installs over the earlier one"
+  echo "== upgrade with the service and a console running"
   [ -f "$next_msi" ] || fail "no later installer at $next_msi"
-  next_win="Z:${next_msi//\//\\}"
   if command -v msiinfo >/dev/null; then
     for f in dialgate.dll portwatch.exe; do
       [ "$with_console" = 1 ] || [ "$f" = dialgate.dll ] || continue
       v1=$(file_version "$msi" "$f") v2=$(file_version "$next_msi" "$f")
-      [ -n "$v1" ] && [ -n "$v2" ] && pass "file versions of $f: $v1, then $v2" ||
-        fail "file versions of $f missing: '$v1', '$v2'"
+      [ -n "$v1" ] && [ "$v1" != "$v2" ] && [ "$(printf '%s\n%s\n' "$v1" "$v2" | sort -V | tail -n 1)" = "$v2" ] &&
+        pass "file versions of $f: $v1, then $v2" || fail "file versions of $f: '$v1', then '$v2'"
     done
-    if [ "$with_console" = 1 ]; then
-      v1=$(file_version "$msi" portwatch.exe) v2=$(file_version "$next_msi" portwatch.exe)
-      [ "$v1" != "$v2" ] && [ "$(printf '%s\n%s\n' "$v1" "$v2" | sort -V | tail -n 1)" = "$v2" ] &&
-        pass "the later console's file version is higher" || fail "console file versions '$v1', then '$v2'"
-    fi
   fi
-  msiexec_ /i "$msi_win"
-  printf '; edited before the upgrade\r\n' >> "$app/qv_config.ini"
-  edited=$(md5sum < "$app/qv_config.ini")
-  before=$(products)
-  [ "$(printf '%s\n' "$before" | grep -c .)" = 1 ] && pass "one product before the upgrade: $before" ||
-    fail "products before the upgrade: $before"
-
-  msiexec_ /i "$next_win"
-  rc=$?
-  [ $rc -eq 0 ] && pass "msiexec /i of the later version exit code 0" || fail "msiexec /i of the later version exit code $rc"
-  after=$(products)
-  [ "$(printf '%s\n' "$after" | grep -c .)" = 1 ] && [ "$after" != "$before" ] &&
-    pass "one product after the upgrade, the later one: $after" || fail "products after the upgrade: $after"
-  expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
+  before_products=$(products)
+  [ "$(printf '%s\n' "$before_products" | grep -c .)" = 1 ] && pass "one product before the upgrade: $before_products" ||
+    fail "products before the upgrade: $before_products"
+  console_pid=""
   if [ "$with_console" = 1 ]; then
-    expect_same "$app/portwatch.exe" "$next_bin/portwatch.exe"
-    cmp -s "$app/portwatch.exe" "$bin/portwatch.exe" && fail "portwatch.exe is still the earlier one"
+    wine_ "C:\\Program Files\\dialgate\\portwatch.exe" >/dev/null 2>&1 &
+    console_pid=$!
+    # The console listens for the installer from before its window shows;
+    # uidriver answers 3 until there is a window.
+    shown=3
+    for _ in $(seq 1 120); do
+      wine_ "$(winpath "$bin")\\uidriver.exe" wait 304 "RAS сервер: включен" 30000 >/dev/null 2>&1
+      shown=$?
+      [ $shown -eq 3 ] || break
+      sleep 0.5
+    done
+    [ $shown -eq 0 ] && pass "the console runs and shows the service running" || fail "the console did not come up ($shown)"
   fi
-  [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] && pass "the administrator's qv_config.ini kept by the upgrade" ||
-    fail "the upgrade replaced the administrator's qv_config.ini"
-  dllpath=$(reg_value "$key" DLLPath)
-  [ "$dllpath" = 'C:\Program Files\dialgate\dialgate.dll' ] && pass "DLLPath after the upgrade = $dllpath" ||
-    fail "DLLPath after the upgrade is '$dllpath'"
+  before=$(loads)
+  expect_msiexec "msiexec /i of the later version" /i "$(winpath "$next_msi")"
+  after_products=$(products)
+  [ "$(printf '%s\n' "$after_products" | grep -c .)" = 1 ] && [ "$after_products" != "$before_products" ] &&
+    pass "one product after the upgrade, the later one: $after_products" ||
+    fail "products after the upgrade: $after_products"
+  expect_same "$app/dialgate.dll" "$next_bin/dialgate.dll"
+  if [ -n "$console_pid" ]; then
+    expect_same "$app/portwatch.exe" "$next_bin/portwatch.exe"
+    # Its Wine process has gone once the installer's step saw it end.
+    check "the package closed the running console" process_gone "$console_pid"
+  fi
+  check "the administrator's qv_config.ini kept by the upgrade" config_kept
+  expect_value "$key" DLLPath "$others;$plugin"
+  if [ "$with_ras" = 1 ]; then
+    expect_loaded "$others;$plugin"
+    expect_loaded_version "$(file_version "$next_msi" dialgate.dll | cut -d. -f1-3)" "${before:-0}"
+  fi
 
   echo "== the earlier version does not install over the later one"
-  msiexec_ /i "$msi_win"
+  msiexec_ /i "$(winpath "$msi")"
   rc=$?
-  [ $rc -ne 0 ] && pass "msiexec /i of the earlier version refused ($rc)" || fail "the earlier version installed over the later one"
-  [ "$(products)" = "$after" ] && pass "still only the later product" || fail "products after the downgrade: $(products)"
-  if [ "$with_console" = 1 ]; then
-    expect_same "$app/portwatch.exe" "$next_bin/portwatch.exe"
-  fi
+  [ $rc -ne 0 ] && pass "msiexec /i of the earlier version refused ($rc)" ||
+    fail "the earlier version installed over the later one"
+  [ "$(products)" = "$after_products" ] && pass "still only the later product" ||
+    fail "products after the downgrade: $(products)"
 
-  msiexec_ /x "$next_win"
-  rc=$?
-  [ $rc -eq 0 ] && [ ! -e "$app/dialgate.dll" ] && [ ! -e "$app/portwatch.exe" ] && [ -z "$(products)" ] &&
-    [ "$(md5sum < "$app/qv_config.ini")" = "$edited" ] &&
-    pass "the later version uninstalls, configuration kept" || fail "uninstalling the later version ($rc): $(products)"
+  echo "== rollback: the later version removed, the earlier installed"
+  expect_msiexec "msiexec /x of the later version" /x "$(winpath "$next_msi")"
+  [ ! -e "$app/dialgate.dll" ] && [ -z "$(products)" ] && pass "the later version is gone" ||
+    fail "the later version is still there: $(products)"
+  expect_value "$key" DLLPath "$others"
+  [ "$with_ras" = 1 ] && expect_loaded "$others"
+  before=$(loads)
+  expect_msiexec "msiexec /i of the earlier version" /i "$(winpath "$msi")"
+  expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
+  check "the administrator's qv_config.ini kept through the rollback" config_kept
+  expect_value "$key" DLLPath "$others;$plugin"
+  if [ "$with_ras" = 1 ]; then
+    expect_loaded "$others;$plugin"
+    expect_loaded_version "$(file_version "$msi" dialgate.dll | cut -d. -f1-3)" "${before:-0}"
+  fi
 fi
 
+echo "== emergency disable with regsvr32 /u, and back"
+wine_ regsvr32 /s /u "$plugin"
+rc=$?
+[ $rc -eq 0 ] && pass "regsvr32 /u exit code 0" || fail "regsvr32 /u exit code $rc"
+expect_value "$key" DLLPath "$others"
+expect_value "$key" DisplayName Billing
+if [ "$with_ras" = 1 ]; then
+  wine_ net stop RemoteAccess >/dev/null 2>&1
+  wine_ net start RemoteAccess >/dev/null 2>&1
+  expect_loaded "$others"
+fi
+wine_ regsvr32 /s "$plugin"
+rc=$?
+[ $rc -eq 0 ] && pass "regsvr32 exit code 0" || fail "regsvr32 exit code $rc"
+expect_value "$key" DLLPath "$others;$plugin"
+
+echo "== uninstall"
+printf 'admin\r\n' > "$logs/admin-notes.txt"
+expect_msiexec "msiexec /x" /x "$(winpath "$msi")"
+for f in dialgate.dll qv_admin.chm portwatch.exe INSTALL.md WINDOWS.md WINDOWS.ru.md; do
+  [ -e "$app/$f" ] && fail "$f left after uninstall" || pass "$f removed"
+done
+check "the administrator's qv_config.ini kept by the uninstall" config_kept
+[ -z "$(find "$c" -iname 'portwatch.lnk')" ] && pass "shortcut removed" || fail "shortcut left"
+expect_value "$key" DLLPath "$others"
+expect_value "$key" DisplayName Billing
+expect_value "$source_key" EventMessageFile ""
+[ "$with_ras" = 1 ] && expect_loaded "$others"
+wine_ reg query 'HKLM\SOFTWARE\dialgate' /reg:64 >/dev/null 2>&1 && fail "HKLM\\SOFTWARE\\dialgate left" ||
+  pass "no HKLM\\SOFTWARE\\dialgate"
+[ -z "$(products)" ] && pass "the product is no longer registered" || fail "the product is still registered"
+# Whatever is left under the two folders must be the administrator's.
+left=$( (cd "$c" && find "Program Files/dialgate" VE_DA -type f 2>/dev/null) | sort)
+unexpected=$(printf '%s\n' "$left" | grep -v -e '^Program Files/dialgate/qv_config.ini$' \
+  -e '^VE_DA/LOGS/admin-notes.txt$' -e '^VE_DA/LOGS/[^/]*_log.txt$' -e '^$' || true)
+[ -z "$unexpected" ] && pass "left: $(printf '%s' "$left" | tr '\n' ' ')" || fail "left after uninstall: $unexpected"
+
+echo "== a machine with no other administration DLL"
+wine_ reg delete "$key" /f /reg:64 >/dev/null 2>&1
+expect_msiexec "msiexec /i" /i "$(winpath "$msi")"
+expect_value "$key" DLLPath "$plugin"
+expect_value "$key" DisplayName dialgate
+expect_msiexec "msiexec /x" /x "$(winpath "$msi")"
+expect_value "$key" DLLPath ""
+expect_value "$key" DisplayName ""
+[ "$with_ras" = 1 ] && expect_loaded none
+
+[ "$with_ras" = 1 ] && { ras remove >/dev/null; exec 7>&-; }
 echo "== $failures failure(s)"
 [ $failures -eq 0 ]

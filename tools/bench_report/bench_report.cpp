@@ -187,7 +187,7 @@ std::map<std::string, std::string> MakeLogs(int64_t firstDay, int days, int64_t 
     int64_t restart = 6 * 3600;
     auto restartsBefore = [&](int64_t at) {
         for (; restart < at; restart += kDay) {
-            log.Line(restart, log_text::kBanner);
+            log.Line(restart, LogBanner("1.0.0"));
             log.Line(restart, std::string(log_text::kConfigLoadFrom) + "C:\\dialgate\\qv_config.ini");
             log.Line(restart, log_text::kConfigLoaded);
             log.Line(restart, log_text::kInitialized);

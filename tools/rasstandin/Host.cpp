@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Strand.h"
+#include "Win32Handles.h"
 
 namespace {
 
@@ -50,21 +51,6 @@ std::wstring OwnFolder() {
     }
 }
 
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() {
-        if (h_) RegCloseKey(h_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* Out() { return &h_; }
-    HKEY Get() const { return h_; }
-
-private:
-    HKEY h_ = nullptr;
-};
-
 // The callback of the administration DLL that this thread is in, if any.
 thread_local const char* tInCallback = nullptr;
 
@@ -87,6 +73,19 @@ double MsSince(LARGE_INTEGER start) {
 }
 
 }  // namespace
+
+std::vector<std::wstring> AdminDllPaths(const std::wstring& list) {
+    std::vector<std::wstring> paths;
+    for (size_t from = 0; from <= list.size();) {
+        size_t end = list.find(L';', from);
+        if (end == std::wstring::npos) end = list.size();
+        std::wstring entry = list.substr(from, end - from);
+        const size_t first = entry.find_first_not_of(L" \t");
+        if (first != std::wstring::npos) paths.push_back(entry.substr(first, entry.find_last_not_of(L" \t") - first + 1));
+        from = end + 1;
+    }
+    return paths;
+}
 
 std::wstring RegisteredAdminDll() {
     RegKey key;
@@ -218,18 +217,31 @@ DWORD RasHost::Start() {
     setHooks(&hooks);
 
     adminPath_ = RegisteredAdminDll();
-    if (adminPath_.empty()) {
+    const std::vector<std::wstring> paths = AdminDllPaths(adminPath_);
+    if (paths.empty()) {
         // The real service runs without an administration DLL too.
         say_("no administration DLL registered; every connection is accepted");
         OpenForDials();
         return NO_ERROR;
     }
+    for (const std::wstring& path : paths) {
+        const DWORD result = LoadAdminDll(path);
+        if (result != NO_ERROR) {
+            Stop();
+            return result;
+        }
+    }
+    OpenForDials();
+    return NO_ERROR;
+}
+
+// Loads and initialises one administration DLL of the list.
+DWORD RasHost::LoadAdminDll(const std::wstring& path) {
     auto admin = std::make_unique<AdminDll>();
-    admin->module.Reset(LoadLibraryW(adminPath_.c_str()));
+    admin->module.Reset(LoadLibraryW(path.c_str()));
     if (!admin->module) {
         const DWORD error = GetLastError();
-        say_("cannot load " + Utf8(adminPath_) + ", error " + std::to_string(error));
-        Stop();
+        say_("cannot load " + Utf8(path) + ", error " + std::to_string(error));
         return error ? error : ERROR_MOD_NOT_FOUND;
     }
     const Module& m = admin->module;
@@ -246,14 +258,11 @@ DWORD RasHost::Start() {
         result = admin->initialize();
     }
     if (result != NO_ERROR) {
-        say_("MprAdminInitializeDll failed with " + std::to_string(result));
-        admin.reset();
-        Stop();
+        say_("MprAdminInitializeDll of " + Utf8(path) + " failed with " + std::to_string(result));
         return result;
     }
-    admin_ = std::move(admin);
-    say_("administration DLL " + Utf8(adminPath_) + " loaded and initialised");
-    OpenForDials();
+    admins_.push_back(std::move(admin));
+    say_("administration DLL " + Utf8(path) + " loaded and initialised");
     return NO_ERROR;
 }
 
@@ -304,13 +313,15 @@ bool RasHost::Stop() {
         }
         if (accepting) Sleep(20);
     }
-    if (admin_) {
-        if (admin_->terminate) {
-            InsideCallback inside("MprAdminTerminateDll");
-            admin_->terminate();
+    if (!admins_.empty()) {
+        for (const auto& admin : admins_) {
+            if (admin->terminate) {
+                InsideCallback inside("MprAdminTerminateDll");
+                admin->terminate();
+            }
         }
-        admin_.reset();
-        say_("administration DLL terminated and unloaded");
+        admins_.clear();
+        say_("administration DLLs terminated and unloaded");
     }
     if (auto setHooks = mprapi_.Proc<StandinMprapiSetHooksFn>(STANDIN_MPRAPI_SET_HOOKS)) setHooks(nullptr);
     mprapi_.Reset();
@@ -396,10 +407,13 @@ std::string RasHost::Dial(const Request& request) {
         RAS_CONNECTION_0 c0;
         RAS_CONNECTION_1 c1;
         c->Fill(c0, c1, 0, false);
-        const BOOL accepted = admin_ && admin_->acceptConnection
-                                  ? Callback(*c, "MprAdminAcceptNewConnection",
-                                             [&] { return admin_->acceptConnection(&c0, &c1); })
-                                  : TRUE;
+        // Refused as soon as one DLL of the list refuses.
+        BOOL accepted = TRUE;
+        for (const auto& admin : admins_) {
+            if (accepted && admin->acceptConnection)
+                accepted = Callback(*c, "MprAdminAcceptNewConnection",
+                                    [&] { return admin->acceptConnection(&c0, &c1); });
+        }
         if (!accepted) {
             std::lock_guard<std::mutex> lock(mutex_);
             RetireLocked(*c);
@@ -408,9 +422,11 @@ std::string RasHost::Dial(const Request& request) {
         RAS_PORT_0 p0;
         RAS_PORT_1 p1;
         c->Fill(p0, p1, 0, false);
-        const BOOL linked = admin_ && admin_->acceptLink
-                                ? Callback(*c, "MprAdminAcceptNewLink", [&] { return admin_->acceptLink(&p0, &p1); })
-                                : TRUE;
+        BOOL linked = TRUE;
+        for (const auto& admin : admins_) {
+            if (linked && admin->acceptLink)
+                linked = Callback(*c, "MprAdminAcceptNewLink", [&] { return admin->acceptLink(&p0, &p1); });
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         if (linked) {
             c->phase = Connection::Phase::Up;
@@ -450,21 +466,23 @@ void RasHost::RetireLocked(Connection& c) {
 
 void RasHost::DeliverHangup(Connection& conn, bool linkUp) {
     Connection* c = &conn;
-    if (admin_ && admin_->linkHangup && linkUp) {
+    for (const auto& admin : admins_) {
+        if (!admin->linkHangup || !linkUp) continue;
         RAS_PORT_0 p0;
         RAS_PORT_1 p1;
         c->Fill(p0, p1, c->seconds, true);
-        Callback(*c, "MprAdminLinkHangupNotification", [&] { admin_->linkHangup(&p0, &p1); });
+        Callback(*c, "MprAdminLinkHangupNotification", [&] { admin->linkHangup(&p0, &p1); });
     }
     double ms = 0;
-    if (admin_ && admin_->connectionHangup) {
+    for (const auto& admin : admins_) {
+        if (!admin->connectionHangup) continue;
         RAS_CONNECTION_0 c0;
         RAS_CONNECTION_1 c1;
         c->Fill(c0, c1, c->seconds, true);
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        Callback(*c, "MprAdminConnectionHangupNotification", [&] { admin_->connectionHangup(&c0, &c1); });
-        ms = MsSince(start);
+        Callback(*c, "MprAdminConnectionHangupNotification", [&] { admin->connectionHangup(&c0, &c1); });
+        ms += MsSince(start);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -1,5 +1,6 @@
 // The stand-in for the Routing and Remote Access service: it loads the
-// administration DLL named in the registry, answers the administration client
+// administration DLLs named in the registry (a ";"-separated list, called in
+// its order, as the service does), answers the administration client
 // calls through the stand-in mprapi.dll, and plays dial-in connections at the
 // request of the control commands.
 #pragma once
@@ -50,11 +51,11 @@ public:
     RasHost(const RasHost&) = delete;
     RasHost& operator=(const RasHost&) = delete;
 
-    // Loads mprapi.dll and the administration DLL and initialises it. On
+    // Loads mprapi.dll and the administration DLLs and initialises them. On
     // failure nothing stays loaded; the result is the error code.
     DWORD Start();
     // Hangs up every connection, terminates and unloads the administration
-    // DLL. False when callbacks did not return in time: the DLL is then left
+    // DLLs. False when callbacks did not return in time: the DLL is then left
     // loaded and the caller should end the process.
     bool Stop();
 
@@ -68,6 +69,7 @@ private:
     struct Connection;
     struct AdminDll;
 
+    DWORD LoadAdminDll(const std::wstring& path);
     std::string Dial(const Request& request);
     std::string Hangup(uint32_t id);
     std::string Drop(uint32_t id);
@@ -97,8 +99,8 @@ private:
     std::function<void(const std::string&)> say_;
     HANDLE quit_;
     Module mprapi_;
-    std::unique_ptr<AdminDll> admin_;
-    std::wstring adminPath_;
+    std::vector<std::unique_ptr<AdminDll>> admins_;
+    std::wstring adminPath_;  // the registered list
 
     std::mutex mutex_;  // guards everything below
     bool running_ = false;    // MprAdminServerConnect succeeds
@@ -116,8 +118,11 @@ private:
     unsigned connectionEnumCalls_ = 0;
 };
 
-// The administration DLL that administrators register for the service.
+// The administration DLLs that administrators register for the service: the
+// DLLPath value as registered, its variables expanded.
 std::wstring RegisteredAdminDll();
+// The entries of a DLLPath list, blanks around them dropped, empty ones left out.
+std::vector<std::wstring> AdminDllPaths(const std::wstring& list);
 LSTATUS RegisterAdminDll(const std::wstring& path, const std::wstring& displayName);
 
 // Wide text as UTF-8, as the commands print it.
