@@ -4,6 +4,7 @@
 
 #include "About.h"
 #include "Addinfo.h"
+#include "LogViewControl.h"
 #include "Options.h"
 #include "Unit1.h"
 #include "Win32Ui.h"
@@ -20,6 +21,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     form->Form4 = TForm4::Create(instance);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (TLogView::DialogMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
