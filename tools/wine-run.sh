@@ -31,4 +31,14 @@ fi
 flock -u 9
 exec 9>&-
 
-exec wine "$@"
+# The first program of a Wine server starts the server and the prefix's own
+# processes, which inherit its standard error and keep it open until the
+# server ends. Under ctest that holds the test, which is done only when its
+# output closes, until every later test of the prefix has ended too. So the
+# program's errors go to a file, and are handed on when it ends.
+errors=$(mktemp)
+status=0
+wine "$@" 2>"$errors" || status=$?
+cat "$errors" >&2
+rm -f "$errors"
+exit $status
