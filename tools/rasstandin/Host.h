@@ -53,10 +53,12 @@ public:
     // Loads mprapi.dll and the administration DLL and initialises it. On
     // failure nothing stays loaded; the result is the error code.
     DWORD Start();
+    // How long stopping waits for the hang-ups of the connections still up.
+    static constexpr unsigned long long kStopWaitMs = 15000;
     // Hangs up every connection, terminates and unloads the administration
-    // DLL. False when callbacks did not return in time: the DLL is then left
-    // loaded and the caller should end the process.
-    bool Stop();
+    // DLL. False when callbacks did not return within `waitMs`: the DLL is
+    // then left loaded and the caller should end the process.
+    bool Stop(unsigned long long waitMs = kStopWaitMs);
 
     // One control command, answered with "ok", "refused" or "error: ..."
     // on the first line and what the command prints after it.
