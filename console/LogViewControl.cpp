@@ -618,10 +618,8 @@ void TLogView::OpenFind() {
     find_.hwndOwner = hwnd_;
     find_.lpstrFindWhat = findWhat_;
     find_.wFindWhatLen = sizeof findWhat_;
-    // Down at first; later as the operator last left the dialog.
-    const DWORD kept = find_.lStructSize ? find_.Flags & (FR_MATCHCASE | FR_DOWN) : FR_DOWN;
     find_.lStructSize = sizeof find_;
-    find_.Flags = kept | FR_HIDEWHOLEWORD;
+    find_.Flags = (findDown_ ? FR_DOWN : 0) | (findCase_ ? FR_MATCHCASE : 0) | FR_HIDEWHOLEWORD;
     findDialog_ = gFindDialog = FindTextW(&find_);
 }
 
@@ -630,7 +628,12 @@ void TLogView::OnFindMessage(const FINDREPLACEW& find) {
         findDialog_ = gFindDialog = nullptr;
         return;
     }
-    if (find.Flags & FR_FINDNEXT) FindNext(false);
+    if (!(find.Flags & FR_FINDNEXT)) return;
+    // Taken now: the dialog clears its flags again on other notifications
+    // (under Wine even on a change of focus), and F3 searches as last asked.
+    findDown_ = (find.Flags & FR_DOWN) != 0;
+    findCase_ = (find.Flags & FR_MATCHCASE) != 0;
+    FindNext(false);
 }
 
 void TLogView::FindNext(bool reverse) {
@@ -638,8 +641,8 @@ void TLogView::FindNext(bool reverse) {
         OpenFind();
         return;
     }
-    const bool down = ((find_.Flags & FR_DOWN) != 0) != reverse;
-    const bool matchCase = (find_.Flags & FR_MATCHCASE) != 0;
+    const bool down = findDown_ != reverse;
+    const bool matchCase = findCase_;
     // A character the log's code page does not have is found nowhere.
     BOOL lost = FALSE;
     const int n = WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, findWhat_, -1, nullptr, 0, nullptr, &lost);

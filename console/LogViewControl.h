@@ -99,4 +99,7 @@ private:
     FINDREPLACEW find_{};
     wchar_t findWhat_[256] = {};
     HWND findDialog_ = nullptr;
+    // How the operator last asked to search.
+    bool findDown_ = true;
+    bool findCase_ = false;
 };
