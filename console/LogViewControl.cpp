@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 #include <tuple>
+#include <vector>
 
 #include "ConsoleTexts.h"
 #include "FormWindow.h"
@@ -26,6 +27,21 @@ enum MenuCommand : int { kCopy = 1, kSelectAll, kFind };
 
 // The open search dialog, for the program's message loop.
 HWND gFindDialog = nullptr;
+
+// Where a window's scroll bars and their thumbs lie, and their states: what
+// their drawing shows.
+std::vector<LONG> ScrollBarPixels(HWND window) {
+    std::vector<LONG> pixels;
+    for (const LONG bar : {OBJID_VSCROLL, OBJID_HSCROLL}) {
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetScrollBarInfo(window, bar, &info)) continue;
+        pixels.insert(pixels.end(), {info.rcScrollBar.left, info.rcScrollBar.top, info.rcScrollBar.right,
+                                     info.rcScrollBar.bottom, info.xyThumbTop, info.xyThumbBottom});
+        pixels.insert(pixels.end(), std::begin(info.rgstate), std::end(info.rgstate));
+    }
+    return pixels;
+}
 
 double MsSince(const LARGE_INTEGER& start) {
     LARGE_INTEGER now, frequency;
@@ -418,9 +434,11 @@ void TLogView::UpdateScrollBars() {
     x_ = std::clamp(x_, 0, std::max(0, ContentWidth() - static_cast<int>(client.right)));
     const ScrollBars now{rows.max, static_cast<int>(rows.page), rows.pos, ContentWidth() - 1,
                          static_cast<int>(std::max<LONG>(client.right, 0)), x_};
-    // Wine draws a scroll bar slowly: each is set only when it changed, and
-    // both are drawn once, with the next paint.
+    // Wine draws a scroll bar slowly (about 8 ms): they are set only when
+    // they changed, and drawn, with the next paint, only when what they show
+    // moved; a line added to a long log does not move the thumb a pixel.
     if (now == bars_) return;
+    const std::vector<LONG> before = ScrollBarPixels(hwnd_);
     SCROLLINFO vertical{sizeof vertical, SIF_ALL | SIF_DISABLENOSCROLL, 0, now.rows, static_cast<UINT>(now.rowPage),
                         now.top, 0};
     SCROLLINFO horizontal{sizeof horizontal, SIF_ALL | SIF_DISABLENOSCROLL, 0, now.width,
@@ -428,7 +446,7 @@ void TLogView::UpdateScrollBars() {
     SetScrollInfo(hwnd_, SB_VERT, &vertical, FALSE);
     SetScrollInfo(hwnd_, SB_HORZ, &horizontal, FALSE);
     bars_ = now;
-    RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+    if (ScrollBarPixels(hwnd_) != before) RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
 }
 
 void TLogView::UpdateCaret() {

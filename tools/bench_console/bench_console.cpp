@@ -1,13 +1,15 @@
 // bench_console.exe: the console's log view under Wine, beside a yardstick
 // measured in the same run, and the day's connections window.
 //
-//   bench_console.exe view [PORTWATCH]   a running portwatch.exe (this build's,
-//       or the one named, e.g. an earlier build's) with today's log at 1, 10,
-//       50 and 200 MB: the slowest answer to WM_NULL, sent every 20 ms from
-//       here, during start-up, "Очистить лог", the file replaced (as at
-//       midnight, the view loads another file) and a refresh after a line was
-//       appended; the first paint of the log after the window is shown; the
-//       private memory after the load
+//   bench_console.exe view [PORTWATCH [SECONDS]]   a running portwatch.exe
+//       (this build's, or the one named, e.g. an earlier build's) with no log
+//       (the yardstick) and today's log at 1, 10, 50 and 200 MB: the slowest
+//       answer to WM_NULL, sent every 20 ms from here, during start-up (the
+//       window hidden, as the console starts), "Очистить лог", the file
+//       replaced (as at midnight, the view loads another file) and a refresh
+//       after a line was appended, each phase at most SECONDS; the first paint
+//       of the log after the window is shown; the private memory; a whole
+//       monitoring tick after one line, sent from here
 //   bench_console.exe refresh            the view's refresh after one line was
 //       appended to a 50 MB log, against a plain read of the appended bytes
 //       and a repaint of the same view
@@ -20,6 +22,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -166,6 +169,7 @@ void BenchRefresh() {
 // The slowest WM_NULL answer of a phase, and how many answers there were.
 struct Phase {
     double slowestMs = 0;
+    double slowestAt = 0;  // seconds into the phase
     int answers = 0;
     int over50 = 0;
     double seconds = 0;
@@ -176,18 +180,20 @@ struct Phase {
 // of the phase under way.
 class Probe {
 public:
-    explicit Probe(HWND window) : window_(window), thread_([this] { Run(); }) {}
+    explicit Probe(HWND window) : window_(window), begun_(Now().QuadPart), thread_([this] { Run(); }) {}
     ~Probe() {
         stop_ = true;
         thread_.join();
     }
     void Begin() {
+        begun_ = Now().QuadPart;
         slowest_ = 0;
+        slowestAt_ = 0;
         answers_ = 0;
         over50_ = 0;
     }
     Phase End(LARGE_INTEGER since, bool done) const {
-        return Phase{slowest_.load(), answers_.load(), over50_.load(), Ms(since, Now()) / 1000.0, done};
+        return Phase{slowest_.load(), slowestAt_.load(), answers_.load(), over50_.load(), Ms(since, Now()) / 1000.0, done};
     }
 
 private:
@@ -197,15 +203,22 @@ private:
             DWORD_PTR result = 0;
             if (!SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result)) return;
             const double ms = Ms(a, Now());
-            if (ms > slowest_) slowest_ = ms;
+            if (ms > slowest_) {
+                slowest_ = ms;
+                LARGE_INTEGER begun;
+                begun.QuadPart = begun_;
+                slowestAt_ = Ms(begun, a) / 1000.0;
+            }
             ++answers_;
             over50_ += ms > 50.0;
             Sleep(20);
         }
     }
     HWND window_;
+    std::atomic<long long> begun_;
     std::atomic<bool> stop_{false};
     std::atomic<double> slowest_{0};
+    std::atomic<double> slowestAt_{0};
     std::atomic<int> answers_{0};
     std::atomic<int> over50_{0};
     std::thread thread_;
@@ -258,6 +271,7 @@ struct ConsoleRun {
     double firstAnswerMs = -1;  // from the window's appearance: its creation
     double firstPaintMs = -1;   // from the click that shows it, after the load
     Phase startUp, clear, replaced, refresh;
+    double tickMs = 0;          // Timer1Timer after one line, sent from the bench
     double privateMb = 0;
 };
 
@@ -326,6 +340,16 @@ ConsoleRun RunConsole(const std::string& program, size_t logBytes, DWORD limitMs
             run.refresh = probe.End(start, WaitLength(view, otherLength + sizeof kAppended - 1, 10000));
         }
     }
+    // The whole monitoring tick after one line was appended, sent from here
+    // (the round trip of a message included), median of 11.
+    std::vector<double> ticks;
+    for (int i = 0; run.started && logBytes && i < 11; ++i) {
+        AppendLine(log);
+        const LARGE_INTEGER a = Now();
+        SendMessageTimeoutW(window, WM_TIMER, 1, 0, SMTO_NORMAL, 120000, &ignored);
+        ticks.push_back(Ms(a, Now()));
+    }
+    run.tickMs = Median(ticks);
     Sleep(2000);  // a few refreshes after the last change
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
@@ -341,18 +365,18 @@ ConsoleRun RunConsole(const std::string& program, size_t logBytes, DWORD limitMs
 }
 
 std::string Said(const Phase& p) {
-    char text[96];
-    snprintf(text, sizeof text, "%8.1f ms of %4d (%d over 50)%s", p.slowestMs, p.answers, p.over50,
-             p.done ? "" : " NOT DONE");
+    char text[128];
+    snprintf(text, sizeof text, "%8.1f ms at %5.2f s of %4d (%d over 50)%s", p.slowestMs, p.slowestAt, p.answers,
+             p.over50, p.done ? "" : " NOT DONE");
     return text;
 }
 
-void BenchView(const std::string& program) {
+void BenchView(const std::string& program, DWORD limitMs) {
     std::printf("portwatch: %s\n", program.c_str());
     std::printf("log    | phase      | slowest WM_NULL answer          | phase took | first answer | first paint | "
-                "private memory\n");
+                "private memory | tick after a line\n");
     for (size_t mb : {0, 1, 10, 50, 200}) {
-        const ConsoleRun run = RunConsole(program, mb << 20, 300000);
+        const ConsoleRun run = RunConsole(program, mb << 20, limitMs);
         if (!run.started) {
             std::printf("%3zu MB | not started\n", mb);
             continue;
@@ -363,7 +387,8 @@ void BenchView(const std::string& program) {
             if (!mb && p != &run.startUp) continue;
             std::printf("%3zu MB | %-10s | %s | %8.2f s", mb, name, Said(*p).c_str(), p->seconds);
             if (p == &run.startUp)
-                std::printf(" | %9.1f ms | %8.1f ms | %.1f MB", run.firstAnswerMs, run.firstPaintMs, run.privateMb);
+                std::printf(" | %9.1f ms | %8.1f ms | %6.1f MB | %.2f ms", run.firstAnswerMs, run.firstPaintMs,
+                            run.privateMb, run.tickMs);
             std::printf("\n");
         }
     }
@@ -436,7 +461,10 @@ int main(int argc, char** argv) {
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (only.empty() || only == "refresh") BenchRefresh();
-    if (only.empty() || only == "view") BenchView(argc > 2 ? argv[2] : ProgramFolder() + "portwatch.exe");
+    // An earlier console may take minutes a phase at 50 and 200 MB: a third
+    // argument bounds each phase (seconds; 300 unless given).
+    if (only.empty() || only == "view")
+        BenchView(argc > 2 ? argv[2] : ProgramFolder() + "portwatch.exe", (argc > 3 ? atoi(argv[3]) : 300) * 1000);
     if (only.empty() || only == "report") BenchReport(instance);
     return 0;
 }
