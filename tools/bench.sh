@@ -82,8 +82,8 @@ rline=$(pick "$cons" '^refresh after one line')
 rms=$(echo "$rline" | sed 's/.*: \([0-9.]*\) ms (of it the refresh \([0-9.]*\) ms.*/\1/')
 rown=$(echo "$rline" | sed 's/.*of it the refresh \([0-9.]*\) ms.*/\1/')
 yline=$(pick "$cons" 'yardstick, a plain read')
-yms=$(echo "$yline" | sed 's/.*whole view: \([0-9.]*\) ms (ratio \([0-9.]*\)).*/\1/')
-yratio=$(echo "$yline" | sed 's/.*whole view: [0-9.]* ms (ratio \([0-9.]*\)).*/\1/')
+yms=$(echo "$yline" | sed 's/.*client alone: \([0-9.]*\) ms (ratio \([0-9.]*\)).*/\1/')
+yratio=$(echo "$yline" | sed 's/.*client alone: [0-9.]* ms (ratio \([0-9.]*\)).*/\1/')
 vcell() { # size phase column -> that cell of the view table, numbers only
   echo "$cons" | awk -F'|' -v size="$1 MB" -v phase="$2" -v col="$3" '
     { s = $1; gsub(/^ +| +$/, "", s); p = $2; gsub(/^ +| +$/, "", p)
@@ -105,7 +105,7 @@ printf '%-58s | %-26s | %s\n' "one-minute limit: MprAdminPortDisconnect after ac
 printf '%-58s | %-26s | %s\n' "mean cycle: disconnect / 60; time-file values" "$dcycle ms; $dmean ms" "1000 ms"
 printf '%-58s | %-26s | %s\n' "time file: last value late by; worst value late by" "$dlast ms; $dlate ms" "due at the end of its second"
 printf '%-58s | %-26s | %s\n' "time file value minus true seconds left" "$dover" "0 s"
-printf '%-58s | %-26s | %s\n' "console refresh after one line at 50 MB (x yardstick)" "$rms ms ($yratio x), own $rown ms" "plain read + repaint $yms ms"
+printf '%-58s | %-26s | %s\n' "console refresh after one line at 50 MB (x yardstick)" "$rms ms ($yratio x), own $rown ms" "plain read + client repaint $yms ms"
 for mb in 1 10 50 200; do
   printf '%-58s | %-26s | %s\n' "console $mb MB, slowest WM_NULL: start/clear/replaced/refresh" "$(slowest "$mb") ms" "goal 50 ms"
 done
