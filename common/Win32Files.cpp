@@ -8,12 +8,45 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+}  // namespace
+
 UniqueHandle OpenForReading(const std::string& path) {
     return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-}  // namespace
+bool ReadOpenFileFrom(HANDLE file, uint64_t offset, size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
+    LARGE_INTEGER size{};
+    const uint64_t seen = GetFileSizeEx(file, &size) && size.QuadPart > at.QuadPart ? size.QuadPart - at.QuadPart : 0;
+    bytes.reserve(static_cast<size_t>(std::min<uint64_t>(seen, maxBytes)));
+    // Read to the end, not to the size seen: the plug-in may append meanwhile.
+    // Each read asks for what is left of the size seen, at least a little.
+    constexpr size_t kChunk = 1 << 20, kLeast = 64 * 1024;
+    while (bytes.size() < maxBytes) {
+        const size_t had = bytes.size();
+        const size_t left = static_cast<size_t>(std::max<uint64_t>(seen > had ? seen - had : 0, kLeast));
+        const DWORD want = static_cast<DWORD>(std::min({kChunk, left, maxBytes - had}));
+        bytes.resize(had + want);
+        DWORD got = 0;
+        const BOOL ok = ReadFile(file, &bytes[had], want, &got, nullptr);
+        bytes.resize(had + got);
+        if (!ok) return false;
+        if (got == 0) break;
+    }
+    return true;
+}
+
+bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, size_t maxBytes) {
+    bytes.clear();
+    UniqueHandle file = OpenForReading(path);
+    return file.Valid() && ReadOpenFileFrom(file.Get(), offset, maxBytes, bytes);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) { return ReadFileFrom(path, 0, bytes); }
 
 bool FileExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

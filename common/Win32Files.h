@@ -6,6 +6,7 @@
 
 #include "Win32Handles.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,16 @@ bool FileExists(const std::string& path);
 bool ReadFileStart(const std::string& path, size_t maxBytes, std::string& bytes);
 // The same from a file already open for reading.
 bool ReadOpenFileStart(HANDLE file, size_t maxBytes, std::string& bytes);
+
+// The file open for reading, sharing reading, writing and deletion so that
+// the plug-in never fails to append a line; invalid when it cannot be opened.
+UniqueHandle OpenForReading(const std::string& path);
+// The file from `offset` to its end, or at most `maxBytes` of it, read from
+// a handle already open (the file opened and closed for the call when
+// given a path). False when it cannot be opened or a read fails.
+bool ReadOpenFileFrom(HANDLE file, uint64_t offset, size_t maxBytes, std::string& bytes);
+bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, size_t maxBytes = SIZE_MAX);
+bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 // The first `maxLines` lines (CR LF, LF or CR), each cut at `maxLineBytes`.
 // Reads only as far into the file as those lines need, and never more than

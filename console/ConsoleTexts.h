@@ -63,6 +63,13 @@ inline constexpr wchar_t kTrayAbout[] = L"О программе ..";
 inline constexpr wchar_t kTrayHelp[] = L"Справка";
 inline constexpr wchar_t kTrayExit[] = L"Выход";
 
+// The log view's context menu, and what its search says when the text sought
+// (put in for "%s") is nowhere in the log.
+inline constexpr wchar_t kViewCopy[] = L"Копировать";
+inline constexpr wchar_t kViewSelectAll[] = L"Выделить всё";
+inline constexpr wchar_t kViewFind[] = L"Найти...";
+inline constexpr wchar_t kViewNotFound[] = L"Не удается найти \"%s\"";
+
 // The connections report's menu item, in "Дополнительно" and in the tray
 // menu; the window's own texts are in ReportTexts.h.
 inline constexpr wchar_t kMenuReport[] = L"Соединения за день...";

@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "Addinfo.h"
+#include "LogViewControl.h"
 #include "Options.h"
 #include "Report.h"
 #include "logic/OptionsLogic.h"
@@ -10,8 +11,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <climits>
-#include <new>
 
 #include "FormWindow.h"
 #include "Ids.h"
@@ -33,9 +32,6 @@ const char kFtpService[] = "bpftpserver";
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimer2 = 2;
-// Drives a load of the log view in steps, between which the window handles
-// its messages: a timer's message comes only when no other is waiting.
-constexpr UINT_PTR kLogSliceTimer = 3;
 constexpr UINT kTimerMs = 1000;
 constexpr UINT kTrayIconId = 1;
 
@@ -156,7 +152,6 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == kTimer1) Timer1Timer();
             if (wParam == kTimer2) Timer2Timer();
-            if (wParam == kLogSliceTimer) LogSliceTimer();
             return 0;
         case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
         case WM_NOTIFY: {
@@ -167,13 +162,10 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         }
-        case WM_CTLCOLORSTATIC:
-            // The read-only log view in the menu colour.
-            if (reinterpret_cast<HWND>(lParam) == memo_) {
-                SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_MENU));
-                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_MENU));
-            }
-            break;
+        case WM_SETFOCUS:
+            // The keys go to the log view: selection, copying, the search.
+            if (logView_) SetFocus(logView_->Handle());
+            return 0;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_MINIMIZE) {
                 // Minimised to the tray: no task bar button, only the icon.
@@ -204,7 +196,7 @@ void TForm1::FormCreate() {
     SetTimer(hwnd_, kTimer1, kTimerMs, nullptr);
     SetTimer(hwnd_, kTimer2, kTimerMs, nullptr);
     // Every field filled and the working hours enforced before the first
-    // tick; the log view only begins its load here, which goes on in steps.
+    // tick; the log view only begins its reading here, which goes on in steps.
     Timer1Timer();
     Timer2Timer();
 }
@@ -243,11 +235,8 @@ void TForm1::CreateControls() {
     SendMessageW(toolBar_, TB_ADDBUTTONSW, sizeof buttons / sizeof buttons[0], reinterpret_cast<LPARAM>(buttons));
     SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELONG(kButtonWidth, kButtonHeight));
 
-    memo_ = child(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                  ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL, hwnd_,
-                  ids::Memo1);
-    // Today's log is shown whole, however big it grows.
-    SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
+    logView_ = TLogView::Create(hwnd_, ids::Memo1);
+    if (logView_) SendMessageW(logView_->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
     panel_ = child(0, kPanelClass, L"", 0, hwnd_, ids::Panel2);
     HWND heading = child(0, L"STATIC", text::kStateHeading, SS_CENTER, panel_, ids::Label2);
@@ -294,7 +283,7 @@ void TForm1::LayoutControls() {
     const int middle = std::max(0, static_cast<int>(client.bottom) - kToolBarHeight - statusHeight);
     MoveWindow(toolBar_, 0, 0, width, kToolBarHeight, TRUE);
     MoveWindow(panel_, std::max(0, width - kPanelWidth), kToolBarHeight, kPanelWidth, middle, TRUE);
-    MoveWindow(memo_, 0, kToolBarHeight, std::max(0, width - kPanelWidth), middle, TRUE);
+    if (logView_) MoveWindow(logView_->Handle(), 0, kToolBarHeight, std::max(0, width - kPanelWidth), middle, TRUE);
 }
 
 std::string TForm1::ConfigPath() const { return configFolder_ + "qv_config.ini"; }
@@ -319,29 +308,12 @@ void TForm1::AddTrayIcon() {
 
 void TForm1::Timer1Timer() {
     RefreshCountdown();
-    try {
-        RefreshLogView();
-    } catch (const std::bad_alloc&) {
-        // A log too big for memory: the view keeps what it shows, the other
-        // fields go on, and the next tick loads it again.
-        shownLog_ = ShownLog{};
-    }
-    ScrollLogView();
+    RefreshLogView();
     RefreshCurrentUser();
     // A tray that was not up yet at start-up, or a shell that lost the icon
     // without a "TaskbarCreated" reaching us, gets it back at the next tick.
     NOTIFYICONDATAW tray = TrayIconData(hwnd_, trayIcon_.get());
     trayIconShown_ = Shell_NotifyIconW(NIM_MODIFY, &tray) || Shell_NotifyIconW(NIM_ADD, &tray);
-}
-
-void TForm1::LogSliceTimer() {
-    try {
-        RefreshLogView();
-    } catch (const std::bad_alloc&) {
-        shownLog_ = ShownLog{};
-    }
-    // The view scrolls once the load has caught up; Timer1 scrolls it meanwhile.
-    if (!shownLog_.Loading()) ScrollLogView();
 }
 
 void TForm1::RefreshCountdown() {
@@ -352,93 +324,10 @@ void TForm1::RefreshCountdown() {
     SetText(ids::Label1, CountdownText(state, bytes));
 }
 
-// One step of the log view: keep it, say the file is missing, or hand the
-// control the next part of the file. While the file holds more than the
-// view, the slice timer runs the next step.
+// Today's file by the same rule as the plug-in names it; the name changes at midnight.
 void TForm1::RefreshLogView() {
     TodayLogPath = LogFileName(LogFolder, TodayShortDateText());
-    LogStamp now;
-    now.path = TodayLogPath;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(TodayLogPath.c_str(), GetFileExInfoStandard, &data) &&
-        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        now.exists = true;
-        now.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        now.writeTime =
-            (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    }
-    switch (PlanLogView(shownLog_, now)) {
-        case LogViewPlan::Keep: break;
-        case LogViewPlan::ShowMissing:
-            SetWindowTextW(memo_, FromCp1251(text::kNoLogFile).c_str());
-            shownLog_ = ShownLog{};
-            shownLog_.valid = true;
-            shownLog_.stamp = now;
-            logScrollLine_ = 0;
-            break;
-        case LogViewPlan::Reload: ReadLogOn(now, true); break;
-        case LogViewPlan::ReadOn: ReadLogOn(now, false); break;
-    }
-    if (shownLog_.Loading())
-        SetTimer(hwnd_, kLogSliceTimer, USER_TIMER_MINIMUM, nullptr);
-    else
-        KillTimer(hwnd_, kLogSliceTimer);
-}
-
-// Reads on from the end of the view (or from the file's start), checked
-// against both ends of what is shown, and appends what follows. A file that
-// no longer goes on from the view is loaded anew. A file held by its writer
-// keeps what is shown until the next step.
-void TForm1::ReadLogOn(const LogStamp& now, bool fromStart) {
-    ShownLog next = fromStart ? ShownLog{} : shownLog_;
-    if (fromStart) logSlicer_ = LogSlicer{};
-    std::string head, from;
-    if (!ReadLogPart(next, head, from)) return;
-    size_t at = LogViewChange(next, head, from);
-    if (at == std::string_view::npos) {
-        next = ShownLog{};
-        logSlicer_ = LogSlicer{};
-        if (!ReadLogPart(next, head, from)) return;
-        at = 0;
-        fromStart = true;
-    }
-    if (fromStart) SetWindowTextW(memo_, L"");
-    TakeLogBytes(next, from, at);
-    next.valid = true;
-    next.stamp = now;
-    shownLog_ = std::move(next);
-    logScrollLine_ = shownLog_.lines.ScrollLines();
-    AppendToLogView(std::string_view(from).substr(at));
-}
-
-bool TForm1::ReadLogPart(const ShownLog& shown, std::string& head, std::string& from) const {
-    return ReadFileStart(TodayLogPath, shown.HeadBytes(), head) &&
-           ReadFileFrom(TodayLogPath, shown.ReadFrom(), from, shown.tail.size() + logSlicer_.next);
-}
-
-// The one way text goes into the view: at its end, leaving no selection.
-void TForm1::AppendToLogView(std::string_view fileBytes) {
-    if (fileBytes.empty()) return;
-    const std::wstring text = FromCp1251(LogViewText(fileBytes));
-    LARGE_INTEGER start, end, frequency;
-    QueryPerformanceCounter(&start);
-    const LRESULT length = GetWindowTextLengthW(memo_);
-    SendMessageW(memo_, EM_SETSEL, length, length);
-    SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    QueryPerformanceCounter(&end);
-    QueryPerformanceFrequency(&frequency);
-    logSlicer_.Took(fileBytes.size(), shownLog_.bytes,
-                    1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
-}
-
-void TForm1::ScrollLogView() {
-    // A selection or a scroll of the operator's lasts until this refresh.
-    DWORD selStart = 0, selEnd = 0;
-    SendMessageW(memo_, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
-    if (selStart != selEnd) SendMessageW(memo_, EM_SETSEL, 0, 0);
-    const int64_t first = SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0);
-    const int64_t delta = std::clamp<int64_t>(logScrollLine_ - first, INT_MIN, INT_MAX);
-    if (delta != 0) SendMessageW(memo_, EM_LINESCROLL, 0, static_cast<LPARAM>(delta));
+    if (logView_) logView_->Refresh(TodayLogPath);
 }
 
 void TForm1::RefreshCurrentUser() {
@@ -508,12 +397,8 @@ void TForm1::OnCommand(int id) {
 }
 
 void TForm1::N1Click() {
-    SetWindowTextW(memo_, L"");
-    // The next refresh loads the file again even if it has not changed; a
-    // load under way stops here.
-    KillTimer(hwnd_, kLogSliceTimer);
-    shownLog_ = ShownLog{};
-    logScrollLine_ = 0;
+    // The next refresh reads the file again even if it has not changed.
+    if (logView_) logView_->Clear();
 }
 
 void TForm1::N6Click() {
@@ -595,7 +480,6 @@ void TForm1::FormClose() {
 void TForm1::FormDestroy() {
     KillTimer(hwnd_, kTimer1);
     KillTimer(hwnd_, kTimer2);
-    KillTimer(hwnd_, kLogSliceTimer);
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = hwnd_;

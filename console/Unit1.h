@@ -8,13 +8,13 @@
 
 #include "ConfigKeys.h"
 #include "Win32Ui.h"
-#include "logic/LogView.h"
 #include "logic/Monitor.h"
 
 class TForm2;
 class TForm3;
 class TForm4;
 class TForm5;
+class TLogView;
 
 class TForm1 {
 public:
@@ -64,12 +64,7 @@ private:
 
     void RefreshCountdown();
     void RefreshLogView();
-    void ReadLogOn(const LogStamp& now, bool fromStart);
-    bool ReadLogPart(const ShownLog& shown, std::string& head, std::string& from) const;
-    void AppendToLogView(std::string_view fileBytes);
-    void LogSliceTimer();
     void RefreshCurrentUser();
-    void ScrollLogView();
 
     // Handlers named after their controls.
     void TrayIcon1Click();
@@ -89,7 +84,8 @@ private:
     std::string configFolder_;
     HWND hwnd_ = nullptr;
     HWND toolBar_ = nullptr;
-    HWND memo_ = nullptr;
+    // Memo1: today's log, drawn from its file.
+    TLogView* logView_ = nullptr;
     HWND panel_ = nullptr;
     HWND statusBar_ = nullptr;
     MenuPtr popupMenu_;
@@ -99,10 +95,5 @@ private:
     IconPtr trayIcon_;
     bool trayIconShown_ = false;
     UINT taskbarCreated_ = 0;
-    // What the log view shows, so that only what the plug-in appends goes
-    // into it: the edit control takes a whole big text slowly.
-    ShownLog shownLog_;
-    LogSlicer logSlicer_;
-    int64_t logScrollLine_ = 0;
 };
 

@@ -6,33 +6,6 @@
 
 #include "Win32Files.h"
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) { return ReadFileFrom(path, 0, bytes); }
-
-bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, size_t maxBytes) {
-    bytes.clear();
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.Valid()) return false;
-    LARGE_INTEGER at{};
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    if (offset != 0 && !SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return false;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > at.QuadPart)
-        bytes.reserve(std::min(static_cast<size_t>(size.QuadPart - at.QuadPart), maxBytes));
-    // Read to the end, not to the size seen: the plug-in may append meanwhile.
-    constexpr DWORD kChunk = 1 << 20;
-    while (bytes.size() < maxBytes) {
-        const size_t at = bytes.size();
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(kChunk, maxBytes - at));
-        bytes.resize(at + want);
-        DWORD got = 0;
-        const BOOL ok = ReadFile(file.Get(), &bytes[at], want, &got, nullptr);
-        bytes.resize(at + got);
-        if (!ok || got == 0) break;
-    }
-    return true;
-}
-
 std::string ProgramFolder() { return ModuleFolder(nullptr); }
 
 PictureBitmaps MakePictureBitmaps(const PictureGrid& grid) {

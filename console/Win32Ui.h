@@ -1,5 +1,5 @@
 // Small Win32 pieces of the console: owned GDI and shell handles, the
-// Windows-1251 boundary of window texts, whole-file reads.
+// Windows-1251 boundary of window texts.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -66,12 +66,6 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
-
-// The whole file, read while sharing reading, writing and deletion so that
-// the plug-in never fails to append a line. False when it cannot be opened.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-// The file from `offset` to its end, or at most `maxBytes` of it, with the same sharing.
-bool ReadFileFrom(const std::string& path, uint64_t offset, std::string& bytes, size_t maxBytes = SIZE_MAX);
 
 // The folder of the running program, with its final backslash.
 std::string ProgramFolder();

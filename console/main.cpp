@@ -5,6 +5,7 @@
 #include "About.h"
 #include "Addinfo.h"
 #include "ConsoleExit.h"
+#include "LogViewControl.h"
 #include "Options.h"
 #include "Unit1.h"
 #include "Win32Ui.h"
@@ -38,6 +39,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (exitRequest) SetTimer(nullptr, 0, 1000, WatchExitRequest);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (TLogView::DialogMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

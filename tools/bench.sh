@@ -1,7 +1,7 @@
 #!/bin/sh
 # Prints the performance table of dialgate.dll and portwatch.exe under Wine:
 # builds what is missing, runs the benchmarks (about eight minutes: the
-# countdown's minute, the console's refreshes, loads and memory), each figure beside
+# countdown's minute, the console's log view by log size), each figure beside
 # its yardstick measured in the same run. Not part of the tests.
 #
 #   tools/bench.sh [BUILD_DIR]       default build/bench; the raw output goes to BUILD_DIR/bench.log
@@ -76,18 +76,19 @@ dover=$(pick "$drift" 'minus true' | sed 's/.*: from \(.*\)/\1/')
 ddisc=$(pick "$drift" '^disconnect' | sed 's/.*MprAdminPortDisconnect at \([0-9.]*\) ms.*/\1/')
 ddelta=$(pick "$drift" '^disconnect' | sed 's/.*ms: \([-+0-9.]*\) ms.*/\1/')
 dcycle=$(pick "$drift" '^disconnect' | sed 's/.*over the limit \([0-9.]*\) ms.*/\1/')
-crow() { # label -> read, grew, unchanged
-  pick "$cons" "^$1 " | sed 's/.*read *\([0-9.]*\) ms.*grew *\([0-9.]*\) ms.*unchanged *\([0-9.]*\) ms.*/\1 \2 \3/'; }
-set -- $(crow "100 KB") - - -; c1r=$1 c1g=$2 c1u=$3
-set -- $(crow "1 MB") - - -; c2r=$1 c2g=$2 c2u=$3
-set -- $(crow "10 MB") - - -; c3r=$1 c3g=$2 c3u=$3
-lrow() { # size -> slowest answer, load seconds, private MB, first answer
-  pick "$cons" "^load at start $1 " | sed 's/.*first answer \([0-9.]*\) ms.*answer \([0-9.]*\) ms of.*in \([0-9.]*\) s; private memory \([0-9.]*\) MB.*/\2 \3 \4 \1/'; }
-set -- $(lrow "1 MB") - - - -; l1s=$1 l1t=$2 l1m=$3 l1f=$4
-set -- $(lrow "10 MB") - - - -; l10s=$1 l10t=$2 l10m=$3 l10f=$4
-set -- $(lrow "50 MB") - - - -; l50s=$1 l50t=$2 l50m=$3 l50f=$4
-pw=$(pick "$cons" 'portwatch.exe private' | sed 's/.*no log \([0-9.]*\) MB, 10 MB log \([0-9.]*\) MB.*/\1 \2/')
-set -- $pw - -; pw0=$1 pw10=$2
+# The console's log view: the refresh after one line, and per log size the
+# slowest WM_NULL answer of each phase, the first paint and the memory.
+rline=$(pick "$cons" '^refresh after one line')
+rms=$(echo "$rline" | sed 's/.*: \([0-9.]*\) ms (of it the refresh \([0-9.]*\) ms.*/\1/')
+rown=$(echo "$rline" | sed 's/.*of it the refresh \([0-9.]*\) ms.*/\1/')
+yline=$(pick "$cons" 'yardstick, a plain read')
+yms=$(echo "$yline" | sed 's/.*client alone: \([0-9.]*\) ms (ratio \([0-9.]*\)).*/\1/')
+yratio=$(echo "$yline" | sed 's/.*client alone: [0-9.]* ms (ratio \([0-9.]*\)).*/\1/')
+vcell() { # size phase column -> that cell of the view table, numbers only
+  echo "$cons" | awk -F'|' -v size="$1 MB" -v phase="$2" -v col="$3" '
+    { s = $1; gsub(/^ +| +$/, "", s); p = $2; gsub(/^ +| +$/, "", p)
+      if (s == size && p == phase) { v = $col; sub(/^ +/, "", v); split(v, w, " "); print w[1]; exit } }'; }
+slowest() { echo "$(vcell "$1" start-up 3) / $(vcell "$1" clear 3) / $(vcell "$1" replaced 3) / $(vcell "$1" refresh 3)"; }
 hi=$(echo "$hostidle" | sed 's/.*private memory \([0-9.]*\) MB.*/\1/')
 hc=$(echo "$hostcall" | sed 's/.*private memory \([0-9.]*\) MB.*/\1/')
 sd=$(stat -c %s dialgate.dll); sp=$(stat -c %s portwatch.exe)
@@ -104,14 +105,13 @@ printf '%-58s | %-26s | %s\n' "one-minute limit: MprAdminPortDisconnect after ac
 printf '%-58s | %-26s | %s\n' "mean cycle: disconnect / 60; time-file values" "$dcycle ms; $dmean ms" "1000 ms"
 printf '%-58s | %-26s | %s\n' "time file: last value late by; worst value late by" "$dlast ms; $dlate ms" "due at the end of its second"
 printf '%-58s | %-26s | %s\n' "time file value minus true seconds left" "$dover" "0 s"
-printf '%-58s | %-26s | %s\n' "console refresh, log grew: 100 KB (x read)" "$c1g ms ($(ratio "$c1g" "$c1r")x)" "read alone $c1r ms"
-printf '%-58s | %-26s | %s\n' "console refresh, log grew: 1 MB (x read)" "$c2g ms ($(ratio "$c2g" "$c2r")x)" "read alone $c2r ms"
-printf '%-58s | %-26s | %s\n' "console refresh, log grew: 10 MB (x read)" "$c3g ms ($(ratio "$c3g" "$c3r")x)" "read alone $c3r ms"
-printf '%-58s | %-26s | %s\n' "console refresh, log unchanged: 100 KB / 1 MB / 10 MB" "$c1u / $c2u / $c3u ms" ""
-printf '%-58s | %-26s | %s\n' "portwatch.exe private memory: no log / 10 MB log" "$pw0 / $pw10 MB" ""
-printf '%-58s | %-26s | %s\n' "console load at start, slowest WM_NULL: 1 / 10 / 50 MB" "$l1s / $l10s / $l50s ms" "goal 100 ms"
-printf '%-58s | %-26s | %s\n' "console load at start, whole view: 1 / 10 / 50 MB" "$l1t / $l10t / $l50t s" ""
-printf '%-58s | %-26s | %s\n' "console first answer after the window appeared: 1/10/50 MB" "$l1f / $l10f / $l50f ms" "goal 100 ms"
-printf '%-58s | %-26s | %s\n' "console private memory after the load: 1 / 10 / 50 MB" "$l1m / $l10m / $l50m MB" "goal 35 MB at 10 MB"
+printf '%-58s | %-26s | %s\n' "console refresh after one line at 50 MB (x yardstick)" "$rms ms ($yratio x), own $rown ms" "plain read + client repaint $yms ms"
+for mb in 1 10 50 200; do
+  printf '%-58s | %-26s | %s\n' "console $mb MB, slowest WM_NULL: start/clear/replaced/refresh" "$(slowest "$mb") ms" "goal 50 ms"
+done
+printf '%-58s | %-26s | %s\n' "console first paint after shown: 0 / 1 / 10 / 50 / 200 MB" \
+  "$(vcell 0 start-up 6) / $(vcell 1 start-up 6) / $(vcell 10 start-up 6) / $(vcell 50 start-up 6) / $(vcell 200 start-up 6) ms" "goal 100 ms"
+printf '%-58s | %-26s | %s\n' "console private memory: 0 / 1 / 10 / 50 / 200 MB" \
+  "$(vcell 0 start-up 7) / $(vcell 1 start-up 7) / $(vcell 10 start-up 7) / $(vcell 50 start-up 7) / $(vcell 200 start-up 7) MB" "goal at 50 MB: 12 MB + 4 B a line"
 printf '%-58s | %-26s | %s\n' "rasstandin.exe (dialgate.dll loaded): idle / one call" "$hi / $hc MB" ""
 printf '%-58s | %-26s | %s\n' "dialgate.dll / portwatch.exe size" "$sd / $sp bytes" ""

@@ -36,33 +36,6 @@ std::string LogViewText(std::string_view fileBytes) {
     return view;
 }
 
-void LogLineCount::Add(std::string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            ++breaks;
-        } else if (text[i] == '\n') {
-            ++breaks;
-        }
-    }
-    if (!text.empty()) {
-        empty = false;
-        endsInBreak = text.back() == '\n' || text.back() == '\r';
-    }
-}
-
-int64_t LogLineCount::ScrollLines() const {
-    // Every break but a final one starts a further line.
-    const int64_t lines = empty ? 0 : breaks + (endsInBreak ? 0 : 1);
-    return lines > 0 ? lines - 1 : 0;
-}
-
-int64_t LogScrollLines(std::string_view text) {
-    LogLineCount count;
-    count.Add(text);
-    return count.ScrollLines();
-}
-
 bool IsWorkingTime(int hour, int32_t timeBegin, int32_t timeEnd) { return hour >= timeBegin || hour < timeEnd; }
 
 WatchAction WatchStep(int32_t& watchTickCounter, bool workTimeCheckDisabled, bool workingTime) {

@@ -29,26 +29,11 @@ UserFields UserFieldsFor(FileRead state, const std::vector<std::string>& lines);
 // paused); any other value, or none at all, means the service is not installed.
 const char* ServiceStateWords(uint32_t state);
 
-// The log file's text as the view shows it: every line end becomes CR LF,
-// as the edit control breaks lines only there, and a NUL byte, which would
-// end the window text early, becomes a blank.
+// The log file's text as the log view hands it out and as the user
+// information dialog's edit control shows a file: every line end becomes
+// CR LF, as the edit control breaks lines only there, and a NUL byte, which
+// would end a window text early, becomes a blank.
 std::string LogViewText(std::string_view fileBytes);
-
-// How many lines to scroll down so that the last line is the top one: the
-// number of lines less one, where a line end at the very end of the text
-// does not start a further line. Lines end at CR LF, LF or CR.
-int64_t LogScrollLines(std::string_view text);
-
-// The same count kept up as the plug-in appends: line breaks so far (CR LF,
-// LF or CR), and how the text ends. A CR LF split between two parts must
-// reach it as one break: the LF is left out of the second part.
-struct LogLineCount {
-    int64_t breaks = 0;
-    bool empty = true;
-    bool endsInBreak = false;
-    void Add(std::string_view appended);
-    int64_t ScrollLines() const;
-};
 
 // Working time runs over midnight: from `timeBegin` to midnight and from
 // midnight to `timeEnd`. Unchecked values keep whatever meaning this gives them.

@@ -1,62 +1,15 @@
-// The log view's decisions: keep, append or load anew, given what is shown
-// and what the file holds; and the size of a load's steps.
+// The log view's decisions: the index of line starts, what a refresh reads of
+// the file, the lines held for drawing, the caret and selection, and find.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "LogView.h"
+#include "Monitor.h"
 
 namespace {
 
-const size_t npos = std::string_view::npos;
-
-LogStamp Stamp(const std::string& file, uint64_t writeTime = 1, const char* path = "L:\\07.12.2026_log.txt") {
-    return LogStamp{path, true, file.size(), writeTime};
-}
-
-// A view driven the way the window drives it: the text it would hold and
-// what it remembers, one step after another, each reading at most `slice`
-// bytes past the tail on show.
-struct View {
-    ShownLog shown;
-    std::string text;
-
-    LogViewPlan Step(const std::string& file, size_t slice, uint64_t writeTime = 1) {
-        const LogStamp now = Stamp(file, writeTime);
-        LogViewPlan plan = PlanLogView(shown, now);
-        if (plan == LogViewPlan::Keep) return plan;
-        ShownLog base = shown;
-        if (plan == LogViewPlan::Reload) base = ShownLog{};
-        const std::string_view bytes = file;
-        const std::string_view head = bytes.substr(0, base.HeadBytes());
-        const std::string_view from = bytes.substr(std::min<uint64_t>(base.ReadFrom(), bytes.size()), base.tail.size() + slice);
-        size_t at = LogViewChange(base, head, from);
-        if (at == npos) {
-            // The window empties the view and starts from the file's start.
-            base = ShownLog{};
-            plan = LogViewPlan::Reload;
-            at = LogViewChange(base, bytes.substr(0, 0), bytes.substr(0, slice));
-            EXPECT_EQ(at, 0u);
-            TakeLogBytes(base, bytes.substr(0, slice), at);
-            text.clear();
-            text += LogViewText(bytes.substr(0, slice));
-        } else {
-            if (plan == LogViewPlan::Reload) text.clear();
-            TakeLogBytes(base, from, at);
-            text += LogViewText(from.substr(at));
-        }
-        base.valid = true;
-        base.stamp = now;
-        shown = base;
-        return plan;
-    }
-    // Steps until nothing more is read; the number of steps taken.
-    int Catch(const std::string& file, size_t slice, uint64_t writeTime = 1) {
-        int steps = 0;
-        while (Step(file, slice, writeTime) != LogViewPlan::Keep && steps < 100000) ++steps;
-        return steps;
-    }
-};
+const char kPath[] = "L:\\07.12.2026_log.txt";
 
 std::string Lines(int count, const char* word = "Принято новое подключение") {
     std::string log;
@@ -64,176 +17,351 @@ std::string Lines(int count, const char* word = "Принято новое по�
     return log;
 }
 
-TEST(LogViewPlanTest, KeepsAnUnchangedFileAndLoadsANewDayOrACutFileAnew) {
-    ShownLog shown;
-    const LogStamp now = Stamp("abc\r\n");
-    EXPECT_EQ(PlanLogView(shown, now), LogViewPlan::Reload);  // nothing shown yet
-    shown.valid = true;
-    shown.stamp = now;
-    shown.bytes = now.size;
-    EXPECT_EQ(PlanLogView(shown, now), LogViewPlan::Keep);
+std::vector<uint64_t> Starts(const LineIndex& index) {
+    std::vector<uint64_t> starts;
+    for (uint64_t line = 0; line < index.Lines(); ++line) starts.push_back(index.Start(line));
+    return starts;
+}
 
-    LogStamp grown = now, touched = now, cut = now, nextDay = now;
+LineIndex IndexOf(std::string_view text) {
+    LineIndex index;
+    index.Add(text);
+    return index;
+}
+
+// The file as a refresh reads it, counting the reads.
+struct File {
+    std::string bytes;
+    uint64_t writeTime = 1;
+    int reads = 0;
+    bool readable = true;
+    LogStamp Stamp() const { return LogStamp{kPath, true, bytes.size(), writeTime}; }
+    ShownReader Reader() {
+        return [this](uint64_t offset, size_t size, std::string& out) {
+            ++reads;
+            out = offset < bytes.size() ? bytes.substr(offset, size) : std::string();
+            return readable;
+        };
+    }
+};
+
+// One refresh step as the window takes it, reading at most `pieces` pieces.
+void Step(LogViewState& view, File& file, int pieces = 1000) {
+    const LogViewPlan plan = view.Plan(file.Stamp());
+    if (plan == LogViewPlan::ShowMissing) view.ShowMissing(file.Stamp());
+    if (plan != LogViewPlan::Reload && plan != LogViewPlan::ReadOn) return;
+    int left = pieces;
+    view.Read(plan, file.Stamp(), file.Reader(), [&] { return --left > 0; });
+}
+
+TEST(LineIndexTest, AnySplitOfTheFileGivesTheSameLinesAndTextLength) {
+    const std::string file = std::string("a\r\nb\rc\nd\r\r\n\n\r") + std::string("nul\0byte\r", 9) + "\nend\r";
+    const LineIndex whole = IndexOf(file);
+    EXPECT_EQ(whole.Lines(), 10u);
+    EXPECT_EQ(whole.TextLength(), LogViewText(file).size());
+    for (size_t cut = 0; cut <= file.size(); ++cut) {
+        for (size_t cut2 = cut; cut2 <= file.size(); cut2 += 3) {
+            LineIndex parts;
+            parts.Add(std::string_view(file).substr(0, cut));
+            parts.Add(std::string_view(file).substr(cut, cut2 - cut));
+            parts.Add(std::string_view(file).substr(cut2));
+            ASSERT_EQ(Starts(parts), Starts(whole)) << "cut at " << cut << ", " << cut2;
+            EXPECT_EQ(parts.TextLength(), whole.TextLength());
+            EXPECT_EQ(parts.LongestLine(), whole.LongestLine());
+            EXPECT_EQ(parts.LastLineOnTop(), whole.LastLineOnTop());
+        }
+        // The index as far as read says what the text as far as read says.
+        const LineIndex part = IndexOf(std::string_view(file).substr(0, cut));
+        EXPECT_EQ(part.TextLength(), LogViewText(file.substr(0, cut)).size()) << "cut at " << cut;
+    }
+}
+
+TEST(LineIndexTest, TheLastLineGoesOnTopAndOffsetsFindTheirLines) {
+    struct Case {
+        const char* text;
+        uint64_t top;
+    };
+    for (const Case& c : {Case{"", 0}, Case{"one", 0}, Case{"one\r\n", 0}, Case{"\r\n", 0}, Case{"one\r\ntwo", 1},
+                          Case{"one\r\ntwo\r\n", 1}, Case{"one\r\n\r\n", 1}, Case{"\r\n\r\n\r\n", 2},
+                          Case{"a\nb\nc\n", 2}, Case{"a\rb\rc", 2}, Case{"a\r\nb\nc\rd\r\n", 3}}) {
+        EXPECT_EQ(IndexOf(c.text).LastLineOnTop(), c.top) << "text: " << c.text;
+    }
+    const std::string log = Lines(100000);
+    const LineIndex index = IndexOf(log);
+    EXPECT_EQ(index.LastLineOnTop(), 99999u);
+    EXPECT_EQ(index.Lines(), 100001u);  // and the empty line after the last line end
+    const uint64_t line = 77777;
+    EXPECT_EQ(index.LineAt(index.Start(line)), line);
+    EXPECT_EQ(index.LineAt(index.Start(line) - 1), line - 1);
+    EXPECT_EQ(index.LineAt(log.size()), 100000u);
+    EXPECT_EQ(log.compare(index.Start(line), 28, "[07.12.2026] : [21:40:00] - "), 0);
+}
+
+TEST(LineIndexTest, LinesPastFourGigabytesKeepTheirStarts) {
+    LineIndex index;
+    const std::string piece(1 << 20, 'x');
+    const uint64_t pieces = 4097;  // a little past 4 GB
+    for (uint64_t i = 0; i < pieces; ++i) {
+        index.Add(piece);
+        // A CR at the end of the piece, whose LF comes with the next one.
+        if (i % 1024 == 1023) index.Add("\r");
+        if (i % 1024 == 1023) index.Add("\n");
+    }
+    index.Add("\r");
+    index.Add("\nlast");
+    ASSERT_EQ(index.Lines(), 6u);
+    const uint64_t mb = 1 << 20;
+    EXPECT_EQ(index.Start(4), 4096 * mb + 4 * 2);  // just past 4 GB
+    EXPECT_EQ(index.Start(5), 4097 * mb + 5 * 2);
+    EXPECT_EQ(index.LineAt(4096 * mb + 9), 4u);
+    EXPECT_EQ(index.LineAt(index.Bytes()), 5u);
+    EXPECT_EQ(index.TextLength(), index.Bytes());
+    EXPECT_EQ(index.LongestLine(), 0u);
+}
+
+TEST(LogViewStateTest, AnUnchangedFileIsKeptAndANewDayOrACutFileReadAnew) {
+    LogViewState view;
+    File file{Lines(3)};
+    EXPECT_EQ(view.Plan(file.Stamp()), LogViewPlan::Reload);  // nothing shown yet
+    Step(view, file);
+    EXPECT_EQ(view.Plan(file.Stamp()), LogViewPlan::Keep);
+
+    LogStamp grown = file.Stamp(), touched = grown, cut = grown, nextDay = grown, gone = grown;
     grown.size += 10;
     touched.writeTime += 1;
     cut.size -= 1;
     nextDay.path = "L:\\08.12.2026_log.txt";
-    EXPECT_EQ(PlanLogView(shown, grown), LogViewPlan::ReadOn);
-    EXPECT_EQ(PlanLogView(shown, touched), LogViewPlan::ReadOn);  // checked at both ends
-    EXPECT_EQ(PlanLogView(shown, cut), LogViewPlan::Reload);
-    EXPECT_EQ(PlanLogView(shown, nextDay), LogViewPlan::Reload);
+    gone.exists = false;
+    EXPECT_EQ(view.Plan(grown), LogViewPlan::ReadOn);
+    EXPECT_EQ(view.Plan(touched), LogViewPlan::ReadOn);  // checked at both ends
+    EXPECT_EQ(view.Plan(cut), LogViewPlan::Reload);
+    EXPECT_EQ(view.Plan(nextDay), LogViewPlan::Reload);
+    EXPECT_EQ(view.Plan(gone), LogViewPlan::ShowMissing);
 
-    // Half loaded: the rest is read even though the file has not changed.
-    shown.bytes = 2;
-    EXPECT_TRUE(shown.Loading());
-    EXPECT_EQ(PlanLogView(shown, now), LogViewPlan::ReadOn);
-
-    // After "Очистить лог" the unchanged file is loaded again.
-    shown.valid = false;
-    EXPECT_EQ(PlanLogView(shown, now), LogViewPlan::Reload);
+    // After "Очистить лог" the unchanged file is read again.
+    view.Clear();
+    EXPECT_EQ(view.What(), LogViewState::Shows::Nothing);
+    EXPECT_EQ(view.Bytes(), 0u);
+    EXPECT_EQ(view.Plan(file.Stamp()), LogViewPlan::Reload);
 }
 
-TEST(LogViewPlanTest, AMissingFileIsSaidOnceADay) {
-    ShownLog shown;
-    LogStamp gone{"L:\\07.12.2026_log.txt", false, 0, 0};
-    EXPECT_EQ(PlanLogView(shown, gone), LogViewPlan::ShowMissing);
-    shown.valid = true;
-    shown.stamp = gone;
-    EXPECT_EQ(PlanLogView(shown, gone), LogViewPlan::Keep);
+TEST(LogViewStateTest, AMissingFileIsSaidOnceADayAndAFileThatAppearsIsRead) {
+    LogViewState view;
+    LogStamp gone{kPath, false, 0, 0};
+    EXPECT_EQ(view.Plan(gone), LogViewPlan::ShowMissing);
+    view.ShowMissing(gone);
+    EXPECT_EQ(view.Line(0), "Не удается открыть лог-файл");
+    EXPECT_EQ(view.Lines(), 1u);
+    EXPECT_EQ(view.Plan(gone), LogViewPlan::Keep);
     gone.path = "L:\\08.12.2026_log.txt";
-    EXPECT_EQ(PlanLogView(shown, gone), LogViewPlan::ShowMissing);
-    // A file that appears after the missing one is loaded from its start.
-    EXPECT_EQ(PlanLogView(shown, Stamp("x", 1, "L:\\08.12.2026_log.txt")), LogViewPlan::Reload);
+    EXPECT_EQ(view.Plan(gone), LogViewPlan::ShowMissing);
+    File file{"x"};
+    EXPECT_EQ(view.Plan(file.Stamp()), LogViewPlan::Reload);
 }
 
-TEST(LogViewChangeTest, OnlyAFileThatGoesOnFromBothEndsOfTheViewIsAppendedTo) {
-    View view;
-    const std::string log = Lines(300);  // more than both check ends
-    view.Catch(log, 1 << 20);
-    ASSERT_EQ(view.text, log);
-    EXPECT_EQ(view.shown.head, log.substr(0, kLogCheckBytes));
-    EXPECT_EQ(view.shown.tail, log.substr(log.size() - kLogCheckBytes));
-
-    const std::string grown = log + "[07.12.2026] : [21:40:01] - Подключен интерфейс\r\n";
-    const std::string_view from = std::string_view(grown).substr(view.shown.ReadFrom());
-    EXPECT_EQ(LogViewChange(view.shown, grown.substr(0, kLogCheckBytes), from), kLogCheckBytes);
-    EXPECT_EQ(LogViewChange(view.shown, grown.substr(0, kLogCheckBytes), from.substr(0, kLogCheckBytes)),
-              kLogCheckBytes);  // touched, nothing new
-
-    std::string otherStart = grown;
-    otherStart[3] = 'X';
-    EXPECT_EQ(LogViewChange(view.shown, otherStart.substr(0, kLogCheckBytes), from), npos);
-    std::string otherEnd = grown;
-    otherEnd[log.size() - 5] = 'X';
-    EXPECT_EQ(LogViewChange(view.shown, grown.substr(0, kLogCheckBytes),
-                            std::string_view(otherEnd).substr(view.shown.ReadFrom())),
-              npos);
-    EXPECT_EQ(LogViewChange(view.shown, grown.substr(0, 10), from), npos);              // cut to ten bytes
-    EXPECT_EQ(LogViewChange(view.shown, grown.substr(0, kLogCheckBytes), from.substr(0, 5)), npos);  // cut
-}
-
-TEST(LogViewChangeTest, ACrLfSplitBetweenTwoReadsBecomesOneLineEnd) {
-    ShownLog shown;
-    shown.valid = true;
-    TakeLogBytes(shown, "a\r", 0);
-    EXPECT_EQ(LogViewChange(shown, "a\r", "a\r"), 2u);       // the LF not there yet
-    EXPECT_EQ(LogViewChange(shown, "a\r", "a\r\nb"), 3u);    // its LF passed over
-    EXPECT_EQ(LogViewChange(shown, "a\r", "a\rb"), 2u);      // a lone CR stays one
-    TakeLogBytes(shown, "a\r\nb", 3);
-    EXPECT_EQ(shown.bytes, 4u);
-    EXPECT_EQ(shown.tail, "a\r\nb");
-    EXPECT_EQ(shown.lines.ScrollLines(), 1);
-}
-
-// The property the window relies on: however the file is cut into reads and
-// however it grows meanwhile, the view ends with what one whole load shows.
-TEST(LogViewChangeTest, LoadingInAnyStepsShowsWhatOneWholeLoadShows) {
-    std::string file = "a\r\nb\rc\nd\r\r\n" + Lines(5) + std::string("nul\0byte\r", 9) + "\nend";
-    for (size_t slice = 1; slice <= 40; ++slice) {
-        View view;
-        view.Catch(file, slice);
-        EXPECT_EQ(view.text, LogViewText(file)) << "slice " << slice;
-        EXPECT_EQ(view.shown.lines.ScrollLines(), LogScrollLines(file)) << "slice " << slice;
-        EXPECT_EQ(view.shown.bytes, file.size());
-        EXPECT_FALSE(view.shown.Loading());
+// The property the window relies on: however the file is read in steps and
+// however it grows meanwhile (a CR LF split between two reads too), the view
+// ends with the lines of the whole file.
+TEST(LogViewStateTest, ReadingInStepsWhileTheFileGrowsShowsTheWholeFile) {
+    File file{Lines(40000)};  // more than two pieces
+    file.bytes.resize(LogViewState::kReadBytes - 1);
+    file.bytes += "\r\nnext line\r";
+    LogViewState view;
+    Step(view, file, 1);
+    EXPECT_TRUE(view.Loading());
+    EXPECT_EQ(view.Bytes(), LogViewState::kReadBytes);  // one piece a step here
+    for (int grown = 0; grown < 3; ++grown) {
+        file.bytes += Lines(1, "Подключен интерфейс");
+        file.writeTime++;
+        Step(view, file, 1);
     }
-    // Growing while it loads, a few bytes between two steps, also inside a CR LF.
-    const std::string big = Lines(400) + "x\r";
-    for (size_t slice : {size_t{7}, size_t{1000}, size_t{5000}}) {
-        View view;
-        std::string grows = big.substr(0, 3000);
-        int steps = 0;
-        while (grows.size() < big.size() || view.Step(grows, slice) != LogViewPlan::Keep) {
-            if (grows.size() < big.size()) {
-                view.Step(grows, slice);
-                grows = big.substr(0, grows.size() + 37);
-            }
-            ASSERT_LT(++steps, 200000);
-        }
-        EXPECT_EQ(view.text, LogViewText(big)) << "slice " << slice;
-        EXPECT_EQ(view.shown.lines.ScrollLines(), LogScrollLines(big));
-        grows += "\nlast";
-        view.Catch(grows, slice);
-        EXPECT_EQ(view.text, LogViewText(grows));
-        EXPECT_EQ(view.shown.lines.ScrollLines(), LogScrollLines(grows));
+    for (int steps = 0; view.Plan(file.Stamp()) != LogViewPlan::Keep; ++steps) {
+        ASSERT_LT(steps, 10);
+        Step(view, file, 1);
     }
+    EXPECT_FALSE(view.Loading());
+    EXPECT_EQ(Starts(view.Index()), Starts(IndexOf(file.bytes)));
+    EXPECT_EQ(view.TextLength(), LogViewText(file.bytes).size());
+
+    // A line the plug-in appends: one read of the head and one of the tail on.
+    file.reads = 0;
+    file.bytes += "\n";
+    Step(view, file);
+    EXPECT_EQ(file.reads, 2);
+    EXPECT_EQ(Starts(view.Index()), Starts(IndexOf(file.bytes)));
 }
 
-TEST(LogViewChangeTest, AFileReplacedDuringALoadIsLoadedAnewFromItsStart) {
-    const std::string first = Lines(800, "старый");
-    View view;
-    for (int i = 0; i < 5; ++i) view.Step(first, 4000);
-    ASSERT_TRUE(view.shown.Loading());
-    // Longer than before and different: the check at the start catches it.
-    const std::string second = Lines(900, "новый");
-    EXPECT_EQ(view.Step(second, 4000), LogViewPlan::Reload);
-    view.Catch(second, 4000);
-    EXPECT_EQ(view.text, second);
-    // Shorter: the plan already says so.
-    const std::string third = Lines(3, "третий");
-    EXPECT_EQ(view.Step(third, 4000), LogViewPlan::Reload);
-    view.Catch(third, 4000);
-    EXPECT_EQ(view.text, third);
+TEST(LogViewStateTest, AFileReplacedOrCutIsReadAnewAndAnUnreadableOneKeepsTheView) {
+    const std::string old = Lines(3000, "старый");
+    for (size_t changed : {size_t{3}, old.size() - 5}) {  // at its start, at its end
+        LogViewState view;
+        File file{old};
+        Step(view, file);
+        file.bytes[changed] = 'X';
+        file.bytes += Lines(1, "новый");
+        file.writeTime++;
+        Step(view, file);
+        EXPECT_EQ(Starts(view.Index()), Starts(IndexOf(file.bytes))) << changed;
+        EXPECT_EQ(view.Bytes(), file.bytes.size());
+    }
+    LogViewState view;
+    File file{old};
+    Step(view, file);
+    view.ScrollTo(5);
+    file.readable = false;
+    file.bytes = Lines(2, "другой");
+    Step(view, file);
+    EXPECT_EQ(view.Bytes(), old.size());
+    EXPECT_EQ(view.Top(), 5u);
+    file.readable = true;
+    Step(view, file);
+    EXPECT_EQ(view.Bytes(), file.bytes.size());
+    EXPECT_EQ(view.Top(), 0u);
 }
 
-TEST(LogSlicerTest, AStepAimsAtItsTimeAndGrowsAtMostTwofold) {
-    LogSlicer slicer;
-    EXPECT_EQ(slicer.next, LogSlicer::kFirst);
-    // 200,000 bytes took 100 ms: 50 ms takes 100,000.
-    slicer.Took(200000, 1 << 20, 100.0);
-    EXPECT_EQ(slicer.next, 100000u);
-    // The control's cost grew: 125 ms for 100,000 bytes.
-    slicer.Took(100000, 1 << 20, 125.0);
-    EXPECT_EQ(slicer.next, 40000u);
-    // Fast again: at most twice the last step.
-    slicer.Took(40000, 1 << 20, 5.0);
-    EXPECT_EQ(slicer.next, 80000u);
+TEST(LogViewStateTest, LinesAreReadOnlyWhenNotHeldAndLongLinesOnlyAsFarAsDrawn) {
+    File file{Lines(5000)};
+    LogViewState view;
+    Step(view, file);
+    view.ShowEnd();
+    EXPECT_EQ(view.Top(), 4999u);
+    file.reads = 0;
+    view.Need(view.Top() - 30, 31, file.Reader());
+    EXPECT_EQ(file.reads, 1);
+    EXPECT_EQ(view.Line(4999), "[07.12.2026] : [21:40:00] - Принято новое подключение 4999");
+    view.Need(view.Top() - 40, 41, file.Reader());  // a little further up: held
+    EXPECT_EQ(file.reads, 1);
+
+    // What the plug-in appends comes with the refresh's own read.
+    file.bytes += "[07.12.2026] : [21:40:01] - Подключен интерфейс\r\nполстроки";
+    Step(view, file);
+    file.reads = 0;
+    view.ShowEnd();
+    view.Need(view.Top() - 30, 31, file.Reader());
+    EXPECT_EQ(file.reads, 0);
+    EXPECT_EQ(view.Line(5000), "[07.12.2026] : [21:40:01] - Подключен интерфейс");
+    EXPECT_EQ(view.Line(5001), "полстроки");
+
+    // Lines of megabytes: each read only as far as it is drawn.
+    File wide{std::string(3 << 20, 'w') + "\r\nshort\r\n" + std::string(3 << 20, 'v')};
+    LogViewState big;
+    Step(big, wide);
+    wide.reads = 0;
+    big.Need(0, 3, wide.Reader());
+    EXPECT_EQ(wide.reads, 3);
+    EXPECT_EQ(big.Line(0), std::string(kMaxLineChars, 'w'));
+    EXPECT_EQ(big.Line(1), "short");
+    EXPECT_EQ(big.Line(2), std::string(kMaxLineChars, 'v'));
 }
 
-TEST(LogSlicerTest, StepsStayWithinTheirBoundsWhateverTheClockSays) {
-    LogSlicer slicer;
-    slicer.Took(LogSlicer::kFirst, 1 << 20, 0.0);  // a clock that did not move
-    EXPECT_EQ(slicer.next, 2 * LogSlicer::kFirst);
-    for (int i = 0; i < 20; ++i) slicer.Took(slicer.next, 1 << 20, 0.0);
-    EXPECT_EQ(slicer.next, LogSlicer::kMax);
-    // Past the target whatever the size: the floor, not steps of a few bytes.
-    LogSlicer slow;
-    for (int i = 0; i < 5; ++i) slow.Took(slow.next, 1 << 20, 1e6);
-    EXPECT_EQ(slow.next, LogSlicer::kMin);
-    // The per-second line learns nothing of a step's cost.
-    LogSlicer lines;
-    lines.Took(70, 1 << 20, 500.0);
-    EXPECT_EQ(lines.next, LogSlicer::kFirst);
+TEST(CaretTest, MovesOverLinesAndSelectsAsItGoes) {
+    File file{"first\r\nsecond line\nx\r\r\nlast"};
+    LogViewState view;
+    Step(view, file);
+    const ShownReader read = file.Reader();
+    auto length = [&](uint64_t line) {
+        view.Need(line, 1, read);
+        return static_cast<uint64_t>(view.Line(line).size());
+    };
+    auto move = [&](CaretMove m, bool extend = false) { view.PlaceCaret(MoveCaret(view, m, 2, length), extend); };
+    auto selected = [&] { return file.bytes.substr(view.SelectionStart(), view.SelectionEnd() - view.SelectionStart()); };
+
+    move(CaretMove::LineEnd);
+    EXPECT_EQ(view.Caret(), 5u);
+    move(CaretMove::Right);  // over the CR LF
+    EXPECT_EQ(view.Caret(), 7u);
+    move(CaretMove::Left);
+    EXPECT_EQ(view.Caret(), 5u);
+    move(CaretMove::Down, true);  // column 5 of "second line"
+    EXPECT_EQ(selected(), "\r\nsecon");
+    move(CaretMove::Down, true);  // "x" is shorter
+    EXPECT_EQ(selected(), "\r\nsecond line\nx");
+    move(CaretMove::PageDown, true);  // two lines on: "last"
+    EXPECT_EQ(selected(), "\r\nsecond line\nx\r\r\nl");
+    move(CaretMove::TextEnd, true);
+    move(CaretMove::Down, true);  // nowhere further
+    EXPECT_EQ(selected(), "\r\nsecond line\nx\r\r\nlast");
+    move(CaretMove::TextHome);
+    EXPECT_FALSE(view.HasSelection());
+    move(CaretMove::Up);
+    move(CaretMove::Left);
+    EXPECT_EQ(view.Caret(), 0u);
+
+    // Which columns of each line to draw selected.
+    view.PlaceCaret(3, false);
+    view.PlaceCaret(9, true);  // "st\r\nse"
+    const SelectedColumns first = SelectionOnLine(view.SelectionStart(), view.SelectionEnd(), 0, 5);
+    EXPECT_TRUE(first.any && first.pastEnd);
+    EXPECT_EQ(first.first, 3u);
+    EXPECT_EQ(first.last, 5u);
+    const SelectedColumns second = SelectionOnLine(view.SelectionStart(), view.SelectionEnd(), 7, 11);
+    EXPECT_TRUE(second.any && !second.pastEnd);
+    EXPECT_EQ(second.first, 0u);
+    EXPECT_EQ(second.last, 2u);
+    EXPECT_FALSE(SelectionOnLine(view.SelectionStart(), view.SelectionEnd(), 19, 1).any);
+
+    // A refresh ends a selection and a scroll: the last line goes on top.
+    view.SelectAll();
+    EXPECT_EQ(selected(), file.bytes);
+    view.ScrollTo(1);
+    view.ShowEnd();
+    EXPECT_FALSE(view.HasSelection());
+    EXPECT_EQ(view.Top(), 4u);
 }
 
-TEST(LogSlicerTest, ABigViewTakesStepsOfAtLeastA256thOfItself) {
-    LogSlicer slicer;
-    // 50 MB on show and a step of 32 KB took a second: the step a 256th.
-    slicer.Took(32 * 1024, 50u << 20, 1000.0);
-    EXPECT_EQ(slicer.next, (50u << 20) / 256);
-    // Not past the largest step, however big the view.
-    slicer.Took(slicer.next, uint64_t{4} << 30, 1000.0);
-    EXPECT_EQ(slicer.next, LogSlicer::kMax);
+TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
+    File file{"Первая строка\r\nвторая СТРОКА и ещё строка\r\nпоследняя Строка"};
+    file.bytes[2] = '\0';
+    const ShownReader read = file.Reader();
+    const uint64_t size = file.bytes.size();
+    auto find = [&](uint64_t from, const std::string& needle, bool matchCase, bool down) {
+        return FindInShown(read, size, from, needle, matchCase, down, 5);  // pieces shorter than the needle
+    };
+    const uint64_t second = file.bytes.find("СТРОКА"), third = file.bytes.find("строка", second),
+                   last = file.bytes.find("Строка");
+    EXPECT_EQ(find(0, "строка", false, true), file.bytes.find("строка"));
+    EXPECT_EQ(find(8, "строка", false, true), second);
+    EXPECT_EQ(find(second + 1, "строка", false, true), third);
+    EXPECT_EQ(find(third + 1, "строка", true, true), kNotFound);
+    EXPECT_EQ(find(size, "строка", false, false), last);
+    EXPECT_EQ(find(last, "строка", false, false), third);
+    EXPECT_EQ(find(last + 5, "строка", false, false), third);  // a match must end by `from`
+    EXPECT_EQ(find(size, "СТРОКА", true, false), second);
+    EXPECT_EQ(find(0, "Пе ва", false, true), 0u);  // a NUL is the blank it is shown as
+    EXPECT_EQ(find(0, "нет такой", false, true), kNotFound);
+    EXPECT_EQ(find(0, "", false, true), kNotFound);
+    EXPECT_EQ(FoldForFind(static_cast<unsigned char>('\xA8'), false), static_cast<unsigned char>('\xB8'));  // Ё ё
+
+    // Found: selected, and the next search in either direction goes on past it.
+    LogViewState view;
+    Step(view, file);
+    view.SelectFound(second, 6, true);
+    EXPECT_EQ(view.SelectionStart(), second);
+    EXPECT_EQ(view.SelectionEnd(), second + 6);
+    EXPECT_EQ(find(view.FindFrom(true), "строка", false, true), third);
+    EXPECT_EQ(find(view.FindFrom(false), "строка", false, false), file.bytes.find("строка"));
+    // A refresh ends the selection but not where the search goes on from.
+    view.ShowEnd();
+    EXPECT_EQ(view.FindFrom(true), second + 6);
+    view.PlaceCaret(last, false);
+    EXPECT_EQ(view.FindFrom(true), last);
+}
+
+TEST(ScrollTest, TheLastLineCanGoToTheTop) {
+    const ScrollRange range = VerticalScroll(100, 20, 99);
+    EXPECT_EQ(range.max - static_cast<int>(range.page) + 1, 99);
+    EXPECT_EQ(range.pos, 99);
+    LogViewState view;
+    File file{Lines(100)};
+    Step(view, file);
+    view.ScrollTo(1000);
+    EXPECT_EQ(view.Top(), 100u);
+    view.ScrollBy(-1000);
+    EXPECT_EQ(view.Top(), 0u);
+    view.ScrollIntoView(50, 20);
+    EXPECT_EQ(view.Top(), 31u);
+    view.ScrollIntoView(10, 20);
+    EXPECT_EQ(view.Top(), 10u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What the main window's fields show for given file contents, where the log
-// view scrolls to, and when the working-hours watch starts or stops the service.
+// What the main window's fields show for given file contents, the log's
+// text as the view hands it out, and when the working-hours watch starts or stops the service.
 #include <gtest/gtest.h>
 
 #include "Monitor.h"
@@ -67,23 +67,6 @@ TEST(LogView, EveryLineEndBecomesCrLf) {
     }
 }
 
-TEST(LogView, ScrollPutsTheLastLineOnTop) {
-    struct Case {
-        const char* text;
-        int64_t lines;
-    };
-    for (const Case& c : {Case{"", 0}, Case{"one", 0}, Case{"one\r\n", 0}, Case{"\r\n", 0}, Case{"one\r\ntwo", 1},
-                          Case{"one\r\ntwo\r\n", 1}, Case{"one\r\n\r\n", 1}, Case{"\r\n\r\n\r\n", 2},
-                          Case{"a\nb\nc\n", 2}, Case{"a\rb\rc", 2}, Case{"a\r\nb\nc\rd\r\n", 3}}) {
-        EXPECT_EQ(LogScrollLines(c.text), c.lines) << "text: " << c.text;
-        // The view's own line ends give the same answer as the file's.
-        EXPECT_EQ(LogScrollLines(LogViewText(c.text)), c.lines) << "text: " << c.text;
-    }
-    std::string big;
-    for (int i = 0; i < 100000; ++i) big += "[07.12.2026] : [21:40:00] - line\r\n";
-    EXPECT_EQ(LogScrollLines(big), 99999);
-}
-
 std::string WorkingHours(int32_t begin, int32_t end) {
     std::string hours;
     for (int h = 0; h < 24; ++h) hours += IsWorkingTime(h, begin, end) ? '#' : '.';
@@ -128,18 +111,3 @@ TEST(Watch, SwitchedOffItKeepsCountingAndActsWithinFiveTicksWhenBackOn) {
 }
 
 }  // namespace
-
-TEST(LogView, CountKeptUpWhileAppendingEqualsACountOfTheWhole) {
-    const std::string text = "[07.12.2026] : [T] - a\r\n\r\nplain\r\nlast without end";
-    for (size_t cut = 0; cut <= text.size(); ++cut) {
-        const std::string_view shown = std::string_view(text).substr(0, cut);
-        std::string_view rest = std::string_view(text).substr(cut);
-        // A CR LF split by the cut: the LF is left out of the second part.
-        if (!shown.empty() && shown.back() == '\r' && !rest.empty() && rest[0] == '\n') rest.remove_prefix(1);
-        LogLineCount count;
-        count.Add(shown);
-        count.Add(rest);
-        EXPECT_EQ(count.ScrollLines(), LogScrollLines(text)) << "cut at " << cut;
-    }
-}
-

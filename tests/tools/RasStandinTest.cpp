@@ -13,6 +13,10 @@
 
 namespace {
 
+// Stopping a host whose callback never returns waits this long, not the
+// host's own 15 s: the wait always runs out there.
+constexpr unsigned kStuckStopWaitMs = 1000;
+
 const Call* Find(const std::vector<Call>& calls, const std::string& name, size_t nth = 0) {
     for (const Call& c : calls)
         if (c.name == name && nth-- == 0) return &c;
@@ -346,7 +350,7 @@ TEST(RasStandinService, AFailedInitialisationKeepsTheServiceFromStarting) {
 TEST(RasStandinConsole, ADeadlockedHangupIsShownBusyAndTheHostStillEnds) {
     RecordingDll dll("disconnect-on-link hangup-waits");
     ASSERT_TRUE(dll.Registered());
-    ConsoleHost host;
+    ConsoleHost host(kStuckStopWaitMs);
     ASSERT_TRUE(host.Ready()) << host.Output();
     ASSERT_EQ(Standin("mode sync").code, 0);
     ASSERT_EQ(Standin("dial").code, 0);
@@ -374,7 +378,7 @@ TEST(RasStandinConsole, ADeadlockedHangupIsShownBusyAndTheHostStillEnds) {
 TEST(RasStandinConsole, AClientCallInsideACallbackNeverReturnsAndIsShown) {
     RecordingDll dll("connect-in-callback");
     ASSERT_TRUE(dll.Registered());
-    ConsoleHost host;
+    ConsoleHost host(kStuckStopWaitMs);
     ASSERT_TRUE(host.Ready()) << host.Output();
     ToolRun dial;
     std::thread caller([&dial] { dial = Standin("dial"); });
@@ -501,7 +505,7 @@ TEST(RasStandinConsole, TheEnumerationAnswersMoreConnectionsThanItsFirstBufferHo
 TEST(RasStandinConsole, AnEnumerationInsideACallbackNeverReturnsAndIsShown) {
     RecordingDll dll("enum-on-link enum-in-hangup");
     ASSERT_TRUE(dll.Registered());
-    ConsoleHost host;
+    ConsoleHost host(kStuckStopWaitMs);
     ASSERT_TRUE(host.Ready()) << host.Output();
     ASSERT_EQ(Standin("dial").code, 0);
     ASSERT_TRUE(dll.WaitForCall("ConnectionEnum"));

@@ -51,7 +51,7 @@ bool WaitForHost(DWORD timeoutMs) {
     return WaitFor([] { return Standin("state").code == 0; }, timeoutMs);
 }
 
-ConsoleHost::ConsoleHost() {
+ConsoleHost::ConsoleHost(unsigned stopWaitMs) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     if (!CreatePipe(&readEnd, &input_, &inherit, 0)) return;
@@ -66,6 +66,7 @@ ConsoleHost::ConsoleHost() {
     si.hStdError = out;
     PROCESS_INFORMATION pi{};
     std::string line = "\"" + ExeFolder() + "rasstandin.exe\" console";
+    if (stopWaitMs) line += " --stop-wait-ms " + std::to_string(stopWaitMs);
     if (out != INVALID_HANDLE_VALUE &&
         CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);

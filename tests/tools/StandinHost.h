@@ -41,7 +41,9 @@ private:
 // The host in the foreground, ended by closing its input.
 class ConsoleHost {
 public:
-    ConsoleHost();
+    // `stopWaitMs`: how long stopping waits for callbacks under way (0: the
+    // host's own 15 s); a case whose callback never returns gives a short one.
+    explicit ConsoleHost(unsigned stopWaitMs = 0);
     ~ConsoleHost();
     ConsoleHost(const ConsoleHost&) = delete;
     ConsoleHost& operator=(const ConsoleHost&) = delete;

@@ -1,15 +1,28 @@
-// bench_console.exe: what one monitoring refresh of the console costs with
-// today's log at 100 KB, 1 MB and 10 MB, against a plain read of the same
-// file; the day's connections window on a 10 MB log; and, for a running
-// portwatch.exe with a 1, 10 and 50 MB log, how long its window takes to
-// answer WM_NULL (sent every 20 ms from this process) while the view loads,
-// and its private memory.
+// bench_console.exe: the console's log view under Wine, beside a yardstick
+// measured in the same run, and the day's connections window.
+//
+//   bench_console.exe view [PORTWATCH [SECONDS]]   a running portwatch.exe
+//       (this build's, or the one named, e.g. an earlier build's) with no log
+//       (the yardstick) and today's log at 1, 10, 50 and 200 MB: the slowest
+//       answer to WM_NULL, sent every 20 ms from here, during start-up (the
+//       window hidden, as the console starts), "Очистить лог", the file
+//       replaced (as at midnight, the view loads another file) and a refresh
+//       after a line was appended, each phase at most SECONDS; the first paint
+//       of the log after the window is shown; the private memory; a whole
+//       monitoring tick after one line, sent from here
+//   bench_console.exe refresh            the view's refresh after one line was
+//       appended to a 50 MB log, against a plain read of the appended bytes
+//       and a repaint of the same view
+//   bench_console.exe report             the day's connections window on a 10 MB log
+//   bench_console.exe                    refresh, view and report
+//
 // Run under Wine and Xvfb from the build's bin folder. Not a test.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -17,11 +30,13 @@
 #include <vector>
 
 #include "Ids.h"
+#include "LogViewControl.h"
 #include "Report.h"
 #include "UiDriver.h"
 #include "Unit1.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
+#include "logic/Monitor.h"
 
 namespace {
 
@@ -41,21 +56,23 @@ void WriteConfig(const std::string& folder) {
                                                  "logs\\\r\n[GUI]\r\nDISABLE_CHECK_WORK_TIME=1\r\n");
 }
 
-// Lines like the plug-in's, up to `bytes`.
-std::string LogOfSize(size_t bytes) {
-    const std::string line = "[" + TodayShortDateText() + "] : [23:00:42] - Изменяем users.ini (создаем аккаунт для юзера) ...\r\n";
+// Lines like the plug-in's, up to `bytes`; `word` tells two logs apart.
+std::string LogOfSize(size_t bytes, const char* word = "Изменяем") {
+    const std::string line = "[" + TodayShortDateText() + "] : [23:00:42] - " + word +
+                             " users.ini (создаем аккаунт для юзера) ...\r\n";
     std::string log;
     log.reserve(bytes + line.size());
     while (log.size() < bytes) log += line;
     return log;
 }
 
+const char kAppended[] = "[x] : [y] - Подключен интерфейс\r\n";
+
 void AppendLine(const std::string& path) {
     UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_ALWAYS, 0, nullptr));
-    const char line[] = "[x] : [y] - Подключен интерфейс\r\n";
     DWORD written = 0;
-    WriteFile(file.Get(), line, sizeof line - 1, &written, nullptr);
+    WriteFile(file.Get(), kAppended, sizeof kAppended - 1, &written, nullptr);
 }
 
 double Ms(LARGE_INTEGER from, LARGE_INTEGER to) {
@@ -74,144 +91,205 @@ template <typename Work>
 double MedianMs(int runs, Work work) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        LARGE_INTEGER a, b;
-        QueryPerformanceCounter(&a);
+        const LARGE_INTEGER a = Now();
         work();
-        QueryPerformanceCounter(&b);
-        times.push_back(Ms(a, b));
+        times.push_back(Ms(a, Now()));
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
 
-void BenchRefresh(HINSTANCE instance, size_t bytes, const char* label) {
-    const std::string folder = TempFolder("pwbench");
-    WriteConfig(folder);
+double Median(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times.empty() ? 0 : times[times.size() / 2];
+}
+
+// --- The refresh after one line, in this process ------------------------------
+
+void BenchRefresh() {
+    const std::string folder = TempFolder("pwrefresh");
     const std::string log = folder + "logs\\" + TodayShortDateText() + "_log.txt";
-    WriteWholeFile(log, LogOfSize(bytes));
-    TForm1* form = TForm1::Create(instance, folder);
-    if (!form) {
-        std::printf("%s: window not created\n", label);
-        return;
-    }
-    HWND memo = GetDlgItem(form->Handle(), ids::Memo1);
-    // The load goes on in steps of the window's own timer. The quit message
-    // that the previous size's window left behind is not this one's.
-    const LRESULT loaded = static_cast<LRESULT>(LogViewText(LogOfSize(bytes)).size());
-    while (GetWindowTextLengthW(memo) < loaded) {
+    WriteWholeFile(log, LogOfSize(50u << 20));
+    HWND parent = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 520, 440, nullptr,
+                                  nullptr, nullptr, nullptr);
+    TLogView* view = TLogView::Create(parent, ids::Memo1);
+    FontPtr font = MakeConsoleFont();
+    SendMessageW(view->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    MoveWindow(view->Handle(), 0, 0, 505, 400, TRUE);
+    // The whole load first, in its steps, as the window's timer drives it.
+    LARGE_INTEGER start = Now();
+    view->Refresh(log);
+    const LRESULT whole = static_cast<LRESULT>(LogViewText(LogOfSize(50u << 20)).size());
+    while (SendMessageW(view->Handle(), WM_GETTEXTLENGTH, 0, 0) < whole) {
         MSG msg;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            WaitMessage();
-            continue;
-        }
-        if (msg.message != WM_QUIT) DispatchMessageW(&msg);
+        if (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
     }
-    const int runs = bytes >= (10u << 20) ? 5 : 15;
-    std::string sink;
-    const double read = MedianMs(runs, [&] { ReadWholeFile(log, sink); });
-    // The file grew since the last second: the view is loaded anew.
-    const double changed = MedianMs(runs, [&] {
-        AppendLine(log);
-        form->Timer1Timer();
-    });
-    // The usual second: nothing new in the log.
-    const double unchanged = MedianMs(runs, [&] { form->Timer1Timer(); });
-    // Its pieces in the edit control: where the view stands, and the scroll
-    // that puts the last line on top (which Wine's control never reaches).
-    LRESULT firstLine = 0;
-    const double first = MedianMs(runs, [&] { firstLine = SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0); });
-    const LRESULT lineCount = SendMessageW(memo, EM_GETLINECOUNT, 0, 0);
-    const double scrollOn = MedianMs(runs, [&] { SendMessageW(memo, EM_LINESCROLL, 0, lineCount - 1 - firstLine); });
-    std::printf("%-7s read %8.2f ms | refresh, log grew %9.2f ms | refresh, log unchanged %6.3f ms\n", label, read,
-                changed, unchanged);
-    std::printf("        refresh, log unchanged, pieces: first visible line %.3f ms (%lld of %lld), scroll to the "
-                "last %.3f ms\n",
-                first, static_cast<long long>(firstLine), static_cast<long long>(lineCount), scrollOn);
-    // Where a one-piece load went: the edit control taking the whole text.
-    const std::wstring wide = FromCp1251(LogOfSize(bytes));
-    const double setText = MedianMs(3, [&] { SetWindowTextW(memo, wide.c_str()); });
-    const double scroll = MedianMs(3, [&] {
-        SendMessageW(memo, EM_LINESCROLL, 0, -1000000);
-        SendMessageW(memo, EM_LINESCROLL, 0, 1000000);
-    });
-    std::printf("        of which: set the edit's text %9.2f ms, scroll top to end %8.2f ms\n", setText, scroll);
-    // The pieces of a refresh after one line was appended, each on the whole log as the refresh does them.
-    std::string shown;
-    ReadWholeFile(log, shown);
-    AppendLine(log);
-    std::string grown;
-    ReadWholeFile(log, grown);
-    const double stamp = MedianMs(runs, [&] {
+    const double load = Ms(start, Now());
+    UpdateWindow(view->Handle());
+    // In turns: a line appended, then our refresh and its repaint; a line
+    // appended, then a plain read of it and a repaint of the same view, its
+    // client alone and the whole of it (a refresh moves the scroll bar).
+    std::vector<double> ours, oursRead, plain, plainWhole;
+    std::string bytes;
+    const HWND shown = view->Handle();
+    auto plainRead = [&](UINT redraw) {
         WIN32_FILE_ATTRIBUTE_DATA data;
         GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &data);
-    });
-    // What the view keeps of the text: both ends, and the line count.
-    ShownLog kept;
-    kept.valid = true;
-    TakeLogBytes(kept, shown, 0);
-    size_t at = 0;
-    const std::string_view grownFrom = std::string_view(grown).substr(kept.ReadFrom());
-    const double check = MedianMs(runs, [&] { at = LogViewChange(kept, grown.substr(0, kept.HeadBytes()), grownFrom); });
-    const double append = MedianMs(runs, [&] {
-        const std::wstring added = FromCp1251(LogViewText(grownFrom.substr(at)));
-        const LRESULT end = GetWindowTextLengthW(memo);
-        SendMessageW(memo, EM_SETSEL, end, end);
-        SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
-    });
-    const double append1 = MedianMs(runs, [&] { AppendLine(log); });
-    std::printf("        refresh pieces: stamp %.3f, read %.3f, check both ends %.3f, "
-                "append to edit %.3f, append a line to the file %.3f ms\n",
-                stamp, read, check, append, append1);
-    DestroyWindow(form->Handle());
+        AppendLine(log);
+        const LARGE_INTEGER a = Now();
+        ReadFileFrom(log, data.nFileSizeLow, bytes);
+        RedrawWindow(shown, nullptr, nullptr, redraw | RDW_INVALIDATE | RDW_UPDATENOW);
+        const double ms = Ms(a, Now());
+        view->Refresh(log);  // takes the yardstick's line in
+        UpdateWindow(shown);
+        return ms;
+    };
+    for (int i = 0; i < 41; ++i) {
+        AppendLine(log);
+        const LARGE_INTEGER a = Now();
+        view->Refresh(log);
+        const LARGE_INTEGER b = Now();
+        UpdateWindow(shown);
+        ours.push_back(Ms(a, Now()));
+        oursRead.push_back(Ms(a, b));
+        plain.push_back(plainRead(0));
+        plainWhole.push_back(plainRead(RDW_FRAME));
+    }
+    std::printf("refresh after one line at 50 MB, median of %zu: %.3f ms (of it the refresh %.3f ms, the repaint the "
+                "rest)\n  yardstick, a plain read of the line and a repaint of the whole view: %.3f ms (ratio %.2f); "
+                "of its client alone: %.3f ms (ratio %.2f)\n  the load before, in steps: %.1f ms\n",
+                ours.size(), Median(ours), Median(oursRead), Median(plainWhole), Median(ours) / Median(plainWhole),
+                Median(plain), Median(ours) / Median(plain), load);
+    DestroyWindow(parent);
     DeleteFileA(log.c_str());
 }
 
-// What holds a step of a load back under Wine: the edit control's own cost
-// of appending one line at the end of the text it holds, by the text's size,
-// with the window hidden as the console starts.
-void EditCostBySize() {
-    HWND edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                WS_OVERLAPPEDWINDOW | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
-                                    WS_VSCROLL | WS_HSCROLL,
-                                0, 0, 505, 400, nullptr, nullptr, nullptr, nullptr);
-    SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
-    const std::wstring megabyte = FromCp1251(LogOfSize(1u << 20));
-    const std::wstring line = FromCp1251(LogOfSize(1));
-    auto append = [&](const std::wstring& text) {
-        const LRESULT end = GetWindowTextLengthW(edit);
-        SendMessageW(edit, EM_SETSEL, end, end);
-        SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    };
-    std::printf("edit control, one line appended at the end of (MB: median ms of 5):");
-    LARGE_INTEGER start = Now();
-    for (int mb = 1; mb <= 50; ++mb) {
-        append(megabyte);
-        if (mb == 1 || mb % 10 == 0) std::printf(" %d: %.2f;", mb, MedianMs(5, [&] { append(line); }));
-    }
-    std::printf(" filled in 1 MB appends in %.1f s\n", Ms(start, Now()) / 1000.0);
-    DestroyWindow(edit);
-}
+// --- A running portwatch.exe ------------------------------------------------------
 
-// A running portwatch.exe: its window's answers to WM_NULL while the view
-// loads today's log, and its private memory once the load is done.
-struct ConsoleRun {
-    bool ok = false;
-    double firstAnswerMs = 0;  // from the window's appearance
-    double slowestMs = 0;      // the slowest answer while the view loaded
+// The slowest WM_NULL answer of a phase, and how many answers there were.
+struct Phase {
+    double slowestMs = 0;
+    double slowestAt = 0;  // seconds into the phase
     int answers = 0;
-    int over100 = 0;           // answers that took more than 100 ms
-    double loadSeconds = 0;
-    double privateMb = 0;
-    double peakPrivateMb = 0;
+    int over50 = 0;
+    double seconds = 0;
+    bool done = false;
 };
 
-ConsoleRun RunConsole(size_t logBytes) {
-    const std::string folder = TempFolder(logBytes ? "pwmem" : "pwmem0");
+// Sends WM_NULL every 20 ms from its own thread and keeps the slowest answer
+// of the phase under way.
+class Probe {
+public:
+    explicit Probe(HWND window) : window_(window), begun_(Now().QuadPart), thread_([this] { Run(); }) {}
+    ~Probe() {
+        stop_ = true;
+        thread_.join();
+    }
+    void Begin() {
+        begun_ = Now().QuadPart;
+        slowest_ = 0;
+        slowestAt_ = 0;
+        answers_ = 0;
+        over50_ = 0;
+    }
+    Phase End(LARGE_INTEGER since, bool done) const {
+        return Phase{slowest_.load(), slowestAt_.load(), answers_.load(), over50_.load(), Ms(since, Now()) / 1000.0, done};
+    }
+
+private:
+    void Run() {
+        while (!stop_) {
+            const LARGE_INTEGER a = Now();
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result)) return;
+            const double ms = Ms(a, Now());
+            if (ms > slowest_) {
+                slowest_ = ms;
+                LARGE_INTEGER begun;
+                begun.QuadPart = begun_;
+                slowestAt_ = Ms(begun, a) / 1000.0;
+            }
+            ++answers_;
+            over50_ += ms > 50.0;
+            Sleep(20);
+        }
+    }
+    HWND window_;
+    std::atomic<long long> begun_;
+    std::atomic<bool> stop_{false};
+    std::atomic<double> slowest_{0};
+    std::atomic<double> slowestAt_{0};
+    std::atomic<int> answers_{0};
+    std::atomic<int> over50_{0};
+    std::thread thread_;
+};
+
+LRESULT ViewLength(HWND view) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(view, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 120000, &length)) return -1;
+    return static_cast<LRESULT>(length);
+}
+
+// Waits until the view holds `length` characters, asking ten times a
+// second, at most `limitMs`.
+bool WaitLength(HWND view, LRESULT length, DWORD limitMs) {
+    const ULONGLONG until = GetTickCount64() + limitMs;
+    while (GetTickCount64() < until) {
+        if (ViewLength(view) == length) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+// Whether the screen shows anything but the background at the top of the
+// view: its top rows are taken from the screen in one piece.
+bool Drawn(HWND view) {
+    RECT r;
+    GetClientRect(view, &r);
+    POINT origin{0, 0};
+    ClientToScreen(view, &origin);
+    const int width = std::min<int>(r.right, 300), height = std::min<int>(r.bottom, 16);
+    if (width <= 4 || height <= 4) return false;
+    HDC screen = GetDC(nullptr);
+    HDC copy = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    const COLORREF background = GetPixel(copy, width - 1, height - 1);
+    bool ink = false;
+    for (int y = 0; y < height && !ink; ++y)
+        for (int x = 0; x < width - 1 && !ink; ++x) ink = GetPixel(copy, x, y) != background;
+    SelectObject(copy, old);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
+    return ink;
+}
+
+struct ConsoleRun {
+    bool started = false;
+    double firstAnswerMs = -1;  // from the window's appearance: its creation
+    double firstPaintMs = -1;   // from the click that shows it, after the load
+    Phase startUp, clear, replaced, refresh;
+    double tickMs = 0;          // Timer1Timer after one line, sent from the bench
+    double privateMb = 0;
+};
+
+// A portwatch.exe of its own folder with today's log of `logBytes` (none: no
+// log, the yardstick), driven through the phases while the probe runs.
+ConsoleRun RunConsole(const std::string& program, size_t logBytes, DWORD limitMs) {
+    const std::string folder = TempFolder("pwview");
     WriteConfig(folder);
-    CopyFileA((ProgramFolder() + "portwatch.exe").c_str(), (folder + "portwatch.exe").c_str(), FALSE);
+    CopyFileA(program.c_str(), (folder + "portwatch.exe").c_str(), FALSE);
     const std::string log = folder + "logs\\" + TodayShortDateText() + "_log.txt";
-    const LRESULT loaded = static_cast<LRESULT>(LogViewText(LogOfSize(logBytes)).size());
-    if (logBytes) WriteWholeFile(log, LogOfSize(logBytes));
+    const std::string other = folder + "other.txt";
+    const LRESULT length = static_cast<LRESULT>(LogViewText(LogOfSize(logBytes)).size());
+    // Another log of another length, so that its load shows in the length.
+    const LRESULT otherLength = static_cast<LRESULT>(LogViewText(LogOfSize(logBytes, "Заменили файл")).size());
+    if (logBytes) {
+        WriteWholeFile(log, LogOfSize(logBytes));
+        WriteWholeFile(other, LogOfSize(logBytes, "Заменили файл"));
+    }
     std::string line = "\"" + folder + "portwatch.exe\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -219,71 +297,101 @@ ConsoleRun RunConsole(size_t logBytes) {
     ConsoleRun run;
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) return run;
     CloseHandle(pi.hThread);
-    LARGE_INTEGER started;
     HWND window = nullptr;
     while (!window && WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT)
         window = ui::FindProcessWindow(pi.dwProcessId, kMainWindowClass);
-    QueryPerformanceCounter(&started);
-    std::atomic<bool> loading{true};
-    std::atomic<bool> failed{false};
-    // The probe: WM_NULL every 20 ms, each answer timed.
-    std::thread probe([&] {
-        bool first = true;
-        while (window && loading) {
-            LARGE_INTEGER a, b;
-            QueryPerformanceCounter(&a);
-            DWORD_PTR result = 0;
-            if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result)) {
-                failed = true;
-                break;
-            }
-            QueryPerformanceCounter(&b);
-            const double ms = Ms(a, b);
-            if (first) run.firstAnswerMs = Ms(started, b);
-            first = false;
-            run.slowestMs = std::max(run.slowestMs, ms);
-            ++run.answers;
-            run.over100 += ms > 100.0;
-            Sleep(20);
+    LARGE_INTEGER start = Now();
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
+    run.firstAnswerMs = Ms(start, Now());
+    HWND view = ui::FindControl(window, ids::Memo1);
+    run.started = view != nullptr;
+    if (run.started) {
+        Probe probe(window);
+        // Start-up as the console starts: hidden, the tray icon alone.
+        if (!logBytes) {
+            Sleep(10000);  // ten seconds of answers with nothing to read
+            run.startUp = probe.End(start, true);
+        } else {
+            run.startUp = probe.End(start, WaitLength(view, length, limitMs));
         }
-    });
-    // Done when the view holds the whole text; asked twice a second.
-    // The view exists once the window's creation has made its controls.
-    HWND memo = nullptr;
-    const ULONGLONG until = GetTickCount64() + 15 * 60 * 1000;
-    while (window && !memo && GetTickCount64() < until) {
-        memo = ui::FindControl(window, ids::Memo1);
-        Sleep(1);
-    }
-    while (memo && !failed && GetTickCount64() < until) {
-        DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(memo, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 120000, &length)) break;
-        // With no log there is nothing to load: ten seconds of answers as the yardstick.
-        const bool done = logBytes ? static_cast<LRESULT>(length) >= loaded : Ms(started, Now()) >= 10000.0;
-        if (done) {
-            run.ok = true;
-            break;
+        // Shown as a click on the tray icon shows it; the first paint of the
+        // log is looked for on the screen.
+        PostMessageW(window, kTrayMessage, 1, WM_LBUTTONUP);
+        const LARGE_INTEGER shown = Now();
+        while (run.firstPaintMs < 0 && Ms(shown, Now()) < 10000) {
+            if (IsWindowVisible(window) && Drawn(view)) run.firstPaintMs = Ms(shown, Now());
+            Sleep(1);
         }
-        Sleep(500);
+        if (logBytes) {
+            probe.Begin();
+            start = Now();
+            SendMessageTimeoutW(window, WM_COMMAND, ids::N1, 0, SMTO_NORMAL, 60000, &ignored);  // "Очистить лог"
+            run.clear = probe.End(start, WaitLength(view, length, limitMs));
+
+            probe.Begin();
+            start = Now();
+            MoveFileExA(other.c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING);
+            run.replaced = probe.End(start, WaitLength(view, otherLength, limitMs));
+
+            probe.Begin();
+            start = Now();
+            AppendLine(log);
+            run.refresh = probe.End(start, WaitLength(view, otherLength + sizeof kAppended - 1, 10000));
+        }
     }
-    LARGE_INTEGER done;
-    QueryPerformanceCounter(&done);
-    run.loadSeconds = Ms(started, done) / 1000.0;
-    loading = false;
-    probe.join();
-    Sleep(3000);  // a few refreshes after the load
+    // The whole monitoring tick after one line was appended, sent from here
+    // (the round trip of a message included), median of 11.
+    std::vector<double> ticks;
+    for (int i = 0; run.started && logBytes && i < 11; ++i) {
+        AppendLine(log);
+        const LARGE_INTEGER a = Now();
+        SendMessageTimeoutW(window, WM_TIMER, 1, 0, SMTO_NORMAL, 120000, &ignored);
+        ticks.push_back(Ms(a, Now()));
+    }
+    run.tickMs = Median(ticks);
+    Sleep(2000);  // a few refreshes after the last change
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    // Wine leaves PrivateUsage empty; its PagefileUsage counts the same private pages.
+    run.privateMb = (counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage) / 1048576.0;
     TerminateProcess(pi.hProcess, 0);
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
     DeleteFileA(log.c_str());
-    // Wine leaves PrivateUsage empty; its PagefileUsage counts the same private pages.
-    const SIZE_T privateBytes = counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-    run.privateMb = privateBytes / 1048576.0;
-    run.peakPrivateMb = counters.PeakPagefileUsage / 1048576.0;
+    DeleteFileA(other.c_str());
     return run;
+}
+
+std::string Said(const Phase& p) {
+    char text[128];
+    snprintf(text, sizeof text, "%8.1f ms at %5.2f s of %4d (%d over 50)%s", p.slowestMs, p.slowestAt, p.answers,
+             p.over50, p.done ? "" : " NOT DONE");
+    return text;
+}
+
+void BenchView(const std::string& program, DWORD limitMs) {
+    std::printf("portwatch: %s\n", program.c_str());
+    std::printf("log    | phase      | slowest WM_NULL answer          | phase took | first answer | first paint | "
+                "private memory | tick after a line\n");
+    for (size_t mb : {0, 1, 10, 50, 200}) {
+        const ConsoleRun run = RunConsole(program, mb << 20, limitMs);
+        if (!run.started) {
+            std::printf("%3zu MB | not started\n", mb);
+            continue;
+        }
+        const std::pair<const char*, const Phase*> phases[] = {
+            {"start-up", &run.startUp}, {"clear", &run.clear}, {"replaced", &run.replaced}, {"refresh", &run.refresh}};
+        for (const auto& [name, p] : phases) {
+            if (!mb && p != &run.startUp) continue;
+            std::printf("%3zu MB | %-10s | %s | %8.2f s", mb, name, Said(*p).c_str(), p->seconds);
+            if (p == &run.startUp)
+                std::printf(" | %9.1f ms | %8.1f ms | %6.1f MB | %.2f ms", run.firstAnswerMs, run.firstPaintMs,
+                            run.privateMb, run.tickMs);
+            std::printf("\n");
+        }
+    }
 }
 
 // A day of whole connections as the plug-in writes them, up to `bytes`.
@@ -347,40 +455,16 @@ void BenchReport(HINSTANCE instance) {
 
 }  // namespace
 
-// No argument: everything; "refresh", "load" or "report": that part alone.
 int main(int argc, char** argv) {
     const std::string only = argc > 1 ? argv[1] : "";
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (only == "report") {
-        BenchReport(instance);
-        return 0;
-    }
-    if (only != "load") {
-        BenchRefresh(instance, 100u << 10, "100 KB");
-        BenchRefresh(instance, 1u << 20, "1 MB");
-        BenchRefresh(instance, 10u << 20, "10 MB");
-    }
-    if (only == "refresh") return 0;
-    if (only != "load") {
-        EditCostBySize();
-        BenchReport(instance);
-    }
-    const ConsoleRun without = RunConsole(0);
-    const ConsoleRun with = RunConsole(10u << 20);
-    std::printf("portwatch.exe private memory: no log %.1f MB, 10 MB log %.1f MB (peak %.1f MB, %.1f MB)\n",
-                without.privateMb, with.privateMb, without.peakPrivateMb, with.peakPrivateMb);
-    std::printf("no log, nothing to load: first answer %.1f ms after the window appeared, slowest WM_NULL answer "
-                "%.1f ms of %d (%d over 100 ms) in 10 s\n",
-                without.firstAnswerMs, without.slowestMs, without.answers, without.over100);
-    for (const auto& size : {std::make_pair(1u << 20, "1 MB"), std::make_pair(10u << 20, "10 MB"),
-                             std::make_pair(50u << 20, "50 MB")}) {
-        const ConsoleRun run = size.first == (10u << 20) ? with : RunConsole(size.first);
-        std::printf("load at start %-6s %s: first answer %.1f ms after the window appeared, slowest WM_NULL answer "
-                    "%.1f ms of %d (%d over 100 ms), view loaded in %.1f s; private memory %.1f MB (peak %.1f MB)\n",
-                    size.second, run.ok ? "done" : "NOT DONE", run.firstAnswerMs, run.slowestMs, run.answers,
-                    run.over100, run.loadSeconds, run.privateMb, run.peakPrivateMb);
-    }
+    if (only.empty() || only == "refresh") BenchRefresh();
+    // An earlier console may take minutes a phase at 50 and 200 MB: a third
+    // argument bounds each phase (seconds; 300 unless given).
+    if (only.empty() || only == "view")
+        BenchView(argc > 2 ? argv[2] : ProgramFolder() + "portwatch.exe", (argc > 3 ? atoi(argv[3]) : 300) * 1000);
+    if (only.empty() || only == "report") BenchReport(instance);
     return 0;
 }

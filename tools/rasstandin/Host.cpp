@@ -11,8 +11,6 @@ namespace {
 const wchar_t kAdminDllKey[] = L"SOFTWARE\\Microsoft\\RAS\\AdminDll";
 // How long a control command waits for the plug-in to answer a callback.
 const auto kCallbackWait = std::chrono::seconds(30);
-// How long stopping waits for the hang-ups of the connections still up.
-const ULONGLONG kStopWaitMs = 15000;
 
 // Handles that the plug-in gets: connection and port handles lie in ranges of
 // their own, so that one passed for the other is refused.
@@ -272,7 +270,7 @@ void RasHost::OpenForDials() {
     dialsOpen_ = true;
 }
 
-bool RasHost::Stop() {
+bool RasHost::Stop(unsigned long long waitMs) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!running_ && !mprapi_) return true;
@@ -281,7 +279,7 @@ bool RasHost::Stop() {
     }
     // Every connection goes down, also one still being accepted now; the
     // DLL is terminated only when all of their hang-ups have returned.
-    const ULONGLONG deadline = GetTickCount64() + kStopWaitMs;
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
         bool accepting = false;
         std::vector<std::shared_future<void>> pending;

@@ -54,10 +54,12 @@ public:
     // Loads mprapi.dll and the administration DLLs and initialises them. On
     // failure nothing stays loaded; the result is the error code.
     DWORD Start();
+    // How long stopping waits for the hang-ups of the connections still up.
+    static constexpr unsigned long long kStopWaitMs = 15000;
     // Hangs up every connection, terminates and unloads the administration
-    // DLLs. False when callbacks did not return in time: the DLL is then left
-    // loaded and the caller should end the process.
-    bool Stop();
+    // DLLs. False when callbacks did not return within `waitMs`: the DLLs are
+    // then left loaded and the caller should end the process.
+    bool Stop(unsigned long long waitMs = kStopWaitMs);
 
     // One control command, answered with "ok", "refused" or "error: ..."
     // on the first line and what the command prints after it.

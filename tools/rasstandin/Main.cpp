@@ -3,7 +3,8 @@
 //
 //   rasstandin install | remove            the service RemoteAccess running "<exe>" service
 //   rasstandin register PATH [NAME]        DLLPath and DisplayName of the administration DLL
-//   rasstandin console                     the host in the foreground, until Enter, EOF or quit
+//   rasstandin console [--stop-wait-ms N]  the host in the foreground, until Enter, EOF or quit;
+//                                          stopping waits N ms (15000) for callbacks under way
 //   rasstandin service                     the service's own command line
 //   rasstandin dial [--rx BYTES] [--tx BYTES]   a caller dials in; exit code 3 when refused
 //   rasstandin hangup ID                   the caller of connection ID hangs up
@@ -59,7 +60,7 @@ int Complain(const std::string& what, DWORD error) {
 
 int Usage() {
     Print(STD_ERROR_HANDLE,
-          "usage: rasstandin install | remove | register PATH [NAME] | console | service\n"
+          "usage: rasstandin install | remove | register PATH [NAME] | console [--stop-wait-ms N] | service\n"
           "       rasstandin dial [--rx BYTES] [--tx BYTES] | hangup ID | drop ID | state | mode sync|async | quit\n");
     return 1;
 }
@@ -137,7 +138,7 @@ struct HostWatch {
 // The host for as long as `stop` or the quit command does not end it.
 // Callbacks that never return end the process: their threads cannot be
 // joined, nor the DLL unloaded under them.
-DWORD RunHost(HANDLE stop, const HostWatch& watch) {
+DWORD RunHost(HANDLE stop, const HostWatch& watch, unsigned long long stopWaitMs) {
     const auto& say = watch.say;
     const auto& ended = watch.ended;
     // One host per machine: the control pipe has one name. Wine does not
@@ -178,7 +179,7 @@ DWORD RunHost(HANDLE stop, const HostWatch& watch) {
     const HANDLE waits[] = {stop, host.QuitEvent()};
     WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     watch.stopping();
-    if (!host.Stop()) {
+    if (!host.Stop(stopWaitMs)) {
         ended(ERROR_TIMEOUT);
         ExitProcess(ERROR_TIMEOUT);
     }
@@ -187,7 +188,7 @@ DWORD RunHost(HANDLE stop, const HostWatch& watch) {
     return NO_ERROR;
 }
 
-int Console() {
+int Console(unsigned long long stopWaitMs) {
     // Lives as long as the process: the thread reading the input may still
     // hold it when the host has gone.
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -206,7 +207,7 @@ int Console() {
     watch.stopping = [] { Say("stopping"); };
     watch.ended = [](DWORD code) { Say(code == NO_ERROR ? "stopped" : "ended with error " + std::to_string(code)); };
     watch.say = Say;
-    const DWORD result = RunHost(stop, watch);
+    const DWORD result = RunHost(stop, watch, stopWaitMs);
     return result == NO_ERROR ? 0 : 1;
 }
 
@@ -251,7 +252,7 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     watch.stopping = [] { Report(SERVICE_STOP_PENDING); };
     watch.ended = [](DWORD code) { Report(SERVICE_STOPPED, code); };
     watch.say = [](const std::string&) {};  // nobody reads a service's output
-    RunHost(gStopEvent, watch);
+    RunHost(gStopEvent, watch, RasHost::kStopWaitMs);
 }
 
 int Service() {
@@ -310,7 +311,12 @@ int main() {
         const std::wstring name = args.size() == 3 ? args[2] : path.substr(path.find_last_of(L"\\/") + 1);
         return Register(path, name);
     }
-    if (verb == L"console" && args.size() == 1) return Console();
+    if (verb == L"console" && args.size() == 1) return Console(RasHost::kStopWaitMs);
+    // Tests whose callbacks never return need not wait the whole time.
+    if (verb == L"console" && args.size() == 3 && args[1] == L"--stop-wait-ms") {
+        const unsigned long long ms = wcstoull(args[2].c_str(), nullptr, 10);
+        if (ms > 0) return Console(ms);
+    }
     if (verb == L"service" && args.size() == 1) return Service();
     std::vector<std::string> words;
     for (const std::wstring& a : args) words.push_back(Utf8(a));

@@ -135,7 +135,11 @@ int Remove(const std::wstring& name) {
     if (QueryStatus(service.Get(), status) && status.dwCurrentState != SERVICE_STOPPED) {
         SERVICE_STATUS ignored{};
         ControlService(service.Get(), SERVICE_CONTROL_STOP, &ignored);
-        const ULONGLONG deadline = GetTickCount64() + 10000;
+        // A service that takes a stop reports it before its handler returns;
+        // one still running ignores stops (a second stop is refused then), and
+        // waiting for it is no use.
+        const bool running = QueryStatus(service.Get(), status) && status.dwCurrentState == SERVICE_RUNNING;
+        const ULONGLONG deadline = GetTickCount64() + (running ? 0 : 10000);
         while (QueryStatus(service.Get(), status) && status.dwCurrentState != SERVICE_STOPPED &&
                GetTickCount64() < deadline)
             Sleep(50);
@@ -198,7 +202,11 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
             Record("stop-requested");
-            if (!gOptions.ignoreStop) SetEvent(gStopEvent);
+            if (gOptions.ignoreStop) return NO_ERROR;
+            // Stopping before the handler returns: who sent the stop can tell
+            // this service from one that ignores it (still running).
+            Report(SERVICE_STOP_PENDING, gOptions.stopDelayMs);
+            SetEvent(gStopEvent);
             return NO_ERROR;
         case SERVICE_CONTROL_INTERROGATE:
             return NO_ERROR;

@@ -1,0 +1,688 @@
+#include "LogViewControl.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <new>
+#include <tuple>
+#include <vector>
+
+#include "ConsoleTexts.h"
+#include "FormWindow.h"
+#include "Win32Files.h"
+#include "Win32Ui.h"
+#include "logic/Monitor.h"
+
+namespace {
+
+const wchar_t kClass[] = L"TLogView";
+// Drives a load in steps, between which the window handles its messages: a
+// timer's message comes only when no other is waiting.
+constexpr UINT_PTR kLoadTimer = 1;
+// The gap between the edge and the text, as the edit control left it.
+constexpr int kMargin = 2;
+// A piece of the text as it is handed out (WM_GETTEXT, copying).
+constexpr size_t kTextPiece = 1 << 20;
+enum MenuCommand : int { kCopy = 1, kSelectAll, kFind };
+
+// The open search dialog, for the program's message loop.
+HWND gFindDialog = nullptr;
+
+// Where a window's scroll bars and their thumbs lie, and their states: what
+// their drawing shows.
+std::vector<LONG> ScrollBarPixels(HWND window) {
+    std::vector<LONG> pixels;
+    for (const LONG bar : {OBJID_VSCROLL, OBJID_HSCROLL}) {
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetScrollBarInfo(window, bar, &info)) continue;
+        pixels.insert(pixels.end(), {info.rcScrollBar.left, info.rcScrollBar.top, info.rcScrollBar.right,
+                                     info.rcScrollBar.bottom, info.xyThumbTop, info.xyThumbBottom});
+        pixels.insert(pixels.end(), std::begin(info.rgstate), std::end(info.rgstate));
+    }
+    return pixels;
+}
+
+double MsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
+TLogView* TLogView::Create(HWND parent, int id) {
+    const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = FormWndProc<TLogView>;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_IBEAM);
+    wc.lpszClassName = kClass;
+    RegisterClassExW(&wc);
+    return CreateFormWindow(std::unique_ptr<TLogView>(new TLogView), WS_EX_CLIENTEDGE, kClass, L"",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL, 0, 0, 0, 0, parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
+}
+
+bool TLogView::DialogMessage(MSG* msg) { return gFindDialog && IsDialogMessageW(gFindDialog, msg); }
+
+LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    static const UINT findMessage = RegisterWindowMessageW(FINDMSGSTRINGW);
+    if (msg == findMessage) {
+        OnFindMessage(*reinterpret_cast<const FINDREPLACEW*>(lParam));
+        return 0;
+    }
+    switch (msg) {
+        case WM_CREATE: SetFont(nullptr); return 0;
+        case WM_DESTROY:
+            KillTimer(hwnd_, kLoadTimer);
+            if (findDialog_) DestroyWindow(findDialog_);
+            return 0;
+        case WM_SETFONT:
+            SetFont(reinterpret_cast<HFONT>(wParam));
+            if (LOWORD(lParam)) Changed();
+            return 0;
+        case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
+        case WM_SIZE: Changed(); return 0;
+        case WM_ERASEBKGND: return 1;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            Paint(BeginPaint(hwnd_, &ps));
+            EndPaint(hwnd_, &ps);
+            return 0;
+        }
+        case WM_PRINTCLIENT: Paint(reinterpret_cast<HDC>(wParam)); return 0;
+        case WM_TIMER:
+            if (wParam == kLoadTimer) LoadStep();
+            return 0;
+        case WM_VSCROLL: OnVScroll(LOWORD(wParam)); return 0;
+        case WM_HSCROLL: OnHScroll(LOWORD(wParam)); return 0;
+        case WM_MOUSEWHEEL: {
+            UINT lines = 3;
+            SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+            wheel_ += GET_WHEEL_DELTA_WPARAM(wParam);
+            const int notches = wheel_ / WHEEL_DELTA;
+            wheel_ -= notches * WHEEL_DELTA;
+            const int64_t by = lines == WHEEL_PAGESCROLL ? static_cast<int64_t>(RowsInSight()) : lines;
+            if (notches) state_.ScrollBy(-notches * by);
+            Changed();
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+            SetFocus(hwnd_);
+            SetCapture(hwnd_);
+            dragging_ = true;
+            OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), (wParam & MK_SHIFT) != 0);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (dragging_) OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), true);
+            return 0;
+        case WM_LBUTTONUP:
+            if (dragging_) ReleaseCapture();
+            return 0;
+        case WM_CAPTURECHANGED: dragging_ = false; return 0;
+        case WM_SETFOCUS:
+            CreateCaret(hwnd_, nullptr, 1, lineHeight_);
+            UpdateCaret();
+            ShowCaret(hwnd_);
+            return 0;
+        case WM_KILLFOCUS: DestroyCaret(); return 0;
+        case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+        case WM_KEYDOWN: OnKey(wParam); return 0;
+        case WM_CONTEXTMENU: OnContextMenu(lParam); return 0;
+        // Read-only: what would change the text does nothing.
+        case WM_CHAR:
+        case WM_CUT:
+        case WM_PASTE:
+        case WM_CLEAR:
+        case WM_UNDO:
+        case EM_REPLACESEL: return 0;
+        case WM_SETTEXT: return FALSE;
+        case WM_COPY: Copy(state_.SelectionStart(), state_.SelectionEnd()); return 0;
+        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(std::min<uint64_t>(state_.TextLength(), INT_MAX));
+        case WM_GETTEXT: return GetText(wParam, reinterpret_cast<wchar_t*>(lParam));
+        case EM_GETLINECOUNT: return static_cast<LRESULT>(state_.Lines());
+        case EM_GETFIRSTVISIBLELINE: return static_cast<LRESULT>(state_.Top());
+        case EM_LINEFROMCHAR: return static_cast<LRESULT>(state_.LineAt(state_.SelectionStart()));
+        case EM_GETSEL: {
+            const uint64_t start = TextOffset(state_.SelectionStart()), end = TextOffset(state_.SelectionEnd());
+            if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(start);
+            if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
+            return end > 0xFFFF ? -1 : MAKELRESULT(start, end);
+        }
+    }
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+// --- The file -------------------------------------------------------------------
+
+void TLogView::Refresh(const std::string& path) {
+    path_ = path;
+    const auto before = std::make_tuple(state_.Top(), state_.Anchor(), state_.Caret());
+    bool changed = true;
+    try {
+        changed = Step();
+    } catch (const std::bad_alloc&) {
+        // A log too big for memory: nothing shown, and the next tick tries again.
+        state_.Clear();
+        KillTimer(hwnd_, kLoadTimer);
+    }
+    // A selection being made with the mouse lasts until the button is released.
+    if (!dragging_) state_.ShowEnd();
+    if (changed || before != std::make_tuple(state_.Top(), state_.Anchor(), state_.Caret())) Changed();
+}
+
+void TLogView::Clear() {
+    state_.Clear();
+    KillTimer(hwnd_, kLoadTimer);
+    Changed();
+}
+
+void TLogView::LoadStep() {
+    try {
+        Step();
+    } catch (const std::bad_alloc&) {
+        state_.Clear();
+        KillTimer(hwnd_, kLoadTimer);
+    }
+    // Once the load has caught up, its last line goes on top; until then
+    // the per-second refresh puts it there.
+    if (!state_.Loading() && !dragging_) state_.ShowEnd();
+    Changed();
+}
+
+bool TLogView::Step() {
+    LogStamp now;
+    now.path = path_;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path_.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        now.exists = true;
+        now.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        now.writeTime =
+            (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    }
+    const LogViewPlan plan = state_.Plan(now);
+    if (plan == LogViewPlan::ShowMissing) state_.ShowMissing(now);
+    if (plan == LogViewPlan::Reload || plan == LogViewPlan::ReadOn) {
+        // One open for the whole step; a file its writer holds keeps what is shown.
+        UniqueHandle file = OpenForReading(path_);
+        if (file) {
+            LARGE_INTEGER start;
+            QueryPerformanceCounter(&start);
+            state_.Read(
+                plan, now,
+                [&](uint64_t offset, size_t size, std::string& bytes) {
+                    return ReadOpenFileFrom(file.Get(), offset, size, bytes);
+                },
+                [&] { return MsSince(start) < LogViewState::kStepMs; });
+        }
+    }
+    if (state_.Loading())
+        SetTimer(hwnd_, kLoadTimer, USER_TIMER_MINIMUM, nullptr);
+    else
+        KillTimer(hwnd_, kLoadTimer);
+    return plan != LogViewPlan::Keep;
+}
+
+void TLogView::WithReader(const std::function<void(const ShownReader&)>& use) const {
+    // Opened only when a read is needed: drawing mostly finds its lines held.
+    UniqueHandle file;
+    bool opened = false;
+    use([&](uint64_t offset, size_t size, std::string& bytes) {
+        if (state_.What() != LogViewState::Shows::File) {
+            const std::string_view shown = state_.What() == LogViewState::Shows::Missing ? text::kNoLogFile : "";
+            bytes.assign(shown.substr(std::min<uint64_t>(offset, shown.size()), size));
+            return true;
+        }
+        if (!opened) file = OpenForReading(state_.Stamp().path);
+        opened = true;
+        return file.Valid() && ReadOpenFileFrom(file.Get(), offset, size, bytes);
+    });
+}
+
+bool TLogView::TextPieces(uint64_t from, uint64_t to, const std::function<bool(std::string_view)>& take) const {
+    bool ok = true;
+    WithReader([&](const ShownReader& read) {
+        std::string piece;
+        for (uint64_t at = from; at < to;) {
+            if (!read(at, static_cast<size_t>(std::min<uint64_t>(kTextPiece, to - at)), piece)) {
+                ok = false;
+                return;
+            }
+            if (piece.empty()) return;
+            // A CR whose LF begins the next piece waits for it: one line end.
+            if (piece.size() > 1 && piece.back() == '\r' && at + piece.size() < to) piece.pop_back();
+            at += piece.size();
+            if (!take(LogViewText(piece))) return;
+        }
+    });
+    return ok;
+}
+
+uint64_t TLogView::TextOffset(uint64_t at) const {
+    // Lone CRs and LFs are handed out as CR LF: count them up to `at`.
+    if (state_.TextLength() == state_.Bytes()) return at;
+    uint64_t offset = 0;
+    TextPieces(0, at, [&](std::string_view text) {
+        offset += text.size();
+        return true;
+    });
+    return offset;
+}
+
+LRESULT TLogView::GetText(size_t room, wchar_t* buffer) const {
+    if (room == 0 || !buffer) return 0;
+    size_t copied = 0;
+    TextPieces(0, state_.Bytes(), [&](std::string_view text) {
+        const int n = static_cast<int>(std::min(text.size(), room - 1 - copied));
+        copied += n > 0 ? MultiByteToWideChar(1251, 0, text.data(), n, buffer + copied, n) : 0;
+        return copied + 1 < room;
+    });
+    buffer[copied] = L'\0';
+    return static_cast<LRESULT>(copied);
+}
+
+void TLogView::Copy(uint64_t from, uint64_t to) {
+    if (from >= to) return;
+    // Twice through the text, in pieces: a day's log of any size is copied
+    // without a second copy of it in memory.
+    uint64_t length = 0;
+    if (!TextPieces(from, to, [&](std::string_view text) {
+            length += text.size();
+            return true;
+        }))
+        return;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>((length + 1) * sizeof(wchar_t)));
+    auto* out = memory ? static_cast<wchar_t*>(GlobalLock(memory)) : nullptr;
+    if (!out) {
+        if (memory) GlobalFree(memory);
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    uint64_t copied = 0;
+    TextPieces(from, to, [&](std::string_view text) {
+        const int n = static_cast<int>(std::min<uint64_t>(text.size(), length - copied));
+        copied += n > 0 ? MultiByteToWideChar(1251, 0, text.data(), n, out + copied, n) : 0;
+        return copied < length;
+    });
+    out[copied] = L'\0';
+    GlobalUnlock(memory);
+    if (OpenClipboard(hwnd_)) {
+        EmptyClipboard();
+        if (SetClipboardData(CF_UNICODETEXT, memory)) memory = nullptr;
+        CloseClipboard();
+    }
+    if (memory) GlobalFree(memory);
+}
+
+// --- Drawing ----------------------------------------------------------------------
+
+void TLogView::SetFont(HFONT font) {
+    font_ = font;
+    WindowDc screen(nullptr);
+    SelectedObject selected(screen.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen.get(), &metrics);
+    lineHeight_ = std::max<int>(1, metrics.tmHeight);
+    charWidth_ = std::max<int>(1, metrics.tmAveCharWidth);
+    widest_ = 0;
+    measured_ = UINT64_MAX;
+}
+
+std::wstring TLogView::LineText(uint64_t line) {
+    WithReader([&](const ShownReader& read) { state_.Need(line, 1, read); });
+    return FromCp1251(state_.Line(line));
+}
+
+int TLogView::Width(HDC dc, const std::wstring& text, size_t chars) const {
+    if (chars == 0) return 0;
+    return LOWORD(GetTabbedTextExtentW(dc, text.c_str(), static_cast<int>(std::min(chars, text.size())), 0, nullptr));
+}
+
+uint64_t TLogView::Rows() const {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    return static_cast<uint64_t>((std::max<LONG>(client.bottom, 0) + lineHeight_ - 1) / lineHeight_);
+}
+
+uint64_t TLogView::RowsInSight() const {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    return static_cast<uint64_t>(std::max<LONG>(1, client.bottom / lineHeight_));
+}
+
+int TLogView::ContentWidth() const { return widest_ + 2 * kMargin + charWidth_; }
+
+void TLogView::Paint(HDC target) {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    if (client.right <= 0 || client.bottom <= 0) return;
+    // Drawn aside and put on screen at once: the view changes every second.
+    HDC dc = CreateCompatibleDC(target);
+    BitmapPtr bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
+    {
+        SelectedObject keepBitmap(dc, bitmap.get());
+        SelectedObject keepFont(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+        FillRect(dc, &client, GetSysColorBrush(COLOR_MENU));
+        SetBkMode(dc, TRANSPARENT);
+        const uint64_t first = state_.Top();
+        const uint64_t last = std::min(state_.Lines(), first + Rows());
+        WithReader([&](const ShownReader& read) { state_.Need(first, last - first, read); });
+        const int widestBefore = widest_;
+        for (uint64_t line = first; line < last; ++line) {
+            const std::string_view bytes = state_.Line(line);
+            const std::wstring text = FromCp1251(bytes);
+            const int x = kMargin - x_;
+            const int y = static_cast<int>(line - first) * lineHeight_;
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
+            widest_ = std::max(widest_, Width(dc, text, text.size()));
+            const SelectedColumns on = SelectionOnLine(state_.SelectionStart(), state_.SelectionEnd(),
+                                                       state_.LineStart(line), bytes.size());
+            if (!on.any) continue;
+            RECT marked{x + Width(dc, text, on.first), y, x + Width(dc, text, on.last) + (on.pastEnd ? charWidth_ : 0),
+                        y + lineHeight_};
+            FillRect(dc, &marked, GetSysColorBrush(COLOR_HIGHLIGHT));
+            const int saved = SaveDC(dc);
+            IntersectClipRect(dc, marked.left, marked.top, marked.right, marked.bottom);
+            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+            TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
+            RestoreDC(dc, saved);
+        }
+        BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+        if (widest_ != widestBefore) UpdateScrollBars();
+    }
+    DeleteDC(dc);
+}
+
+void TLogView::Changed() {
+    UpdateScrollBars();
+    UpdateCaret();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void TLogView::UpdateScrollBars() {
+    if (state_.Showings() != loads_) {
+        loads_ = state_.Showings();
+        widest_ = 0;
+        measured_ = UINT64_MAX;
+    }
+    // The longest line by its bytes is measured whenever it changes, so that
+    // the horizontal bar reaches it wherever it lies.
+    const LineIndex& index = state_.Index();
+    const uint64_t longest = state_.What() == LogViewState::Shows::File ? index.LongestLine() : 0;
+    const uint64_t length = state_.LineFinish(longest) - state_.LineStart(longest);
+    if (longest != measured_ || length != measuredLength_) {
+        measured_ = longest;
+        measuredLength_ = length;
+        std::string bytes;
+        WithReader([&](const ShownReader& read) {
+            if (!read(state_.LineStart(longest), static_cast<size_t>(std::min<uint64_t>(length, kMaxLineChars + 2)),
+                      bytes))
+                bytes.clear();
+        });
+        WindowDc dc(hwnd_);
+        SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+        widest_ = std::max(widest_, Width(dc.get(), FromCp1251(LineContent(bytes)), SIZE_MAX));
+    }
+    const ScrollRange rows = VerticalScroll(state_.Lines(), RowsInSight(), state_.Top());
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    x_ = std::clamp(x_, 0, std::max(0, ContentWidth() - static_cast<int>(client.right)));
+    const ScrollBars now{rows.max, static_cast<int>(rows.page), rows.pos, ContentWidth() - 1,
+                         static_cast<int>(std::max<LONG>(client.right, 0)), x_};
+    // Wine draws a scroll bar slowly (about 8 ms): they are set only when
+    // they changed, and drawn, with the next paint, only when what they show
+    // moved; a line added to a long log does not move the thumb a pixel.
+    if (now == bars_) return;
+    const std::vector<LONG> before = ScrollBarPixels(hwnd_);
+    SCROLLINFO vertical{sizeof vertical, SIF_ALL | SIF_DISABLENOSCROLL, 0, now.rows, static_cast<UINT>(now.rowPage),
+                        now.top, 0};
+    SCROLLINFO horizontal{sizeof horizontal, SIF_ALL | SIF_DISABLENOSCROLL, 0, now.width,
+                          static_cast<UINT>(now.widthPage), now.left, 0};
+    SetScrollInfo(hwnd_, SB_VERT, &vertical, FALSE);
+    SetScrollInfo(hwnd_, SB_HORZ, &horizontal, FALSE);
+    bars_ = now;
+    if (ScrollBarPixels(hwnd_) != before) RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
+
+void TLogView::UpdateCaret() {
+    if (GetFocus() != hwnd_) return;
+    const uint64_t line = state_.LineAt(state_.Caret());
+    if (line < state_.Top() || line >= state_.Top() + Rows()) {
+        SetCaretPos(-lineHeight_, -lineHeight_);
+        return;
+    }
+    const std::wstring text = LineText(line);
+    WindowDc dc(hwnd_);
+    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+    const size_t column = static_cast<size_t>(state_.Caret() - state_.LineStart(line));
+    SetCaretPos(kMargin - x_ + Width(dc.get(), text, column), static_cast<int>(line - state_.Top()) * lineHeight_);
+}
+
+// --- Scrolling, the mouse and the keyboard ---------------------------------------
+
+void TLogView::ScrollX(int x) {
+    x_ = x;
+    Changed();
+}
+
+void TLogView::CaretIntoView() {
+    const uint64_t line = state_.LineAt(state_.Caret());
+    state_.ScrollIntoView(line, RowsInSight());
+    const std::wstring text = LineText(line);
+    WindowDc dc(hwnd_);
+    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+    const int at = kMargin + Width(dc.get(), text, static_cast<size_t>(state_.Caret() - state_.LineStart(line)));
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    if (at < x_ + kMargin)
+        x_ = at - kMargin;
+    else if (at > x_ + client.right - kMargin)
+        x_ = at - client.right + kMargin + charWidth_;
+}
+
+void TLogView::OnVScroll(int code) {
+    const int64_t page = static_cast<int64_t>(RowsInSight());
+    switch (code) {
+        case SB_LINEUP: state_.ScrollBy(-1); break;
+        case SB_LINEDOWN: state_.ScrollBy(1); break;
+        case SB_PAGEUP: state_.ScrollBy(-page); break;
+        case SB_PAGEDOWN: state_.ScrollBy(page); break;
+        case SB_TOP: state_.ScrollTo(0); break;
+        case SB_BOTTOM: state_.ScrollTo(static_cast<int64_t>(state_.Lines()) - 1); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: {
+            // The 32-bit position: the message's own has only 16 bits.
+            SCROLLINFO info{sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
+            GetScrollInfo(hwnd_, SB_VERT, &info);
+            state_.ScrollTo(info.nTrackPos);
+            break;
+        }
+        default: return;
+    }
+    Changed();
+}
+
+void TLogView::OnHScroll(int code) {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    switch (code) {
+        case SB_LINELEFT: ScrollX(x_ - charWidth_); break;
+        case SB_LINERIGHT: ScrollX(x_ + charWidth_); break;
+        case SB_PAGELEFT: ScrollX(x_ - client.right); break;
+        case SB_PAGERIGHT: ScrollX(x_ + client.right); break;
+        case SB_LEFT: ScrollX(0); break;
+        case SB_RIGHT: ScrollX(ContentWidth()); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: {
+            SCROLLINFO info{sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
+            GetScrollInfo(hwnd_, SB_HORZ, &info);
+            ScrollX(info.nTrackPos);
+            break;
+        }
+        default: break;
+    }
+}
+
+void TLogView::OnMouse(int x, int y, bool extend) {
+    // Dragged past the top or the bottom: the view follows.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    if (dragging_ && y < 0) state_.ScrollBy(-1);
+    if (dragging_ && y >= client.bottom) state_.ScrollBy(1);
+    y = std::clamp<int>(y, 0, std::max<int>(0, client.bottom - 1));
+    const uint64_t line = std::min(state_.Top() + static_cast<uint64_t>(y / lineHeight_), state_.Lines() - 1);
+    const std::wstring text = LineText(line);
+    WindowDc dc(hwnd_);
+    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+    // The character boundary nearest to the pointer.
+    const int target = x - kMargin + x_;
+    size_t low = 0, high = text.size();
+    while (low < high) {
+        const size_t middle = (low + high + 1) / 2;
+        if (Width(dc.get(), text, middle) <= target)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    if (low < text.size() && target - Width(dc.get(), text, low) > Width(dc.get(), text, low + 1) - target) ++low;
+    state_.PlaceCaret(state_.LineStart(line) + low, extend);
+    Changed();
+}
+
+void TLogView::OnKey(WPARAM key) {
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    CaretMove move;
+    switch (key) {
+        case 'A':
+            if (!control) return;
+            state_.SelectAll();
+            Changed();
+            return;
+        case 'C':
+        case VK_INSERT:
+            if (control) Copy(state_.SelectionStart(), state_.SelectionEnd());
+            return;
+        case 'F':
+            if (control) OpenFind();
+            return;
+        case VK_F3: FindNext(shift); return;
+        case VK_LEFT: move = CaretMove::Left; break;
+        case VK_RIGHT: move = CaretMove::Right; break;
+        case VK_UP: move = CaretMove::Up; break;
+        case VK_DOWN: move = CaretMove::Down; break;
+        case VK_PRIOR: move = CaretMove::PageUp; break;
+        case VK_NEXT: move = CaretMove::PageDown; break;
+        case VK_HOME: move = control ? CaretMove::TextHome : CaretMove::LineHome; break;
+        case VK_END: move = control ? CaretMove::TextEnd : CaretMove::LineEnd; break;
+        default: return;
+    }
+    const uint64_t to = MoveCaret(state_, move, RowsInSight(), [&](uint64_t line) {
+        WithReader([&](const ShownReader& read) { state_.Need(line, 1, read); });
+        return static_cast<uint64_t>(state_.Line(line).size());
+    });
+    state_.PlaceCaret(to, shift);
+    CaretIntoView();
+    Changed();
+}
+
+void TLogView::OnContextMenu(LPARAM at) {
+    POINT where{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {  // from the keyboard: at the caret
+        GetCaretPos(&where);
+        where.y += lineHeight_;
+        ClientToScreen(hwnd_, &where);
+    }
+    // What the menu was opened for: a refresh while it is open ends the selection.
+    const uint64_t from = state_.SelectionStart(), to = state_.SelectionEnd();
+    MenuPtr menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING | (from < to ? 0 : MF_GRAYED), kCopy, text::kViewCopy);
+    AppendMenuW(menu.get(), MF_STRING, kSelectAll, text::kViewSelectAll);
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, kFind, text::kViewFind);
+    switch (TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, where.x, where.y, 0, hwnd_, nullptr)) {
+        case kCopy: Copy(from, to); break;
+        case kSelectAll:
+            state_.SelectAll();
+            Changed();
+            break;
+        case kFind: OpenFind(); break;
+        default: break;
+    }
+}
+
+// --- Find -----------------------------------------------------------------------------
+
+void TLogView::OpenFind() {
+    if (findDialog_) {
+        SetFocus(findDialog_);
+        return;
+    }
+    // A short selection within one line is what is sought, as in Notepad.
+    const uint64_t from = state_.SelectionStart(), to = state_.SelectionEnd();
+    if (from < to && to - from < sizeof findWhat_ / sizeof findWhat_[0]) {
+        std::string bytes;
+        WithReader([&](const ShownReader& read) {
+            if (!read(from, static_cast<size_t>(to - from), bytes)) bytes.clear();
+        });
+        if (!bytes.empty() && bytes.find_first_of("\r\n") == std::string::npos)
+            lstrcpynW(findWhat_, FromCp1251(bytes).c_str(), sizeof findWhat_ / sizeof findWhat_[0]);
+    }
+    find_.hwndOwner = hwnd_;
+    find_.lpstrFindWhat = findWhat_;
+    find_.wFindWhatLen = sizeof findWhat_;
+    find_.lStructSize = sizeof find_;
+    find_.Flags = (findDown_ ? FR_DOWN : 0) | (findCase_ ? FR_MATCHCASE : 0) | FR_HIDEWHOLEWORD;
+    findDialog_ = gFindDialog = FindTextW(&find_);
+}
+
+void TLogView::OnFindMessage(const FINDREPLACEW& find) {
+    if (find.Flags & FR_DIALOGTERM) {
+        findDialog_ = gFindDialog = nullptr;
+        return;
+    }
+    if (!(find.Flags & FR_FINDNEXT)) return;
+    // Taken now: the dialog clears its flags again on other notifications
+    // (under Wine even on a change of focus), and F3 searches as last asked.
+    findDown_ = (find.Flags & FR_DOWN) != 0;
+    findCase_ = (find.Flags & FR_MATCHCASE) != 0;
+    FindNext(false);
+}
+
+void TLogView::FindNext(bool reverse) {
+    if (!findWhat_[0]) {
+        OpenFind();
+        return;
+    }
+    const bool down = findDown_ != reverse;
+    const bool matchCase = findCase_;
+    // A character the log's code page does not have is found nowhere.
+    BOOL lost = FALSE;
+    const int n = WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, findWhat_, -1, nullptr, 0, nullptr, &lost);
+    std::string needle(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, findWhat_, -1, &needle[0], n, nullptr, &lost);
+    needle.resize(needle.size() - 1);
+    uint64_t found = kNotFound;
+    if (!lost) {
+        WithReader([&](const ShownReader& read) {
+            found = FindInShown(read, state_.Bytes(), state_.FindFrom(down), needle, matchCase, down);
+        });
+    }
+    if (found == kNotFound) {
+        std::wstring message = text::kViewNotFound;
+        message.replace(message.find(L"%s"), 2, findWhat_);
+        MessageBoxW(findDialog_ ? findDialog_ : GetAncestor(hwnd_, GA_ROOT), message.c_str(), text::kAppName,
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    // The found line stays in view until the next refresh, as a scroll does.
+    state_.SelectFound(found, needle.size(), down);
+    CaretIntoView();
+    state_.ScrollIntoView(state_.LineAt(found), RowsInSight());
+    Changed();
+}

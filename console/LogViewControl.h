@@ -1,0 +1,105 @@
+// The main window's log view (Memo1): today's log drawn straight from its
+// file, only the lines in sight, over an index of where each line starts.
+// Read-only, both scroll bars, no wrapping, the menu colour behind the text;
+// selection by mouse and keyboard, Ctrl+C, Ctrl+A, a context menu, Ctrl+F and
+// F3. For automation it answers as the edit control it replaced did:
+// WM_GETTEXT(LENGTH) with the whole text (every line end CR LF),
+// EM_GETLINECOUNT, EM_GETFIRSTVISIBLELINE, EM_GETSEL, EM_LINEFROMCHAR(-1), WM_COPY.
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "logic/LogView.h"
+
+class TLogView {
+public:
+    // A child of `parent` with the control number `id`; owned by its window.
+    static TLogView* Create(HWND parent, int id);
+    HWND Handle() const { return hwnd_; }
+
+    // The monitoring refresh's step: today's log at `path`, as far as it can
+    // be read in one step (a load goes on in steps of the view's own timer),
+    // or the missing-file text. Then the last line goes on top.
+    void Refresh(const std::string& path);
+    // "Очистить лог": the view empties; the next refresh reads the file anew.
+    void Clear();
+
+    // The search dialog, while open, takes its keyboard messages (Tab,
+    // Enter, Esc) from the program's message loop through this.
+    static bool DialogMessage(MSG* msg);
+
+private:
+    TLogView() = default;
+    template <class Form>
+    friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    // Reads what the file's entry calls for; true when what is shown changed.
+    bool Step();
+    void LoadStep();
+    void Paint(HDC dc);
+    void SetFont(HFONT font);
+    void Changed();
+    void UpdateScrollBars();
+    void UpdateCaret();
+    void ScrollX(int x);
+    void CaretIntoView();
+    void OnKey(WPARAM key);
+    void OnMouse(int x, int y, bool extend);
+    void OnVScroll(int code);
+    void OnHScroll(int code);
+    void OnContextMenu(LPARAM at);
+    void OpenFind();
+    void FindNext(bool reverse);
+    void OnFindMessage(const FINDREPLACEW& find);
+
+    // What is shown, read through `read` (the file opened for the call).
+    ShownReader Reader(HANDLE file) const;
+    void WithReader(const std::function<void(const ShownReader&)>& use) const;
+    // The text of [from, to) as it is handed out, in pieces.
+    // `take` says whether it wants more; false when a read failed.
+    bool TextPieces(uint64_t from, uint64_t to, const std::function<bool(std::string_view)>& take) const;
+    uint64_t TextOffset(uint64_t at) const;
+    void Copy(uint64_t from, uint64_t to);
+    LRESULT GetText(size_t room, wchar_t* buffer) const;
+
+    std::wstring LineText(uint64_t line);
+    int Width(HDC dc, const std::wstring& text, size_t chars) const;
+    uint64_t Rows() const;
+    uint64_t RowsInSight() const;
+    int ContentWidth() const;
+
+    HWND hwnd_ = nullptr;
+    HFONT font_ = nullptr;
+    int lineHeight_ = 16;
+    int charWidth_ = 6;
+    LogViewState state_;
+    std::string path_;
+    int x_ = 0;        // pixels scrolled to the right
+    int widest_ = 0;   // the widest line drawn or measured, in pixels
+    uint64_t measured_ = UINT64_MAX;  // the longest line when it was measured
+    uint64_t measuredLength_ = 0;
+    uint64_t loads_ = 0;
+    // The scroll bars as last set.
+    struct ScrollBars {
+        int rows, rowPage, top, width, widthPage, left;
+        bool operator==(const ScrollBars& o) const {
+            return rows == o.rows && rowPage == o.rowPage && top == o.top && width == o.width &&
+                   widthPage == o.widthPage && left == o.left;
+        }
+    };
+    ScrollBars bars_{-1, 0, 0, 0, 0, 0};
+    bool dragging_ = false;
+    int wheel_ = 0;
+    // The search: its dialog's record lives as long as the view.
+    FINDREPLACEW find_{};
+    wchar_t findWhat_[256] = {};
+    HWND findDialog_ = nullptr;
+    // How the operator last asked to search.
+    bool findDown_ = true;
+    bool findCase_ = false;
+};
