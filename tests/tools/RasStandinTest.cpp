@@ -316,7 +316,7 @@ TEST(RasStandinService, LoadsTheDllWhenStartedAndUnloadsItWhenStopped) {
 }
 
 TEST(RasStandinService, PlugInCallsReachTheStandInMprapiInTheService) {
-    RecordingDll dll("disconnect-on-link");
+    RecordingDll dll("disconnect-on-link link-waits");
     ASSERT_TRUE(dll.Registered());
     ServiceHost service;
     ASSERT_TRUE(service.Installed());

@@ -200,6 +200,9 @@ WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0* p0, RAS_PORT_1* p1) {
     if (Behaves("disconnect-on-link")) {
         ResetEvent(disconnectReturned);
         HANDLE thread = CreateThread(nullptr, 0, DisconnectPort, new HANDLE[2]{p0->hPort, p0->hConnection}, 0, nullptr);
+        // With link-waits the disconnect lands while the link is still being
+        // offered: the port is the service's already, not an unknown one.
+        if (thread && Behaves("link-waits")) WaitForSingleObject(disconnectReturned, 5000);
         if (thread) CloseHandle(thread);
     }
     if (Behaves("enum-on-link")) {

@@ -142,6 +142,9 @@ struct RasHost::Connection {
     uint32_t bytesXmited = 0;
     uint32_t seconds = 0;  // fixed when the line drops
     Phase phase = Phase::Accepting;
+    // The service's port exists once its link is offered: a DLL may
+    // disconnect it from another thread before the link callback returns.
+    bool linkOffered = false;
     const char* busyIn = nullptr;  // the callback running now, if any
     ULONGLONG busySince = 0;
     std::shared_future<void> hungUp;
@@ -420,12 +423,19 @@ std::string RasHost::Dial(const Request& request) {
         RAS_PORT_0 p0;
         RAS_PORT_1 p1;
         c->Fill(p0, p1, 0, false);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            c->linkOffered = true;
+        }
         BOOL linked = TRUE;
         for (const auto& admin : admins_) {
             if (linked && admin->acceptLink)
                 linked = Callback(*c, "MprAdminAcceptNewLink", [&] { return admin->acceptLink(&p0, &p1); });
         }
         std::lock_guard<std::mutex> lock(mutex_);
+        // Disconnected while its link was offered: the hang-up is queued
+        // behind this job already.
+        if (c->phase == Connection::Phase::HangingUp) return linked ? 1 : 2;
         if (linked) {
             c->phase = Connection::Phase::Up;
             return 1;
@@ -573,7 +583,10 @@ void RasHost::JoinRetired() {
 
 std::shared_ptr<RasHost::Connection> RasHost::LivePortLocked(HANDLE port) {
     for (auto& entry : connections_)
-        if (entry.second->port == port && entry.second->phase == Connection::Phase::Up) return entry.second;
+        if (entry.second->port == port &&
+            (entry.second->phase == Connection::Phase::Up ||
+             (entry.second->phase == Connection::Phase::Accepting && entry.second->linkOffered)))
+            return entry.second;
     return nullptr;
 }
 
