@@ -1,14 +1,14 @@
 #!/bin/bash
 # Builds everything and runs every test:
-#   1. the x86 build, tests included, which must compile (there is no 32-bit
-#      Wine here to run it); before the x86_64 build, whose tests read the x86
-#      plug-in's version block as data;
+#   1. the x86 plug-in, whose version block the x86_64 tests read as data;
 #   2. the Windows programs for x86_64, then their tests under Wine (and Xvfb
 #      for windows). Those mostly wait, for Wine and for windows, so they run
 #      in the background while
-#   3. the platform-free code is built natively with address and
-#      undefined-behaviour sanitizers and tested, and the fuzz targets run a
-#      short while; niced, so that the tests under Wine keep their pace.
+#   3. the rest of the x86 build, tests included, which must compile (there is
+#      no 32-bit Wine here to run it), then the platform-free code built
+#      natively with address and undefined-behaviour sanitizers and tested,
+#      and the fuzz targets for a short while; all niced, so that the tests
+#      under Wine keep their pace.
 # At the end: how long each step and each test program took.
 # Build folders go to build/ unless BUILD_DIR says otherwise.
 set -euo pipefail
@@ -39,10 +39,10 @@ program_times() {
 
 "$root/tools/setup-debian.sh"
 
-echo "== Windows x86 build, tests included (built, not run)"
+echo "== Windows x86 plug-in"
 "$root/tools/configure.sh" "$root" "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-timed "x86 build" cmake --build "$build/win32" -j "$jobs"
+timed "x86 plug-in" cmake --build "$build/win32" -j "$jobs" --target dialgate
 
 echo "== Windows x86_64 build"
 "$root/tools/configure.sh" "$root" "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
@@ -58,7 +58,9 @@ wine_tests=$!
 
 native_log=$build/native-tests.log
 native_steps() {
-  echo "== native build and tests (sanitizers)" &&
+  echo "== Windows x86 build, tests included (built, not run)" &&
+    timed "x86 build, the rest" nice cmake --build "$build/win32" -j "$jobs" &&
+    echo "== native build and tests (sanitizers)" &&
     "$root/tools/configure.sh" "$root" "$build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null &&
     timed "native build" nice cmake --build "$build/native" -j "$jobs" &&
     timed "native tests" ctest --test-dir "$build/native" --output-on-failure | tee "$native_log" &&
@@ -70,7 +72,7 @@ native_steps || native_status=$?
 
 wine_status=0
 wait "$wine_tests" || wine_status=$?
-echo "$((SECONDS - wine_start)) x86_64 tests under Wine (beside the native steps)" >>"$steps"
+echo "$((SECONDS - wine_start)) x86_64 tests under Wine (beside the x86 and native steps)" >>"$steps"
 echo "== x86_64 tests under Wine"
 cat "$wine_log"
 
@@ -82,7 +84,7 @@ echo "== how long each test program took, under Wine"
 program_times "$wine_log"
 
 if [ "$native_status" -ne 0 ] || [ "$wine_status" -ne 0 ]; then
-  echo "== FAILED: native steps $native_status, tests under Wine $wine_status"
+  echo "== FAILED: x86 and native steps $native_status, tests under Wine $wine_status"
   exit 1
 fi
 echo "== all builds done, all tests passed (${SECONDS} s)"
