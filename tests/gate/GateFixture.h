@@ -12,6 +12,7 @@
 #include "PluginCopy.h"
 #include "FakeService.h"
 #include "TestSupport.h"
+#include "Win32Clock.h"
 
 // The service's calls for the built plug-in, through the stand-in
 // mprapi.dll. It lists no connection: the built plug-in's tests do not dial
@@ -80,12 +81,9 @@ struct Call {
     }
     // Returns how long the hang-up callback took, in milliseconds.
     double HangUp(const PluginCopy& plugin) {
-        LARGE_INTEGER f, a, b;
-        QueryPerformanceFrequency(&f);
         plugin.LinkHangup(&p0, &p1);
-        QueryPerformanceCounter(&a);
+        const LARGE_INTEGER start = CounterNow();
         plugin.ConnectionHangup(&c0, &c1);
-        QueryPerformanceCounter(&b);
-        return static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+        return CounterMs(start, CounterNow());
     }
 };

@@ -15,6 +15,7 @@
 #include "Connection.h"
 #include "SteppedClock.h"
 #include "TestSupport.h"
+#include "Win32Clock.h"
 
 // One installation's folders, its configuration published as the latest
 // load's, and the surroundings of the workers that start while it lives.
@@ -97,12 +98,9 @@ struct Caller {
     double HangUp() {
         hungUp = true;
         gate.service.RemoveConnection(c0.hConnection);
-        LARGE_INTEGER f, a, b;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&a);
+        const LARGE_INTEGER start = CounterNow();
         ConnectionHangup(&c0, &c1);
-        QueryPerformanceCounter(&b);
-        return static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+        return CounterMs(start, CounterNow());
     }
 
 private:

@@ -33,6 +33,7 @@
 #include "LogViewControl.h"
 #include "Report.h"
 #include "UiDriver.h"
+#include "Win32Clock.h"
 #include "Unit1.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
@@ -75,25 +76,13 @@ void AppendLine(const std::string& path) {
     WriteFile(file.Get(), kAppended, sizeof kAppended - 1, &written, nullptr);
 }
 
-double Ms(LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-
 template <typename Work>
 double MedianMs(int runs, Work work) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        const LARGE_INTEGER a = Now();
+        const LARGE_INTEGER a = CounterNow();
         work();
-        times.push_back(Ms(a, Now()));
+        times.push_back(CounterMs(a, CounterNow()));
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -117,14 +106,14 @@ void BenchRefresh() {
     SendMessageW(view->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     MoveWindow(view->Handle(), 0, 0, 505, 400, TRUE);
     // The whole load first, in its steps, as the window's timer drives it.
-    LARGE_INTEGER start = Now();
+    LARGE_INTEGER start = CounterNow();
     view->Refresh(log);
     const LRESULT whole = static_cast<LRESULT>(LogViewText(LogOfSize(50u << 20)).size());
     while (SendMessageW(view->Handle(), WM_GETTEXTLENGTH, 0, 0) < whole) {
         MSG msg;
         if (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
     }
-    const double load = Ms(start, Now());
+    const double load = CounterMs(start, CounterNow());
     UpdateWindow(view->Handle());
     // In turns: a line appended, then our refresh and its repaint; a line
     // appended, then a plain read of it and a repaint of the same view, its
@@ -136,22 +125,22 @@ void BenchRefresh() {
         WIN32_FILE_ATTRIBUTE_DATA data;
         GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &data);
         AppendLine(log);
-        const LARGE_INTEGER a = Now();
+        const LARGE_INTEGER a = CounterNow();
         ReadFileFrom(log, data.nFileSizeLow, bytes);
         RedrawWindow(shown, nullptr, nullptr, redraw | RDW_INVALIDATE | RDW_UPDATENOW);
-        const double ms = Ms(a, Now());
+        const double ms = CounterMs(a, CounterNow());
         view->Refresh(log);  // takes the yardstick's line in
         UpdateWindow(shown);
         return ms;
     };
     for (int i = 0; i < 41; ++i) {
         AppendLine(log);
-        const LARGE_INTEGER a = Now();
+        const LARGE_INTEGER a = CounterNow();
         view->Refresh(log);
-        const LARGE_INTEGER b = Now();
+        const LARGE_INTEGER b = CounterNow();
         UpdateWindow(shown);
-        ours.push_back(Ms(a, Now()));
-        oursRead.push_back(Ms(a, b));
+        ours.push_back(CounterMs(a, CounterNow()));
+        oursRead.push_back(CounterMs(a, b));
         plain.push_back(plainRead(0));
         plainWhole.push_back(plainRead(RDW_FRAME));
     }
@@ -180,34 +169,34 @@ struct Phase {
 // of the phase under way.
 class Probe {
 public:
-    explicit Probe(HWND window) : window_(window), begun_(Now().QuadPart), thread_([this] { Run(); }) {}
+    explicit Probe(HWND window) : window_(window), begun_(CounterNow().QuadPart), thread_([this] { Run(); }) {}
     ~Probe() {
         stop_ = true;
         thread_.join();
     }
     void Begin() {
-        begun_ = Now().QuadPart;
+        begun_ = CounterNow().QuadPart;
         slowest_ = 0;
         slowestAt_ = 0;
         answers_ = 0;
         over50_ = 0;
     }
     Phase End(LARGE_INTEGER since, bool done) const {
-        return Phase{slowest_.load(), slowestAt_.load(), answers_.load(), over50_.load(), Ms(since, Now()) / 1000.0, done};
+        return Phase{slowest_.load(), slowestAt_.load(), answers_.load(), over50_.load(), CounterMs(since, CounterNow()) / 1000.0, done};
     }
 
 private:
     void Run() {
         while (!stop_) {
-            const LARGE_INTEGER a = Now();
+            const LARGE_INTEGER a = CounterNow();
             DWORD_PTR result = 0;
             if (!SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &result)) return;
-            const double ms = Ms(a, Now());
+            const double ms = CounterMs(a, CounterNow());
             if (ms > slowest_) {
                 slowest_ = ms;
                 LARGE_INTEGER begun;
                 begun.QuadPart = begun_;
-                slowestAt_ = Ms(begun, a) / 1000.0;
+                slowestAt_ = CounterMs(begun, a) / 1000.0;
             }
             ++answers_;
             over50_ += ms > 50.0;
@@ -300,10 +289,10 @@ ConsoleRun RunConsole(const std::string& program, size_t logBytes, DWORD limitMs
     HWND window = nullptr;
     while (!window && WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT)
         window = ui::FindProcessWindow(pi.dwProcessId, kMainWindowClass);
-    LARGE_INTEGER start = Now();
+    LARGE_INTEGER start = CounterNow();
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
-    run.firstAnswerMs = Ms(start, Now());
+    run.firstAnswerMs = CounterMs(start, CounterNow());
     HWND view = ui::FindControl(window, ids::Memo1);
     run.started = view != nullptr;
     if (run.started) {
@@ -318,24 +307,24 @@ ConsoleRun RunConsole(const std::string& program, size_t logBytes, DWORD limitMs
         // Shown as a click on the tray icon shows it; the first paint of the
         // log is looked for on the screen.
         PostMessageW(window, kTrayMessage, 1, WM_LBUTTONUP);
-        const LARGE_INTEGER shown = Now();
-        while (run.firstPaintMs < 0 && Ms(shown, Now()) < 10000) {
-            if (IsWindowVisible(window) && Drawn(view)) run.firstPaintMs = Ms(shown, Now());
+        const LARGE_INTEGER shown = CounterNow();
+        while (run.firstPaintMs < 0 && CounterMs(shown, CounterNow()) < 10000) {
+            if (IsWindowVisible(window) && Drawn(view)) run.firstPaintMs = CounterMs(shown, CounterNow());
             Sleep(1);
         }
         if (logBytes) {
             probe.Begin();
-            start = Now();
+            start = CounterNow();
             SendMessageTimeoutW(window, WM_COMMAND, ids::N1, 0, SMTO_NORMAL, 60000, &ignored);  // "Очистить лог"
             run.clear = probe.End(start, WaitLength(view, length, limitMs));
 
             probe.Begin();
-            start = Now();
+            start = CounterNow();
             MoveFileExA(other.c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING);
             run.replaced = probe.End(start, WaitLength(view, otherLength, limitMs));
 
             probe.Begin();
-            start = Now();
+            start = CounterNow();
             AppendLine(log);
             run.refresh = probe.End(start, WaitLength(view, otherLength + sizeof kAppended - 1, 10000));
         }
@@ -345,9 +334,9 @@ ConsoleRun RunConsole(const std::string& program, size_t logBytes, DWORD limitMs
     std::vector<double> ticks;
     for (int i = 0; run.started && logBytes && i < 11; ++i) {
         AppendLine(log);
-        const LARGE_INTEGER a = Now();
+        const LARGE_INTEGER a = CounterNow();
         SendMessageTimeoutW(window, WM_TIMER, 1, 0, SMTO_NORMAL, 120000, &ignored);
-        ticks.push_back(Ms(a, Now()));
+        ticks.push_back(CounterMs(a, CounterNow()));
     }
     run.tickMs = Median(ticks);
     Sleep(2000);  // a few refreshes after the last change
@@ -428,13 +417,12 @@ void BenchReport(HINSTANCE instance) {
     if (!form) return;
     size_t rows = 0;
     const double parse = MedianMs(5, [&] { rows = ReadConnectionReport(bytes).size(); });
-    LARGE_INTEGER a, b, c;
-    QueryPerformanceCounter(&a);
+    const LARGE_INTEGER a = CounterNow();
     SendMessageW(form->Handle(), WM_COMMAND, ids::N19, 0);
-    QueryPerformanceCounter(&b);
+    const LARGE_INTEGER b = CounterNow();
     HWND report = form->Form5 ? form->Form5->Handle() : nullptr;
     if (report) UpdateWindow(report);
-    QueryPerformanceCounter(&c);
+    const LARGE_INTEGER c = CounterNow();
     const std::string more = ConnectionsLogOfSize(1);
     const double refresh = MedianMs(5, [&] {
         UniqueHandle file(CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -448,7 +436,7 @@ void BenchReport(HINSTANCE instance) {
     const double idle = MedianMs(5, [&] { SendMessageW(report, WM_TIMER, 1, 0); });
     std::printf("report, 10 MB log (%zu connections): open %.1f ms (of which shown and painted %.1f ms), "
                 "parse alone %.1f ms; refresh after a connection %.2f ms, with nothing new %.3f ms\n",
-                rows, Ms(a, c), Ms(b, c), parse, refresh, idle);
+                rows, CounterMs(a, c), CounterMs(b, c), parse, refresh, idle);
     DestroyWindow(form->Handle());
     DeleteFileA(log.c_str());
 }

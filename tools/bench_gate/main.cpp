@@ -27,19 +27,9 @@
 #include "Log.h"
 #include "PluginCopy.h"
 #include "StandinMprapi.h"
+#include "Win32Clock.h"
 
 namespace {
-
-double NowMs() {
-    static LARGE_INTEGER f = [] {
-        LARGE_INTEGER v;
-        QueryPerformanceFrequency(&v);
-        return v;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
 
 std::string ExeFolder() {
     char name[MAX_PATH * 4];
@@ -102,14 +92,14 @@ void PlainAppend(const std::string& path, const std::string& line) {
 
 template <class Write>
 double Rate(int threads, int perThread, Write write) {
-    const double start = NowMs();
+    const double start = CounterMs();
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t)
         pool.emplace_back([&, t] {
             for (int i = 0; i < perThread; ++i) write(t, i);
         });
     for (auto& th : pool) th.join();
-    return threads * perThread * 1000.0 / (NowMs() - start);
+    return threads * perThread * 1000.0 / (CounterMs() - start);
 }
 
 // Per call, in microseconds: the median of `n` calls.
@@ -117,9 +107,9 @@ template <class Work>
 double MedianUs(int n, Work work) {
     std::vector<double> took;
     for (int i = 0; i < n; ++i) {
-        const double start = NowMs();
+        const double start = CounterMs();
         work(i);
-        took.push_back((NowMs() - start) * 1000.0);
+        took.push_back((CounterMs() - start) * 1000.0);
     }
     std::sort(took.begin(), took.end());
     return took[took.size() / 2];
@@ -277,9 +267,9 @@ int BenchHangup(int n) {
         plugin.Accept(&c0, &c1);
         Sleep(pause);
         const bool timeFileThere = GetFileAttributesA((plugin.dir + "time.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
-        double start = NowMs();
+        double start = CounterMs();
         plugin.Hangup(&c0, &c1);
-        ours.push_back(NowMs() - start);
+        ours.push_back(CounterMs() - start);
 
         KillTarget target{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr)};
         HANDLE thread = CreateThread(nullptr, 0, WaitLikeTheWorker, &target, 0, nullptr);
@@ -296,9 +286,9 @@ int BenchHangup(int n) {
             WriteFile(f, "300\r\n\r\n", 7, &w, nullptr);
             CloseHandle(f);
         }
-        start = NowMs();
+        start = CounterMs();
         KillAndLogHangup(thread, killDir, c0, c1);
-        kill.push_back(NowMs() - start);
+        kill.push_back(CounterMs() - start);
         WaitForSingleObject(thread, 5000);
         CloseHandle(thread);
         CloseHandle(target.stop);
@@ -320,9 +310,9 @@ int BenchHangup(int n) {
             c0.hConnection = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(i + 1));
             ended.Accept(&c0, &c1);
             Sleep(static_cast<DWORD>(i % 7) * 10);
-            const double start = NowMs();
+            const double start = CounterMs();
             ended.Hangup(&c0, &c1);
-            took.push_back(NowMs() - start);
+            took.push_back(CounterMs() - start);
         }
         std::printf("hang-up of a worker that already ended: median %.3f ms\n", Median(took));
     }
@@ -333,12 +323,12 @@ int BenchHangup(int n) {
         PublishGatewayConfig(c);
         std::vector<double> ourLines, plainLines;
         for (int i = 0; i < n; ++i) {
-            double t = NowMs();
+            double t = CounterMs();
             for (int k = 0; k < 5; ++k) LogWrite("Байт отправлено: 2048", true);
-            ourLines.push_back(NowMs() - t);
-            t = NowMs();
+            ourLines.push_back(CounterMs() - t);
+            t = CounterMs();
             for (int k = 0; k < 5; ++k) LiteralLogLine(killDir + "LOGS3\\", "Байт отправлено: 2048");
-            plainLines.push_back(NowMs() - t);
+            plainLines.push_back(CounterMs() - t);
         }
         std::printf("five lines alone: LogWrite %.3f ms, literal %.3f ms\n", Median(ourLines), Median(plainLines));
     }
@@ -372,9 +362,9 @@ int BenchHangupHeldLog(int n, const std::string& built) {
             CloseHandle(record);
             // Somewhere in the worker's next cycle and its wait for the log.
             Sleep(static_cast<DWORD>(i % 8) * 100);
-            const double start = NowMs();
+            const double start = CounterMs();
             plugin.Hangup(&c0, &c1);
-            (hold ? held : free).push_back(NowMs() - start);
+            (hold ? held : free).push_back(CounterMs() - start);
             if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
             Sleep(100);  // the worker's thread ends
         }
@@ -393,13 +383,13 @@ struct DisconnectClock {
     double portDisconnectAt = 0;
     static DWORD WINAPI Connect(void* c) {
         auto* self = static_cast<DisconnectClock*>(c);
-        if (self->serverConnectAt == 0) self->serverConnectAt = NowMs();
+        if (self->serverConnectAt == 0) self->serverConnectAt = CounterMs();
         return NO_ERROR;
     }
     static DWORD WINAPI Port(void*, HANDLE) { return NO_ERROR; }
     static DWORD WINAPI Disconnect(void* c, HANDLE) {
         auto* self = static_cast<DisconnectClock*>(c);
-        if (self->portDisconnectAt == 0) self->portDisconnectAt = NowMs();
+        if (self->portDisconnectAt == 0) self->portDisconnectAt = CounterMs();
         return NO_ERROR;
     }
     static void WINAPI ServerDisconnect(void*) {}
@@ -421,14 +411,14 @@ int BenchDrift(int cycles) {
     RAS_CONNECTION_1 c1{};
     const std::string timeFile = plugin.dir + "time.txt";
     plugin.Accept(&c0, &c1);
-    const double start = NowMs();  // accepted: the callback has returned
+    const double start = CounterMs();  // accepted: the callback has returned
     // The moment each value first appears, against the moment it is due; and
     // at every look, the value against the true seconds left.
     double worstLate = 0, last = 0, firstAt = 0;
     double overMin = 1e9, overMax = -1e9;
     int lastValue = -1, seen = 0;
     const int total = minutes * 60;
-    while (NowMs() - start < total * 1000.0 + 5000) {
+    while (CounterMs() - start < total * 1000.0 + 5000) {
         char buf[32] = {};
         HANDLE f = CreateFileA(timeFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
@@ -437,7 +427,7 @@ int BenchDrift(int cycles) {
             ReadFile(f, buf, sizeof buf - 1, &got, nullptr);
             CloseHandle(f);
         }
-        const double at = NowMs() - start;
+        const double at = CounterMs() - start;
         const int value = atoi(buf);
         if (value > 0) {
             const double trueLeft = total - at / 1000.0;
@@ -479,9 +469,9 @@ DWORD WINAPI WaitLikeTheWorker(LPVOID param) {
     auto* target = static_cast<KillTarget*>(param);
     SetEvent(target->waiting);
     // Waits out fifty-millisecond cycles against the clock, as the fast build's worker does.
-    const double start = NowMs();
+    const double start = CounterMs();
     for (int cycle = 1;; ++cycle) {
-        const double left = start + cycle * 50.0 - NowMs();
+        const double left = start + cycle * 50.0 - CounterMs();
         if (WaitForSingleObject(target->stop, left > 0 ? static_cast<DWORD>(left) : 0) == WAIT_OBJECT_0) return 0;
     }
 }
@@ -496,10 +486,10 @@ int BenchKill(int n) {
         // holds the loader lock for good and the next thread never starts.
         WaitForSingleObject(target.waiting, INFINITE);
         Sleep(static_cast<DWORD>(i % 7) * 10);
-        const double start = NowMs();
+        const double start = CounterMs();
         TerminateThread(thread, 1);
         if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0) ++notGone;
-        took.push_back(NowMs() - start);
+        took.push_back(CounterMs() - start);
         CloseHandle(thread);
         CloseHandle(target.stop);
         CloseHandle(target.waiting);

@@ -35,6 +35,7 @@
 #include "LogFormat.h"
 #include "LogTexts.h"
 #include "Report.h"
+#include "Win32Clock.h"
 #include "Win32Files.h"
 #include "Win32Handles.h"
 #include "logic/ReportPeriod.h"
@@ -219,31 +220,19 @@ int64_t Today() {
     return DayNumber(now.wYear, now.wMonth, now.wDay);
 }
 
-double Ms(LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-
 // Sends WM_NULL every 20 ms from another thread and keeps the slowest answer.
 class Responsiveness {
 public:
     explicit Responsiveness(HWND window)
-        : window_(window), start_(Now()), thread_([this] {
+        : window_(window), start_(CounterNow()), thread_([this] {
               while (!stop_) {
-                  const LARGE_INTEGER a = Now();
+                  const LARGE_INTEGER a = CounterNow();
                   DWORD_PTR result;
                   SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-                  const double ms = Ms(a, Now());
+                  const double ms = CounterMs(a, CounterNow());
                   slowest_ = std::max(slowest_.load(), ms);
                   if (ms > 100) ++over100_;
-                  if (getenv("BENCH_TRACE") && ms > 50) std::fprintf(stderr, "  slow answer %.1f ms, sent at %.1f ms\n", ms, Ms(start_, a));
+                  if (getenv("BENCH_TRACE") && ms > 50) std::fprintf(stderr, "  slow answer %.1f ms, sent at %.1f ms\n", ms, CounterMs(start_, a));
                   ++answers_;
                   Sleep(20);
               }
@@ -329,9 +318,9 @@ int Bench() {
     } source(folder);
     char pattern[80] = "";
     GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, pattern, sizeof pattern);
-    LARGE_INTEGER a = Now();
+    LARGE_INTEGER a = CounterNow();
     const PeriodRows rows = ReadPeriod(source, {today - 29, today}, today, pattern);
-    std::printf("read and parsed alone (ReadPeriod): %.1f ms, %zu connections\n", Ms(a, Now()), rows.rows.size());
+    std::printf("read and parsed alone (ReadPeriod): %.1f ms, %zu connections\n", CounterMs(a, CounterNow()), rows.rows.size());
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
@@ -354,14 +343,14 @@ int Bench() {
     std::string opening;
     {
         Responsiveness answers(form->Handle());
-        a = Now();
+        a = CounterNow();
         form->Show(folder, hours);
         PumpUntilLoaded(form);
-        day = Ms(a, Now());
-        a = Now();
+        day = CounterMs(a, CounterNow());
+        a = CounterNow();
         ChooseRange(form);
         PumpUntilLoaded(form);
-        month = Ms(a, Now());
+        month = CounterMs(a, CounterNow());
         answers.Stop();
         opening = slowest(answers);
     }
@@ -371,17 +360,17 @@ int Bench() {
     // Closed and opened again: the days are kept, none has changed. Hiding
     // and showing the window waits on the X server under Wine: timed apart.
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    a = Now();
+    a = CounterNow();
     form->Show(folder, hours);
-    const double shown = Ms(a, Now());
+    const double shown = CounterMs(a, CounterNow());
     PumpUntilLoaded(form);
     {
         Responsiveness answers(form->Handle());
-        const LARGE_INTEGER b = Now();
+        const LARGE_INTEGER b = CounterNow();
         ChooseRange(form);
         PumpUntilLoaded(form);
         answers.Stop();
-        std::printf("opened again on the same 30 days: shown %.1f ms, the 30 days %.1f ms; %s\n", shown, Ms(b, Now()),
+        std::printf("opened again on the same 30 days: shown %.1f ms, the 30 days %.1f ms; %s\n", shown, CounterMs(b, CounterNow()),
                     slowest(answers).c_str());
     }
 
@@ -400,14 +389,14 @@ int Bench() {
             DWORD written = 0;
             WriteFile(out.Get(), more.data(), static_cast<DWORD>(more.size()), &written, nullptr);
             out.Reset();
-            a = Now();
+            a = CounterNow();
             SendMessageW(form->Handle(), WM_TIMER, 1, 0);
             PumpUntilLoaded(form);
-            grown.push_back(Ms(a, Now()));
-            a = Now();
+            grown.push_back(CounterMs(a, CounterNow()));
+            a = CounterNow();
             SendMessageW(form->Handle(), WM_TIMER, 1, 0);
             PumpUntilLoaded(form);
-            idle.push_back(Ms(a, Now()));
+            idle.push_back(CounterMs(a, CounterNow()));
         }
         answers.Stop();
         std::sort(grown.begin(), grown.end());

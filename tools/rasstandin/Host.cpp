@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Strand.h"
+#include "Win32Clock.h"
 #include "Win32Handles.h"
 
 namespace {
@@ -62,13 +63,6 @@ public:
 private:
     const char* outer_;
 };
-
-double MsSince(LARGE_INTEGER start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 }  // namespace
 
@@ -487,10 +481,9 @@ void RasHost::DeliverHangup(Connection& conn, bool linkUp) {
         RAS_CONNECTION_0 c0;
         RAS_CONNECTION_1 c1;
         c->Fill(c0, c1, c->seconds, true);
-        LARGE_INTEGER start;
-        QueryPerformanceCounter(&start);
+        const LARGE_INTEGER start = CounterNow();
         Callback(*c, "MprAdminConnectionHangupNotification", [&] { admin->connectionHangup(&c0, &c1); });
-        ms += MsSince(start);
+        ms += CounterMs(start, CounterNow());
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -10,19 +10,9 @@
 
 #include "PluginCopy.h"
 #include "StandinMprapi.h"
+#include "Win32Clock.h"
 
 namespace {
-
-double NowMs() {
-    static const double ticksPerMs = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / ticksPerMs;
-}
 
 std::string ExeFolder() {
     std::string name(MAX_PATH * 4, '\0');
@@ -190,9 +180,9 @@ public:
     // The two hang-up callbacks; returns how long the connection's took.
     double HangUp(Call& call) const {
         plugin_.LinkHangup(&call.p0, &call.p1);
-        const double start = NowMs();
+        const double start = CounterMs();
         plugin_.ConnectionHangup(&call.c0, &call.c1);
-        return NowMs() - start;
+        return CounterMs() - start;
     }
 
 private:

@@ -19,6 +19,7 @@
 #include "DateText.h"
 #include "GateSoak.h"
 #include "Log.h"
+#include "Win32Clock.h"
 
 namespace {
 
@@ -142,13 +143,10 @@ int SoakConsole(int seconds, int every) {
         EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&f));
         double reply = -1;
         if (f.found) {
-            LARGE_INTEGER fr, a, b;
-            QueryPerformanceFrequency(&fr);
-            QueryPerformanceCounter(&a);
+            const LARGE_INTEGER sent = CounterNow();
             DWORD_PTR result = 0;
             if (SendMessageTimeoutA(f.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
-                QueryPerformanceCounter(&b);
-                reply = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(fr.QuadPart);
+                reply = CounterMs(sent, CounterNow());
             } else {
                 reply = 5000;
             }
