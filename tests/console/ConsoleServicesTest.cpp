@@ -116,4 +116,40 @@ TEST(ConsoleServices, WatchStopsAndStartsRemoteAccessAndLeavesItAloneWhenSwitche
     EXPECT_TRUE(console.Close());
 }
 
+// The watch stops and starts the prefix's RemoteAccess, as every test of
+// this group may: the group runs alone among the tests that install one.
+TEST(ConsoleServices, WatchShowsTheWorkingTimeAndItsSwitchSurvivesARestart) {
+    const int hour = SteadyHour();
+    {
+        // Every hour from the next one on, and none before this one: not working now.
+        ConsoleInstall console("TIME_BEGIN=" + std::to_string(hour + 1) + "\r\nTIME_END=" + std::to_string(hour) + "\r\n");
+        ASSERT_TRUE(console.Start());
+        EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: НЕ РАБОЧЕЕ");
+        EXPECT_FALSE(ui::ToolButtonChecked(console.Window(), ids::ToolBar1, ids::ToolButton2));
+    }
+    ConsoleInstall console("TIME_BEGIN=" + std::to_string(hour) + "\r\nTIME_END=" + std::to_string(hour) + "\r\n");
+    ASSERT_TRUE(console.Start());
+    EXPECT_EQ(console.Text(ids::WorkTime), L"ВРЕМЯ: РАБОЧЕЕ");
+
+    // Switched off and closed: stored, and the next start makes no check.
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton2, true);
+    EXPECT_TRUE(ui::ToolButtonChecked(console.Window(), ids::ToolBar1, ids::ToolButton2));
+    ASSERT_TRUE(console.Close());
+    char value[16] = {};
+    GetPrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", "", value, sizeof value, console.ConfigPath().c_str());
+    EXPECT_STREQ(value, "1");
+
+    ASSERT_TRUE(console.Start());
+    EXPECT_TRUE(ui::ToolButtonChecked(console.Window(), ids::ToolBar1, ids::ToolButton2));
+    Sleep(6000);
+    EXPECT_EQ(console.Text(ids::WorkTime), L"");
+
+    // Released again: stored as off.
+    ui::ClickToolButton(console.Window(), ids::ToolBar1, ids::ToolButton2, true);
+    EXPECT_TRUE(console.WaitText(ids::WorkTime, L"ВРЕМЯ: РАБОЧЕЕ", 7000));
+    ASSERT_TRUE(console.Close());
+    GetPrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", "", value, sizeof value, console.ConfigPath().c_str());
+    EXPECT_STREQ(value, "0");
+}
+
 }  // namespace
