@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "Dpi.h"
 #include "Win32Files.h"
 
 std::string ProgramFolder() { return ModuleFolder(nullptr); }
@@ -47,8 +48,8 @@ IconPtr MakePictureIcon(const PictureGrid& grid) {
     return IconPtr(CreateIconIndirect(&info));
 }
 
-FontPtr MakeConsoleFont(int weight) {
-    const int dpi = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
+FontPtr MakeConsoleFont(int weight, int dpi) {
+    if (dpi <= 0) dpi = WindowDpi(nullptr);
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(8, dpi, 72);
     lf.lfWeight = weight;

@@ -27,8 +27,9 @@ struct ImageListDeleter {
 };
 using FontPtr = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 
-// "MS Sans Serif", 8 point, Cyrillic: the font of every window of the console.
-FontPtr MakeConsoleFont(int weight = FW_NORMAL);
+// "MS Sans Serif", 8 point, Cyrillic: the font of every window of the console,
+// at `dpi` (WindowDpi of the window it is for; 0 for the screen's).
+FontPtr MakeConsoleFont(int weight = FW_NORMAL, int dpi = 0);
 using BitmapPtr = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 using PenPtr = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiObjectDeleter>;
 using IconPtr = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
