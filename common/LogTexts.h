@@ -8,7 +8,7 @@ namespace log_text {
 // Loading the configuration.
 // The start-up banner. "%s" is the build's version (CMake's project version),
 // put in by LogBanner (LogFormat.h); the text is never used as a format.
-inline constexpr char kBanner[] = "dialgate.dll версии %s: модуль учёта дозвона запускается";
+inline constexpr char kBanner[] = "dialgate.dll версии %s: модуль учета дозвона запускается";
 inline constexpr char kConfigLoadFrom[] = "Загрузка из файла конфигурации: ";
 inline constexpr char kConfigLoaded[] = "Файл конфигурации загружен";
 inline constexpr char kDumpRule[] = "____________________________________________";
@@ -31,6 +31,9 @@ inline constexpr char kBytesReceived[] = "Байт принято: ";
 inline constexpr char kBytesSent[] = "Байт отправлено: ";
 inline constexpr char kUserHungUp[] = "Произошло отключение пользователя от интерфейса";
 inline constexpr char kSecondConnectionRefused[] =
+    "Подключение отклонено: предыдущее соединение еще обслуживается";
+// The same line as release 1.0.0 wrote it, with "ё"; read, never written.
+inline constexpr char kSecondConnectionRefused100[] =
     "Подключение отклонено: предыдущее соединение ещё обслуживается";
 // A caller whose hang-up came before his acceptance was decided.
 inline constexpr char kAcceptedAfterHangup[] = "Подключение отклонено: абонент уже отключился";

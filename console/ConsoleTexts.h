@@ -66,7 +66,7 @@ inline constexpr wchar_t kTrayExit[] = L"Выход";
 // The log view's context menu, and what its search says when the text sought
 // (put in for "%s") is nowhere in the log.
 inline constexpr wchar_t kViewCopy[] = L"Копировать";
-inline constexpr wchar_t kViewSelectAll[] = L"Выделить всё";
+inline constexpr wchar_t kViewSelectAll[] = L"Выделить все";
 inline constexpr wchar_t kViewFind[] = L"Найти...";
 inline constexpr wchar_t kViewNotFound[] = L"Не удается найти \"%s\"";
 

@@ -61,10 +61,10 @@ inline constexpr char kIcq[] = "ICQ: ";
 inline constexpr wchar_t kAboutCaption[] = L"О программе \"RA DIVAD IROR\" v0.1";
 inline constexpr wchar_t kAboutText[] =
     L"RA DIVAD IROR, версия 0.1\r\n\r\n"
-    L"Консоль администратора шлюза удалённого доступа. Раз в секунду показывает "
-    L"состояние служб удалённого доступа и FTP, текущего пользователя, остаток "
+    L"Консоль администратора шлюза удаленного доступа. Раз в секунду показывает "
+    L"состояние служб удаленного доступа и FTP, текущего пользователя, остаток "
     L"его времени и сегодняшний лог модуля dialgate; в рабочие часы включает "
-    L"службу удалённого доступа, вне их выключает.";
+    L"службу удаленного доступа, вне их выключает.";
 inline constexpr wchar_t kAboutOk[] = L"OK";  // Latin letters
 // The help file beside the console.
 inline constexpr char kHelpFileName[] = "qv_admin.chm";

@@ -37,10 +37,10 @@ inline constexpr char kReportColumns[][24] = {"Дата",         "Время д
                                               "Байт принято", "Байт отправлено", "Примечание"};
 inline constexpr char kEndingLimit[] = "лимит исчерпан";
 inline constexpr char kEndingHungUp[] = "абонент отключился";
-inline constexpr char kEndingRefused[] = "отклонён";
+inline constexpr char kEndingRefused[] = "отклонен";
 inline constexpr char kEndingNoRegistration[] = "нет регистрации";
 inline constexpr char kEndingFoundGone[] = "не найдено службой";
-inline constexpr char kEndingGoing[] = "идёт";
+inline constexpr char kEndingGoing[] = "идет";
 inline constexpr char kEndingNotLogged[] = "конец не записан";
 // The note of a row whose hang-up lines were interleaved with another's.
 inline constexpr char kNoteFiguresMixed[] = "два отключения сразу: цифры могут быть чужими";
@@ -53,7 +53,7 @@ inline constexpr char kCsvRefused[] = "отклонено: ";
 inline constexpr char kLoginColumns[][24] = {
     "Логин",           "Соединений",         "Отклонено",       "Время",
     "Байт принято",    "Байт отправлено",    "Лимит исчерпан",  "Абонент отключился",
-    "Нет регистрации", "Не найдено службой", "Конец не записан", "Идёт",
+    "Нет регистрации", "Не найдено службой", "Конец не записан", "Идет",
     "Первый звонок",   "Последний звонок",   "Примечание"};
 // The login of the callers who never registered, refused ones among them.
 inline constexpr char kNoLogin[] = "(без логина)";
@@ -70,7 +70,7 @@ inline constexpr char kTotalsLogins[] = ", логинов: ";
 
 // The status line: the period, then the days without a readable log, named
 // one by one or as "first–last".
-inline constexpr char kReportNoLog[] = "За этот день лога нет";
+inline constexpr char kReportNoLog[] = "За этот день журнала нет";
 inline constexpr char kStatusPeriod[] = "Период: ";
 inline constexpr char kDayRangeDash[] = "–";
 inline constexpr char kStatusDays[] = " дн.";
@@ -83,7 +83,7 @@ inline constexpr char kReportSaveFailed[] = "Не удалось записат�
 inline constexpr char kReportCopyFailed[] = "Не удалось положить картинку в буфер обмена";
 
 // The picture: its legend and what hovering over it shows.
-inline constexpr char kLegendRefused[] = "отклонённый звонок";
+inline constexpr char kLegendRefused[] = "отклоненный звонок";
 inline constexpr char kLegendWorkingHours[] = "рабочее время";
 inline constexpr char kLegendBusyShare[] = "доля часа, когда линия занята:";
 inline constexpr char kLegendNoLog[] = "нет журнала";

@@ -259,7 +259,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         current_ = NewRow(date, time);
         Touch(current_, time);
         startSeen_ = true;
-    } else if (message == log_text::kSecondConnectionRefused) {
+    } else if (message == log_text::kSecondConnectionRefused || message == log_text::kSecondConnectionRefused100) {
         const size_t row = NewRow(date, time);
         Touch(row, time);
         tracks_[row].refused = true;

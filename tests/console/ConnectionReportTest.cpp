@@ -21,7 +21,7 @@ std::string Dated(const std::string& time, const std::string& message) {
 }
 
 std::string Load(const std::string& time) {
-    return Dated(time, "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается") +
+    return Dated(time, "dialgate.dll версии 1.0.0: модуль учета дозвона запускается") +
            Dated(time, "Загрузка из файла конфигурации: C:\\LINKWARD\\qv_config.ini") +
            "\r\nCURRENT_USER=E:\\server\\users\\current.user\r\nTIME_FOR_REG=5\r\nSHOW_VARS=1\r\n" +
            std::string(44, '_') + "\r\n" + Dated(time, "Файл конфигурации загружен") +
@@ -60,7 +60,7 @@ std::string Hangup(const std::string& time, bool ended, unsigned seconds, unsign
 }
 
 std::string Refusal(const std::string& time) {
-    return Dated(time, "Подключение отклонено: предыдущее соединение ещё обслуживается");
+    return Dated(time, "Подключение отклонено: предыдущее соединение еще обслуживается");
 }
 
 // One row in a line, for messages that show expected and actual side by side.
@@ -255,6 +255,12 @@ TEST(ConnectionReport, RefusedSecondCallerIsItsOwnRowAndTakesItsOwnHangup) {
                                                Dated("14:00:00", "***Не удается запустить поток таймера***"));
     ASSERT_EQ(noWorker.size(), 1u);
     EXPECT_EQ(noWorker[0].ending, ConnectionEnding::Refused);
+
+    // The refusal as release 1.0.0 spelled it.
+    const auto earlier = ReadConnectionReport(
+        Accept("15:00:00") + Dated("15:00:01", "Подключение отклонено: предыдущее соединение ещё обслуживается"));
+    ASSERT_EQ(earlier.size(), 2u) << Describe(earlier);
+    EXPECT_EQ(earlier[1].ending, ConnectionEnding::Refused);
 }
 
 TEST(ConnectionReport, LateHangupOfTheConnectionBeforeGoesToIt) {
@@ -447,8 +453,8 @@ TEST(ConnectionReportCsv, BytesForExcelOnARussianWindows) {
         "Дата;Время дозвона;Логин;Лимит, мин;Окончание;Длительность;Байт принято;Байт отправлено;Примечание\r\n"
         "08.12.2026;08:00:01;ivan_petrov;10;лимит исчерпан;0:10:00;10240;2048;\r\n"
         "08.12.2026;09:00:00;\"a;b\"\"c\";5;абонент отключился;0:00:59;1;2;\r\n"
-        "08.12.2026;09:00:02;;;отклонён;0:00:00;0;0;\r\n"
-        "08.12.2026;10:00:00;'=HYPERLINK(1);5;идёт;;;;\r\n"
+        "08.12.2026;09:00:02;;;отклонен;0:00:00;0;0;\r\n"
+        "08.12.2026;10:00:00;'=HYPERLINK(1);5;идет;;;;\r\n"
         "Итого;соединений: 3;;;отклонено: 1;0:10:59;10241;2050;\r\n";
     EXPECT_EQ(csv, expected);
     // Windows-1251, one byte a letter: "Дата" is C4 E0 F2 E0.

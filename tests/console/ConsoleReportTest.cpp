@@ -141,7 +141,7 @@ TEST(ConsoleReport, ShowsTheDaysConnectionsFollowsTheLogAndSavesTheCsv) {
     // line, then the same caller's end.
     ASSERT_TRUE(AppendAll(today, Connection("10:00:00", "maria", "60")));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == 3; }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 4) == L"идёт"; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 4) == L"идет"; }, 5000));
     ASSERT_TRUE(AppendAll(today, Hangup("10:20:00", "1200", "5", "6")));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewCell(list, 2, 4) == L"абонент отключился"; }, 5000))
         << ui::ToUtf8(ListText(list));
@@ -171,7 +171,7 @@ TEST(ConsoleReport, ShowsTheDaysConnectionsFollowsTheLogAndSavesTheCsv) {
     PostMessageW(report, WM_COMMAND, MAKEWPARAM(form5::ComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(days));
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == 3; }, 5000));
     ASSERT_TRUE(DeleteFileA(today.c_str()));
-    EXPECT_TRUE(WaitFor([&] { return ui::ControlText(report, form5::StaticText3) == L"За этот день лога нет"; }, 5000))
+    EXPECT_TRUE(WaitFor([&] { return ui::ControlText(report, form5::StaticText3) == L"За этот день журнала нет"; }, 5000))
         << ui::ToUtf8(ui::ControlText(report, form5::StaticText3));
     EXPECT_EQ(ui::ListViewRowCount(list), 0);
 

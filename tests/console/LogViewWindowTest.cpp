@@ -257,7 +257,7 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     Key(VK_INSERT, true);
     EXPECT_EQ(Clipboard(), Wide1251(Line(0) + Line(1).substr(0, Line(1).size() - 2)));
 
-    // The context menu: what it offers, and its "Выделить всё" and "Копировать"
+    // The context menu: what it offers, and its "Выделить все" and "Копировать"
     // chosen with the arrow keys (none: it is closed with Esc).
     std::vector<std::wstring> items;
     auto choose = [&](int downs) {
@@ -286,7 +286,7 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     };
     drag(0, 0);
     choose(0);
-    EXPECT_EQ(items, (std::vector<std::wstring>{L"Копировать (grey)", L"Выделить всё", L"-", L"Найти..."}));
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"Копировать (grey)", L"Выделить все", L"-", L"Найти..."}));
     drag(4, 5);
     choose(2);
     Key('C', true);

@@ -300,7 +300,7 @@ TEST(SecondConnection, IsRefusedWhileTheFirstIsTimed) {
     first.HangUp();
     EXPECT_FALSE(Exists(gate.timeFile));
     EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("ivan", "pw", "1") +
-                              DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается") +
+                              DatedLine("Подключение отклонено: предыдущее соединение еще обслуживается") +
                               MarkedHangupLines(false) + HangupLines(true));
 }
 
@@ -534,7 +534,7 @@ TEST(Overlap, ServiceThreadsDeliveringEverythingAtOnce) {
     const std::string log = gate.Log();
     EXPECT_EQ(Occurrences(log, DatedLine("Принято новое подключение")), static_cast<size_t>(accepted.load()));
     EXPECT_EQ(Occurrences(log, DatedLine("***Поток таймера запущен***")), static_cast<size_t>(accepted.load()));
-    EXPECT_EQ(Occurrences(log, DatedLine("Подключение отклонено: предыдущее соединение ещё обслуживается")),
+    EXPECT_EQ(Occurrences(log, DatedLine("Подключение отклонено: предыдущее соединение еще обслуживается")),
               static_cast<size_t>(refused.load()));
     // A worker may find its connection gone first, when the service thread
     // that removed it is held before its hang-up: that ending has the line too.

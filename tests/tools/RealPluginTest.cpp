@@ -68,7 +68,7 @@ const char kFoundGone[] = "Соединение не найдено службо
 const char kDuration[] = "Продолжительность соединения: ";
 const char kHungUp[] = "Произошло отключение пользователя от интерфейса";
 const char kAccepted[] = "Принято новое подключение";
-const char kRefused[] = "Подключение отклонено: предыдущее соединение ещё обслуживается";
+const char kRefused[] = "Подключение отклонено: предыдущее соединение еще обслуживается";
 const char kLinkDown[] = "Отключен интерфейс";
 
 // The lines of a worker that found its connection gone, once, in order, and
