@@ -65,7 +65,9 @@ endif()
 
 # A text file of the release, with CR LF line ends whatever the checkout has:
 # Notepad before Windows Server 2019 shows LF-only text as one line. Copied as
-# it is otherwise (no @VARIABLE@ is replaced in it).
+# it is otherwise, and written only when it changes, so that the packages are
+# not made again for nothing. (file(CONFIGURE) would drop the CR: CMake 3.25
+# writes its own line ends unless told.)
 #   dg_release_text(SOURCE OUTPUT_VARIABLE) gives the converted copy's path.
 function(dg_release_text source out)
   get_filename_component(name ${source} NAME)
@@ -73,7 +75,13 @@ function(dg_release_text source out)
   file(READ ${source} text)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
-  file(CONFIGURE OUTPUT ${copy} CONTENT "${text}" @ONLY)
+  set(written "")
+  if(EXISTS ${copy})
+    file(READ ${copy} written)
+  endif()
+  if(NOT written STREQUAL text)
+    file(WRITE ${copy} "${text}")
+  endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   set(${out} ${copy} PARENT_SCOPE)
 endfunction()
@@ -143,7 +151,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
   # are gathered in one staging folder with the WiX source.
   configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
-  set(msi_depends ${plugin_target} dginstall qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS}
+  set(msi_depends ${plugin_target} dginstall qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS}
                   ${msi_stage}/dialgate.wxs)
   set(stage_console "")
   if(console_target)
@@ -240,8 +248,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${plugin_target}> ${msi_stage}/dialgate.dll
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dginstall> ${msi_stage}/dginstall.dll
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
-    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
-    COMMAND ${CMAKE_COMMAND} -E copy ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${msi_stage}
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${msi_stage}
     ${stage_console}
     COMMAND ${WIXL} -a x64 -o ${msi}.tmp dialgate.wxs
     ${fix_commands}
