@@ -119,6 +119,8 @@ endif()
 # version blocks carry.
 function(dg_add_msi target version plugin_target console_target msi_stage)
   set(DG_VERSION ${version})
+  # Every version and build is one product to Windows Installer.
+  set(DG_UPGRADE_CODE 6D0B7A52-93E4-4C1F-B0A7-2F4E8C61D5A9)
   # The configuration keeps one identity across versions, so that upgrades
   # recognise the administrator's file as theirs.
   set(DG_CONFIG_GUID 9a41c7e3-6b25-4f08-a3d1-c85e2f70b194)
@@ -167,6 +169,10 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
   # - the log folder at C:\VE_DA, as qv_config.ini names it, when there is
   #   a drive C: (a search for C:\, then VEDA set before the folders are
   #   resolved);
+  # - an earlier build of the same version is replaced like an earlier
+  #   version, not installed beside it: the upgrade's version range takes its
+  #   upper end too (1 migrate features + 512 maximum inclusive), which is
+  #   what WiX's AllowSameVersionUpgrades writes and wixl ignores;
   # - the old version is removed inside the installation's transaction, so
   #   that a failed upgrade brings it back;
   # - the installer's own steps. Custom action types: 1 a DLL of the Binary
@@ -189,6 +195,8 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetLogFolderOnC', 'DRIVEC', 990)"
     "INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetLogFolderOnC', 'DRIVEC', 990)"
+    "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
+    "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{${DG_UPGRADE_CODE}}', '${version}', 513, 'WIX_UPGRADE_DETECTED')"
     "UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RememberRemoteAccess', 1, 'InstallActions', 'RememberRemoteAccess')"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseConsoles', 3073, 'InstallActions', 'CloseConsoles')"

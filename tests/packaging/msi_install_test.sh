@@ -6,7 +6,8 @@
 #   install; upgrade to the later version with the service and a console
 #   running; the way back refused; rollback (remove the later version, install
 #   the earlier); emergency disable with regsvr32 /u and back; uninstall; then
-#   install and uninstall on a machine with no other administration DLL.
+#   install over another build of the same version and uninstall, on a machine
+#   with no other administration DLL.
 # Every msiexec runs with /qn /norestart /l*v and must end with 0 and no
 # pending file rename; the service runs again afterwards with the plug-in
 # loaded (its banner names the version) or, after removal, without it; the
@@ -295,9 +296,18 @@ unexpected=$(printf '%s\n' "$left" | grep -v -e '^Program Files/dialgate/qv_conf
   -e '^VE_DA/LOGS/admin-notes.txt$' -e '^VE_DA/LOGS/[^/]*_log.txt$' -e '^$' || true)
 [ -z "$unexpected" ] && pass "left: $(printf '%s' "$left" | tr '\n' ' ')" || fail "left after uninstall: $unexpected"
 
-echo "== a machine with no other administration DLL"
+echo "== a machine with no other administration DLL, and another build of this version on it"
 wine_ reg delete "$key" /f /reg:64 >/dev/null 2>&1
+# Another build of the same version: the same package with a product code of
+# its own, as every build of the installer gets one.
+other_build=$prefix-other-build.msi
+cp "$msi" "$other_build"
+msibuild "$other_build" -q "UPDATE \`Property\` SET \`Value\` = '{0D1A7C3E-5B2F-4E68-9A41-7C2E5D8B3F06}' WHERE \`Property\` = 'ProductCode'"
+expect_msiexec "msiexec /i of another build of this version" /i "$(winpath "$other_build")"
 expect_msiexec "msiexec /i" /i "$(winpath "$msi")"
+[ "$(products | grep -c .)" = 1 ] && pass "the other build was replaced: $(products)" ||
+  fail "products beside each other: $(products | tr '\n' ' ')"
+rm -f "$other_build"
 expect_value "$key" DLLPath "$plugin"
 expect_value "$key" DisplayName dialgate
 expect_msiexec "msiexec /x" /x "$(winpath "$msi")"
