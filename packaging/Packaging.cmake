@@ -92,6 +92,10 @@ dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.md DG_SERVER_DOC_EN)
 dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.ru.md DG_SERVER_DOC_RU)
 set(DG_SERVER_DOCS ${DG_SERVER_DOC_EN} ${DG_SERVER_DOC_RU})
 install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} DESTINATION .)
+# The installer's commands for cmd.exe, which wait for msiexec and print its
+# exit code: beside the MSI, not inside it (a batch file that removes itself
+# loses its place).
+dg_release_text(${CMAKE_CURRENT_LIST_DIR}/dialgate-msi.cmd DG_MSI_COMMANDS)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME dialgate)
@@ -277,6 +281,7 @@ if(DG_ARCH STREQUAL "x64")
       set(console_target portwatch)
     endif()
     dg_add_msi(dialgate_msi ${PROJECT_VERSION} dialgate "${console_target}" ${CMAKE_BINARY_DIR}/packaging/msi)
+    configure_file(${DG_MSI_COMMANDS} ${CMAKE_BINARY_DIR}/packages/dialgate-msi.cmd COPYONLY)
 
     # The upgrade test's later version (tests/packaging): the plug-in and the
     # console built again as DG_NEXT_VERSION, in an installer of that version.

@@ -6,12 +6,16 @@
 #   is UTF-16 with its byte-order mark, as Task Scheduler writes one;
 # - the MSI installs exactly the files at the top of the ZIP and its x64
 #   programs, byte for byte the same.
-#   check-release.sh ZIP MSI    prints each fault; exit 1 when there is one
+# Text files that go out beside the two (the installer's commands) are
+# checked for their line ends too.
+#   check-release.sh ZIP MSI [FILE...]    prints each fault; exit 1 when there is one
 set -euo pipefail
 zip=$(realpath "$1") msi=$(realpath "$2")
+shift 2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/zip" "$work/msi"
+mkdir "$work/zip" "$work/msi" "$work/beside"
+[ $# -eq 0 ] || cp "$@" "$work/beside/"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 msiextract -C "$work/msi" "$msi" >/dev/null
 

@@ -1,9 +1,10 @@
 #!/bin/bash
 # Builds the release: the plug-in and the console for x86 and x64, the help
-# file, then the ZIP (both architectures) and the x64 MSI. Both are made in a
-# staging folder and checked there (tools/check-release.sh: CR LF text, the
-# same files in both); only a release that passes lands in out/release/,
-# listed with its sizes, and a failed one leaves out/release/ empty.
+# file, then the ZIP (both architectures), the x64 MSI and the commands that
+# run it (dialgate-msi.cmd). They are made in a staging folder and checked
+# there (tools/check-release.sh: CR LF text, the same files in the ZIP and
+# the MSI); only a release that passes lands in out/release/, listed with its
+# sizes, and a failed one leaves out/release/ empty.
 # A version is released once: the script refuses a version below the last
 # release tag (v1.2.3), or equal to it on another commit.
 # Build folders go to build/ unless BUILD_DIR says otherwise.
@@ -50,8 +51,8 @@ zip=dialgate-$version-windows.zip
 msi=dialgate-$version-x64.msi
 mv "$stage/cpack/$zip" "$stage/"
 rm -rf "$stage/cpack"
-cp "$build/release-x64/packages/$msi" "$stage/"
-"$root/tools/check-release.sh" "$stage/$zip" "$stage/$msi"
+cp "$build/release-x64/packages/$msi" "$build/release-x64/packages/dialgate-msi.cmd" "$stage/"
+"$root/tools/check-release.sh" "$stage/$zip" "$stage/$msi" "$stage/dialgate-msi.cmd"
 
 mkdir -p "$out"
 mv "$stage"/* "$out/"
