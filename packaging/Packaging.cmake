@@ -210,7 +210,12 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RegisterPlugin', 3073, 'InstallActions', 'RegisterPlugin')"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartRemoteAccess', 3073, 'InstallActions', 'StartRemoteAccess')"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RememberRemoteAccess', 1450)"
-    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('CloseConsoles', 1850)")
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('CloseConsoles', 1850)"
+    # The log folder's rights, once CreateFolders (3700) has made it.
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetProtectLogFolder', 51, 'ProtectLogFolder', '[LOGDIR]')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ProtectLogFolder', 3073, 'InstallActions', 'ProtectLogFolder')"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetProtectLogFolder', '$LogFolder=3', 3701)"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ProtectLogFolder', '$LogFolder=3', 3702)")
   # The registration steps and their undoing, each given the plug-in's path.
   set(sequence 3440)
   foreach(step IN ITEMS UndoUnregisterPlugin:2 UnregisterPlugin:2 UndoRegisterPlugin:3 RegisterPlugin:3)

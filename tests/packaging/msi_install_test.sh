@@ -9,12 +9,13 @@
 #   the earlier); emergency disable with regsvr32 /u and back; uninstall; then
 #   install over another build of the same version and uninstall, on a machine
 #   with no other administration DLL.
+# The log folder's rights admit only LocalSystem and the administrators.
 # Every msiexec must end with 0, as the commands print it and end, and leave
 # no pending file rename; a refused one must print its own code, not 0; a
 # rollback whose removal fails installs nothing; the service runs again
-# afterwards with the plug-in
-# loaded (its banner names the version) or, after removal, without it; the
-# two other DLLs keep their place and order; qv_config.ini stays.
+# afterwards with the plug-in loaded (its banner names the version) or, after
+# removal, without it; the two other DLLs keep their place and order;
+# qv_config.ini stays.
 #   msi_install_test.sh MSI BIN_DIR WINE_RUN PREFIX WITH_CONSOLE(0|1) WITH_RASSTANDIN(0|1)
 #                       [NEXT_MSI NEXT_BIN_DIR]
 set -uo pipefail
@@ -175,6 +176,13 @@ if [ "$with_console" = 1 ]; then
   [ -n "$shortcut" ] && pass "Start-menu shortcut ${shortcut#$c/}" || fail "no Start-menu shortcut portwatch.lnk"
 fi
 [ -d "$logs" ] && pass "log folder C:\\VE_DA\\LOGS" || fail "no log folder C:\\VE_DA\\LOGS"
+# The logs hold the callers' passwords. (Wine shows the rights as the folder's
+# Unix mode: LocalSystem, the owner, and Everyone for the others' bits.)
+if rights=$(wine_ "$(winpath "$bin")\\folder_rights.exe" 'C:\VE_DA\LOGS' | tr -d '\r'); then
+  pass "only LocalSystem, the administrators and the owner may open C:\\VE_DA\\LOGS: $rights"
+else
+  fail "others may open C:\\VE_DA\\LOGS: $rights"
+fi
 expect_value "$key" DLLPath "$others;$plugin"
 expect_value "$key" DisplayName Billing
 expect_value "$source_key" EventMessageFile "$plugin"
