@@ -67,20 +67,33 @@ endif()
 # Notepad before Windows Server 2019 shows LF-only text as one line. Copied as
 # it is otherwise, and written only when it changes, so that the packages are
 # not made again for nothing. (file(CONFIGURE) would drop the CR: CMake 3.25
-# writes its own line ends unless told.)
+# writes its own line ends unless told.) An .xml file becomes UTF-16 with its
+# byte-order mark, as Task Scheduler writes the tasks that schtasks imports.
 #   dg_release_text(SOURCE OUTPUT_VARIABLE) gives the converted copy's path.
 function(dg_release_text source out)
   get_filename_component(name ${source} NAME)
   set(copy ${CMAKE_BINARY_DIR}/packaging/text/${name})
+  set(crlf ${copy})
+  if(name MATCHES "[.]xml$")
+    set(crlf ${CMAKE_BINARY_DIR}/packaging/text/utf-8/${name})
+  endif()
   file(READ ${source} text)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
   set(written "")
-  if(EXISTS ${copy})
-    file(READ ${copy} written)
+  if(EXISTS ${crlf})
+    file(READ ${crlf} written)
   endif()
-  if(NOT written STREQUAL text)
-    file(WRITE ${copy} "${text}")
+  if(NOT written STREQUAL text OR NOT EXISTS ${copy})
+    file(WRITE ${crlf} "${text}")
+    if(NOT crlf STREQUAL copy)
+      execute_process(COMMAND sh -c [[printf '\377\376' >"$1" && iconv -f UTF-8 -t UTF-16LE "$2" >>"$1"]]
+                              utf-16 ${copy} ${crlf}
+                      RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR "${name}: not converted to UTF-16 (iconv)")
+      endif()
+    endif()
   endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   set(${out} ${copy} PARENT_SCOPE)
@@ -91,7 +104,9 @@ dg_release_text(${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DG_GUIDE_CRLF)
 dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.md DG_SERVER_DOC_EN)
 dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.ru.md DG_SERVER_DOC_RU)
 set(DG_SERVER_DOCS ${DG_SERVER_DOC_EN} ${DG_SERVER_DOC_RU})
-install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} DESTINATION .)
+# The console's logon task for schtasks /create /xml, without a time limit.
+dg_release_text(${CMAKE_CURRENT_LIST_DIR}/portwatch-task.xml DG_CONSOLE_TASK)
+install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${DG_CONSOLE_TASK} DESTINATION .)
 # The installer's commands for cmd.exe, which wait for msiexec and print its
 # exit code: beside the MSI, not inside it (a batch file that removes itself
 # loses its place).
@@ -135,6 +150,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     set(DG_CONSOLE_COMPONENT [=[
           <Component Id="Console" Guid="5b8e2d17-4c9a-4f06-a2e3-9d1f7c6b0e35" Win64="yes">
             <File Id="portwatch.exe" Name="portwatch.exe" Source="portwatch.exe" KeyPath="yes"/>
+            <File Id="portwatch_task.xml" Name="portwatch-task.xml" Source="portwatch-task.xml"/>
           </Component>]=])
     set(DG_MENU_DIRECTORY [=[
       <Directory Id="ProgramMenuFolder">
@@ -158,6 +174,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
   configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
   set(msi_depends ${plugin_target} dginstall qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS}
+                  ${DG_CONSOLE_TASK}
                   ${msi_stage}/dialgate.wxs)
   set(stage_console "")
   if(console_target)
@@ -265,7 +282,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${plugin_target}> ${msi_stage}/dialgate.dll
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dginstall> ${msi_stage}/dginstall.dll
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
-    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${msi_stage}
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${DG_CONSOLE_TASK} ${msi_stage}
     ${stage_console}
     COMMAND ${WIXL} -a x64 -o ${msi}.tmp dialgate.wxs
     ${fix_commands}

@@ -174,6 +174,11 @@ if [ "$with_console" = 1 ]; then
   expect_same "$app/portwatch.exe" "$bin/portwatch.exe"
   shortcut=$(find "$c" -iname 'portwatch.lnk' | head -n 1)
   [ -n "$shortcut" ] && pass "Start-menu shortcut ${shortcut#$c/}" || fail "no Start-menu shortcut portwatch.lnk"
+  # The guide's command for the console at logon, with the installed task
+  # (Wine's schtasks cannot show it again: its own copy is read instead).
+  wine_ schtasks /create /tn "dialgate console" /xml 'C:\Program Files\dialgate\portwatch-task.xml' >/dev/null 2>&1 &&
+    LC_ALL=C grep -q '<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>' "$c/windows/system32/tasks/dialgate console" &&
+    pass "schtasks /create /xml took the installed task, without a time limit" || fail "schtasks /create /xml of the installed task"
 fi
 [ -d "$logs" ] && pass "log folder C:\\VE_DA\\LOGS" || fail "no log folder C:\\VE_DA\\LOGS"
 # The logs hold the callers' passwords. (Wine shows the rights as the folder's
@@ -290,7 +295,7 @@ expect_value "$key" DLLPath "$others;$plugin"
 echo "== uninstall"
 printf 'admin\r\n' > "$logs/admin-notes.txt"
 expect_msiexec "remove" 0 remove "$(winpath "$msi")"
-for f in dialgate.dll qv_admin.chm portwatch.exe INSTALL.md WINDOWS.md WINDOWS.ru.md; do
+for f in dialgate.dll qv_admin.chm portwatch.exe portwatch-task.xml INSTALL.md WINDOWS.md WINDOWS.ru.md; do
   [ -e "$app/$f" ] && fail "$f left after uninstall" || pass "$f removed"
 done
 check "the administrator's qv_config.ini kept by the uninstall" config_kept
