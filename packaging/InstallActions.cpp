@@ -4,11 +4,15 @@
 //   CloseConsoles         every running portwatch.exe ends, as by its "Выход"
 //   RegisterPlugin,       regsvr32's two entries of the installed dialgate.dll,
 //   UnregisterPlugin      called the way regsvr32 calls them
+//   ProtectLogFolder      the log folder open to LocalSystem and the
+//                         administrators only
 //   StartRemoteAccess     RemoteAccess started again when it was running
 // Every step writes what it did into the installer's log (msiexec /l*v).
 #include <windows.h>
+#include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <string>
@@ -26,6 +30,12 @@ constexpr DWORD kConsoleExitWaitMs = 15000;
 // The service may take its time to load its DLLs; a start still under way
 // after this is left to finish on its own.
 constexpr DWORD kServiceStartWaitMs = 60000;
+// The log folder's rights, by SID, which no language renames: LocalSystem,
+// which writes the logs, may change (0x1301bf, icacls's M), the
+// administrators may do anything; files and folders made in it take the same;
+// nothing comes from the folders above (P). The logs hold the callers'
+// passwords, and C:\ lets every user read.
+constexpr wchar_t kLogFolderRights[] = L"D:P(A;OICI;0x1301bf;;;S-1-5-18)(A;OICI;FA;;;S-1-5-32-544)";
 
 void Log(MSIHANDLE install, const std::wstring& text) {
     PMSIHANDLE record = MsiCreateRecord(1);
@@ -128,6 +138,46 @@ UINT WINAPI CloseConsoles(MSIHANDLE install) {
 
 UINT WINAPI RegisterPlugin(MSIHANDLE install) { return CallRegistration(install, "DllRegisterServer"); }
 UINT WINAPI UnregisterPlugin(MSIHANDLE install) { return CallRegistration(install, "DllUnregisterServer"); }
+
+UINT WINAPI ProtectLogFolder(MSIHANDLE install) {
+    // Deferred steps get the folder as their data; the API takes it without
+    // its final backslash.
+    std::wstring folder = Property(install, L"CustomActionData");
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    PSECURITY_DESCRIPTOR current = nullptr;
+    DWORD status = GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                         nullptr, nullptr, &current);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (status == ERROR_SUCCESS) GetSecurityDescriptorControl(current, &control, &revision);
+    LocalFree(current);
+    // Rights that no longer come from above were set by an administrator
+    // (the guide's icacls, or his own): an upgrade keeps them.
+    if (status == ERROR_SUCCESS && (control & SE_DACL_PROTECTED)) {
+        Log(install, folder + L": its own rights kept");
+        return ERROR_SUCCESS;
+    }
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (status == ERROR_SUCCESS &&
+        !(ConvertStringSecurityDescriptorToSecurityDescriptorW(kLogFolderRights, SDDL_REVISION_1, &wanted, nullptr) &&
+          GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted)))
+        status = GetLastError();
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+    // This call also hands the new rights down to what the folder holds
+    // (logs of an earlier version, readable until now). The folder's own
+    // rights are then written once more as they are: Wine's SetNamedSecurityInfo
+    // adds the rights of the folder above even to a protected list.
+    if (status == ERROR_SUCCESS)
+        status = SetNamedSecurityInfoW(&folder[0], SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    if (status == ERROR_SUCCESS && !SetFileSecurityW(folder.c_str(), what, wanted)) status = GetLastError();
+    LocalFree(wanted);
+    Log(install, folder + (status == ERROR_SUCCESS ? L": open to LocalSystem and the administrators only"
+                                                   : L": rights not set, error " + std::to_wstring(status)));
+    // Logs with passwords open to every user are not a finished installation.
+    return status == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
 
 UINT WINAPI StartRemoteAccess(MSIHANDLE install) {
     ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));

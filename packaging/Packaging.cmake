@@ -65,15 +65,36 @@ endif()
 
 # A text file of the release, with CR LF line ends whatever the checkout has:
 # Notepad before Windows Server 2019 shows LF-only text as one line. Copied as
-# it is otherwise (no @VARIABLE@ is replaced in it).
+# it is otherwise, and written only when it changes, so that the packages are
+# not made again for nothing. (file(CONFIGURE) would drop the CR: CMake 3.25
+# writes its own line ends unless told.) An .xml file becomes UTF-16 with its
+# byte-order mark, as Task Scheduler writes the tasks that schtasks imports.
 #   dg_release_text(SOURCE OUTPUT_VARIABLE) gives the converted copy's path.
 function(dg_release_text source out)
   get_filename_component(name ${source} NAME)
   set(copy ${CMAKE_BINARY_DIR}/packaging/text/${name})
+  set(crlf ${copy})
+  if(name MATCHES "[.]xml$")
+    set(crlf ${CMAKE_BINARY_DIR}/packaging/text/utf-8/${name})
+  endif()
   file(READ ${source} text)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
-  file(CONFIGURE OUTPUT ${copy} CONTENT "${text}" @ONLY)
+  set(written "")
+  if(EXISTS ${crlf})
+    file(READ ${crlf} written)
+  endif()
+  if(NOT written STREQUAL text OR NOT EXISTS ${copy})
+    file(WRITE ${crlf} "${text}")
+    if(NOT crlf STREQUAL copy)
+      execute_process(COMMAND sh -c [[printf '\377\376' >"$1" && iconv -f UTF-8 -t UTF-16LE "$2" >>"$1"]]
+                              utf-16 ${copy} ${crlf}
+                      RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR "${name}: not converted to UTF-16 (iconv)")
+      endif()
+    endif()
+  endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   set(${out} ${copy} PARENT_SCOPE)
 endfunction()
@@ -83,7 +104,13 @@ dg_release_text(${CMAKE_CURRENT_LIST_DIR}/INSTALL.md DG_GUIDE_CRLF)
 dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.md DG_SERVER_DOC_EN)
 dg_release_text(${CMAKE_SOURCE_DIR}/docs/WINDOWS.ru.md DG_SERVER_DOC_RU)
 set(DG_SERVER_DOCS ${DG_SERVER_DOC_EN} ${DG_SERVER_DOC_RU})
-install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} DESTINATION .)
+# The console's logon task for schtasks /create /xml, without a time limit.
+dg_release_text(${CMAKE_CURRENT_LIST_DIR}/portwatch-task.xml DG_CONSOLE_TASK)
+install(FILES ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${DG_CONSOLE_TASK} DESTINATION .)
+# The installer's commands for cmd.exe, which wait for msiexec and print its
+# exit code: beside the MSI, not inside it (a batch file that removes itself
+# loses its place).
+dg_release_text(${CMAKE_CURRENT_LIST_DIR}/dialgate-msi.cmd DG_MSI_COMMANDS)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME dialgate)
@@ -111,6 +138,8 @@ endif()
 # version blocks carry.
 function(dg_add_msi target version plugin_target console_target msi_stage)
   set(DG_VERSION ${version})
+  # Every version and build is one product to Windows Installer.
+  set(DG_UPGRADE_CODE 6D0B7A52-93E4-4C1F-B0A7-2F4E8C61D5A9)
   # The configuration keeps one identity across versions, so that upgrades
   # recognise the administrator's file as theirs.
   set(DG_CONFIG_GUID 9a41c7e3-6b25-4f08-a3d1-c85e2f70b194)
@@ -121,6 +150,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     set(DG_CONSOLE_COMPONENT [=[
           <Component Id="Console" Guid="5b8e2d17-4c9a-4f06-a2e3-9d1f7c6b0e35" Win64="yes">
             <File Id="portwatch.exe" Name="portwatch.exe" Source="portwatch.exe" KeyPath="yes"/>
+            <File Id="portwatch_task.xml" Name="portwatch-task.xml" Source="portwatch-task.xml"/>
           </Component>]=])
     set(DG_MENU_DIRECTORY [=[
       <Directory Id="ProgramMenuFolder">
@@ -143,7 +173,8 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
   # are gathered in one staging folder with the WiX source.
   configure_file(${CMAKE_SOURCE_DIR}/packaging/dialgate.wxs.in ${msi_stage}/dialgate.wxs @ONLY)
 
-  set(msi_depends ${plugin_target} dginstall qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS}
+  set(msi_depends ${plugin_target} dginstall qv_admin_chm ${DG_CHM} ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS}
+                  ${DG_CONSOLE_TASK}
                   ${msi_stage}/dialgate.wxs)
   set(stage_console "")
   if(console_target)
@@ -159,6 +190,10 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
   # - the log folder at C:\VE_DA, as qv_config.ini names it, when there is
   #   a drive C: (a search for C:\, then VEDA set before the folders are
   #   resolved);
+  # - an earlier build of the same version is replaced like an earlier
+  #   version, not installed beside it: the upgrade's version range takes its
+  #   upper end too (1 migrate features + 512 maximum inclusive), which is
+  #   what WiX's AllowSameVersionUpgrades writes and wixl ignores;
   # - the old version is removed inside the installation's transaction, so
   #   that a failed upgrade brings it back;
   # - the installer's own steps. Custom action types: 1 a DLL of the Binary
@@ -181,6 +216,8 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetLogFolderOnC', 'DRIVEC', 990)"
     "INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetLogFolderOnC', 'DRIVEC', 990)"
+    "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
+    "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{${DG_UPGRADE_CODE}}', '${version}', 513, 'WIX_UPGRADE_DETECTED')"
     "UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RememberRemoteAccess', 1, 'InstallActions', 'RememberRemoteAccess')"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseConsoles', 3073, 'InstallActions', 'CloseConsoles')"
@@ -190,7 +227,12 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RegisterPlugin', 3073, 'InstallActions', 'RegisterPlugin')"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartRemoteAccess', 3073, 'InstallActions', 'StartRemoteAccess')"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RememberRemoteAccess', 1450)"
-    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('CloseConsoles', 1850)")
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('CloseConsoles', 1850)"
+    # The log folder's rights, once CreateFolders (3700) has made it.
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetProtectLogFolder', 51, 'ProtectLogFolder', '[LOGDIR]')"
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ProtectLogFolder', 3073, 'InstallActions', 'ProtectLogFolder')"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetProtectLogFolder', '$LogFolder=3', 3701)"
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ProtectLogFolder', '$LogFolder=3', 3702)")
   # The registration steps and their undoing, each given the plug-in's path.
   set(sequence 3440)
   foreach(step IN ITEMS UndoUnregisterPlugin:2 UnregisterPlugin:2 UndoRegisterPlugin:3 RegisterPlugin:3)
@@ -240,8 +282,7 @@ function(dg_add_msi target version plugin_target console_target msi_stage)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${plugin_target}> ${msi_stage}/dialgate.dll
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:dginstall> ${msi_stage}/dginstall.dll
     COMMAND ${CMAKE_COMMAND} -E copy ${DG_CHM} ${msi_stage}/qv_admin.chm
-    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI} ${msi_stage}/qv_config.ini
-    COMMAND ${CMAKE_COMMAND} -E copy ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${msi_stage}
+    COMMAND ${CMAKE_COMMAND} -E copy ${DG_SAMPLE_INI_CRLF} ${DG_GUIDE_CRLF} ${DG_SERVER_DOCS} ${DG_CONSOLE_TASK} ${msi_stage}
     ${stage_console}
     COMMAND ${WIXL} -a x64 -o ${msi}.tmp dialgate.wxs
     ${fix_commands}
@@ -262,6 +303,7 @@ if(DG_ARCH STREQUAL "x64")
       set(console_target portwatch)
     endif()
     dg_add_msi(dialgate_msi ${PROJECT_VERSION} dialgate "${console_target}" ${CMAKE_BINARY_DIR}/packaging/msi)
+    configure_file(${DG_MSI_COMMANDS} ${CMAKE_BINARY_DIR}/packages/dialgate-msi.cmd COPYONLY)
 
     # The upgrade test's later version (tests/packaging): the plug-in and the
     # console built again as DG_NEXT_VERSION, in an installer of that version.

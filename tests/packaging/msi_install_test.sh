@@ -1,16 +1,21 @@
 #!/bin/bash
-# The x64 MSI as the guide (INSTALL.md) has the administrator use it, in a Wine
+# The x64 MSI as the guide (INSTALL.md) has the administrator use it, through
+# the commands shipped beside it (dialgate-msi.cmd, in Wine's cmd), in a Wine
 # prefix of its own, on a server that already has two other administration
 # DLLs (copies of the recording DLL recadmin.dll) and the stand-in remote-access
 # service running with them:
 #   install; upgrade to the later version with the service and a console
 #   running; the way back refused; rollback (remove the later version, install
 #   the earlier); emergency disable with regsvr32 /u and back; uninstall; then
-#   install and uninstall on a machine with no other administration DLL.
-# Every msiexec runs with /qn /norestart /l*v and must end with 0 and no
-# pending file rename; the service runs again afterwards with the plug-in
-# loaded (its banner names the version) or, after removal, without it; the
-# two other DLLs keep their place and order; qv_config.ini stays.
+#   install over another build of the same version and uninstall, on a machine
+#   with no other administration DLL.
+# The log folder's rights admit only LocalSystem and the administrators.
+# Every msiexec must end with 0, as the commands print it and end, and leave
+# no pending file rename; a refused one must print its own code, not 0; a
+# rollback whose removal fails installs nothing; the service runs again
+# afterwards with the plug-in loaded (its banner names the version) or, after
+# removal, without it; the two other DLLs keep their place and order;
+# qv_config.ini stays.
 #   msi_install_test.sh MSI BIN_DIR WINE_RUN PREFIX WITH_CONSOLE(0|1) WITH_RASSTANDIN(0|1)
 #                       [NEXT_MSI NEXT_BIN_DIR]
 set -uo pipefail
@@ -48,23 +53,28 @@ source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\dialgate
 others='C:\billing\acct.dll;C:\radius\rad.dll'
 logs="$c/VE_DA/LOGS"
 
-# msiexec as the guide runs it; its exit code (Wine gives the low byte only:
-# 3010 shows as 194, 1603 as 67), with its verbose log kept per step.
-run=0
+# The shipped commands as the guide runs them: ACTION MSI [MSI]. $codes gets
+# the exit codes they print, one per msiexec, $status the script's own (Wine
+# hands on its low byte only: 3010 shows as 194, 1603 as 67).
+commands="$(winpath "$(dirname "$msi")")\\dialgate-msi.cmd"
 msiexec_() {
-  run=$((run + 1))
-  wine_ msiexec "$@" /qn /norestart /l*v "C:\\msi-$run.log"
+  local action=$1 out
+  shift
+  out=$(wine_ cmd /c "$commands" "$action" "$@" 2>&1 | tr -d '\r')
+  status=$?
+  codes=$(sed -n 's/^Exit code \([0-9]*\):.*/\1/p' <<<"$out" | tr '\n' ' ')
+  last_output=$out
 }
 no_pending_rename() {
   [ -z "$(wine_ reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
             /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' | grep PendingFileRenameOperations)" ]
 }
-expect_msiexec() {  # description, msiexec arguments
-  local what=$1 rc
-  shift
+expect_msiexec() {  # description, the exit codes to be printed, then ACTION MSI [MSI]
+  local what=$1 expected=$2
+  shift 2
   msiexec_ "$@"
-  rc=$?
-  [ $rc -eq 0 ] && pass "$what: exit code 0" || fail "$what: exit code $rc (log C:\\msi-$run.log)"
+  [ "$codes" = "$expected " ] && [ "$status" = 0 ] && pass "$what: exit code(s) $codes" ||
+    fail "$what: printed '$codes', ended with $status: $last_output"
   check "$what: no file rename left for a restart" no_pending_rename
 }
 expect_same() {  # installed file, built file
@@ -153,7 +163,7 @@ fi
 
 echo "== install"
 before=$(loads)
-expect_msiexec "msiexec /i" /i "$(winpath "$msi")"
+expect_msiexec "install" 0 install "$(winpath "$msi")"
 expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
 expect_same "$app/qv_admin.chm" "$bin/qv_admin.chm"
 expect_same "$app/qv_config.ini" "$(dirname "$0")/../../packaging/qv_config.ini"
@@ -164,8 +174,20 @@ if [ "$with_console" = 1 ]; then
   expect_same "$app/portwatch.exe" "$bin/portwatch.exe"
   shortcut=$(find "$c" -iname 'portwatch.lnk' | head -n 1)
   [ -n "$shortcut" ] && pass "Start-menu shortcut ${shortcut#$c/}" || fail "no Start-menu shortcut portwatch.lnk"
+  # The guide's command for the console at logon, with the installed task
+  # (Wine's schtasks cannot show it again: its own copy is read instead).
+  wine_ schtasks /create /tn "dialgate console" /xml 'C:\Program Files\dialgate\portwatch-task.xml' >/dev/null 2>&1 &&
+    LC_ALL=C grep -q '<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>' "$c/windows/system32/tasks/dialgate console" &&
+    pass "schtasks /create /xml took the installed task, without a time limit" || fail "schtasks /create /xml of the installed task"
 fi
 [ -d "$logs" ] && pass "log folder C:\\VE_DA\\LOGS" || fail "no log folder C:\\VE_DA\\LOGS"
+# The logs hold the callers' passwords. (Wine shows the rights as the folder's
+# Unix mode: LocalSystem, the owner, and Everyone for the others' bits.)
+if rights=$(wine_ "$(winpath "$bin")\\folder_rights.exe" 'C:\VE_DA\LOGS' | tr -d '\r'); then
+  pass "only LocalSystem, the administrators and the owner may open C:\\VE_DA\\LOGS: $rights"
+else
+  fail "others may open C:\\VE_DA\\LOGS: $rights"
+fi
 expect_value "$key" DLLPath "$others;$plugin"
 expect_value "$key" DisplayName Billing
 expect_value "$source_key" EventMessageFile "$plugin"
@@ -215,7 +237,7 @@ if [ -n "$next_msi" ]; then
     [ $shown -eq 0 ] && pass "the console runs and shows the service running" || fail "the console did not come up ($shown)"
   fi
   before=$(loads)
-  expect_msiexec "msiexec /i of the later version" /i "$(winpath "$next_msi")"
+  expect_msiexec "upgrade to the later version" 0 upgrade "$(winpath "$next_msi")"
   after_products=$(products)
   [ "$(printf '%s\n' "$after_products" | grep -c .)" = 1 ] && [ "$after_products" != "$before_products" ] &&
     pass "one product after the upgrade, the later one: $after_products" ||
@@ -234,21 +256,17 @@ if [ -n "$next_msi" ]; then
   fi
 
   echo "== the earlier version does not install over the later one"
-  msiexec_ /i "$(winpath "$msi")"
-  rc=$?
-  [ $rc -ne 0 ] && pass "msiexec /i of the earlier version refused ($rc)" ||
-    fail "the earlier version installed over the later one"
+  msiexec_ install "$(winpath "$msi")"
+  [ "$codes" = "1603 " ] && [ "$status" = $((1603 & 255)) ] && pass "the earlier version refused, exit code $codes" ||
+    fail "the earlier version over the later one: printed '$codes', ended with $status"
   [ "$(products)" = "$after_products" ] && pass "still only the later product" ||
     fail "products after the downgrade: $(products)"
 
   echo "== rollback: the later version removed, the earlier installed"
-  expect_msiexec "msiexec /x of the later version" /x "$(winpath "$next_msi")"
-  [ ! -e "$app/dialgate.dll" ] && [ -z "$(products)" ] && pass "the later version is gone" ||
-    fail "the later version is still there: $(products)"
-  expect_value "$key" DLLPath "$others"
-  [ "$with_ras" = 1 ] && expect_loaded "$others"
   before=$(loads)
-  expect_msiexec "msiexec /i of the earlier version" /i "$(winpath "$msi")"
+  expect_msiexec "rollback" "0 0" rollback "$(winpath "$next_msi")" "$(winpath "$msi")"
+  [ "$(products)" != "$after_products" ] && pass "the later version is gone: $(products)" ||
+    fail "the later version is still there: $(products)"
   expect_same "$app/dialgate.dll" "$bin/dialgate.dll"
   check "the administrator's qv_config.ini kept through the rollback" config_kept
   expect_value "$key" DLLPath "$others;$plugin"
@@ -276,8 +294,8 @@ expect_value "$key" DLLPath "$others;$plugin"
 
 echo "== uninstall"
 printf 'admin\r\n' > "$logs/admin-notes.txt"
-expect_msiexec "msiexec /x" /x "$(winpath "$msi")"
-for f in dialgate.dll qv_admin.chm portwatch.exe INSTALL.md WINDOWS.md WINDOWS.ru.md; do
+expect_msiexec "remove" 0 remove "$(winpath "$msi")"
+for f in dialgate.dll qv_admin.chm portwatch.exe portwatch-task.xml INSTALL.md WINDOWS.md WINDOWS.ru.md; do
   [ -e "$app/$f" ] && fail "$f left after uninstall" || pass "$f removed"
 done
 check "the administrator's qv_config.ini kept by the uninstall" config_kept
@@ -295,15 +313,30 @@ unexpected=$(printf '%s\n' "$left" | grep -v -e '^Program Files/dialgate/qv_conf
   -e '^VE_DA/LOGS/admin-notes.txt$' -e '^VE_DA/LOGS/[^/]*_log.txt$' -e '^$' || true)
 [ -z "$unexpected" ] && pass "left: $(printf '%s' "$left" | tr '\n' ' ')" || fail "left after uninstall: $unexpected"
 
-echo "== a machine with no other administration DLL"
+echo "== a machine with no other administration DLL, and another build of this version on it"
 wine_ reg delete "$key" /f /reg:64 >/dev/null 2>&1
-expect_msiexec "msiexec /i" /i "$(winpath "$msi")"
+# Another build of the same version: the same package with a product code of
+# its own, as every build of the installer gets one.
+other_build=$prefix-other-build.msi
+cp "$msi" "$other_build"
+msibuild "$other_build" -q "UPDATE \`Property\` SET \`Value\` = '{0D1A7C3E-5B2F-4E68-9A41-7C2E5D8B3F06}' WHERE \`Property\` = 'ProductCode'"
+expect_msiexec "install another build of this version" 0 install "$(winpath "$other_build")"
+expect_msiexec "install" 0 install "$(winpath "$msi")"
+[ "$(products | grep -c .)" = 1 ] && pass "the other build was replaced: $(products)" ||
+  fail "products beside each other: $(products | tr '\n' ' ')"
+rm -f "$other_build"
 expect_value "$key" DLLPath "$plugin"
 expect_value "$key" DisplayName dialgate
-expect_msiexec "msiexec /x" /x "$(winpath "$msi")"
+expect_msiexec "remove" 0 remove "$(winpath "$msi")"
 expect_value "$key" DLLPath ""
 expect_value "$key" DisplayName ""
 [ "$with_ras" = 1 ] && expect_loaded none
+
+echo "== a rollback whose removal fails installs nothing"
+msiexec_ rollback 'C:\no-such-package.msi' "$(winpath "$msi")"
+[ "$(printf '%s' "$codes" | wc -w)" = 1 ] && [ "$codes" != "0 " ] && [ -z "$(products)" ] &&
+  pass "the rollback stopped after its removal printed $codes" ||
+  fail "rollback with nothing to remove: printed '$codes', products '$(products)'"
 
 [ "$with_ras" = 1 ] && { ras remove >/dev/null; exec 7>&-; }
 echo "== $failures failure(s)"
