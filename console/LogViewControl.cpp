@@ -428,7 +428,7 @@ void TLogView::UpdateScrollBars() {
         SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
         widest_ = std::max(widest_, Width(dc.get(), FromCp1251(LineContent(bytes)), SIZE_MAX));
     }
-    const ScrollRange rows = VerticalScroll(state_.Lines(), RowsInSight(), state_.Top());
+    const ScrollRange rows = VerticalScroll(state_.LastLineOnTop(), RowsInSight(), state_.Top());
     RECT client;
     GetClientRect(hwnd_, &client);
     x_ = std::clamp(x_, 0, std::max(0, ContentWidth() - static_cast<int>(client.right)));
@@ -493,7 +493,7 @@ void TLogView::OnVScroll(int code) {
         case SB_PAGEUP: state_.ScrollBy(-page); break;
         case SB_PAGEDOWN: state_.ScrollBy(page); break;
         case SB_TOP: state_.ScrollTo(0); break;
-        case SB_BOTTOM: state_.ScrollTo(static_cast<int64_t>(state_.Lines()) - 1); break;
+        case SB_BOTTOM: state_.ScrollTo(static_cast<int64_t>(state_.LastLineOnTop())); break;
         case SB_THUMBTRACK:
         case SB_THUMBPOSITION: {
             // The 32-bit position: the message's own has only 16 bits.

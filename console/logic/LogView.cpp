@@ -204,8 +204,7 @@ std::string_view LogViewState::Line(uint64_t line) const {
 }
 
 void LogViewState::ScrollTo(int64_t line) {
-    const int64_t last = static_cast<int64_t>(Lines()) - 1;
-    top_ = static_cast<uint64_t>(std::clamp<int64_t>(line, 0, last));
+    top_ = static_cast<uint64_t>(std::clamp<int64_t>(line, 0, static_cast<int64_t>(LastLineOnTop())));
 }
 
 void LogViewState::ScrollIntoView(uint64_t line, uint64_t rows) {
@@ -216,7 +215,7 @@ void LogViewState::ScrollIntoView(uint64_t line, uint64_t rows) {
 }
 
 void LogViewState::ShowEnd() {
-    top_ = shows_ == Shows::File ? index_.LastLineOnTop() : 0;
+    top_ = LastLineOnTop();
     anchor_ = caret_;
 }
 
@@ -392,10 +391,10 @@ uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std
     return kNotFound;
 }
 
-ScrollRange VerticalScroll(uint64_t lines, uint64_t rows, uint64_t top) {
+ScrollRange VerticalScroll(uint64_t lastOnTop, uint64_t rows, uint64_t top) {
     ScrollRange range;
     range.page = static_cast<unsigned>(std::clamp<uint64_t>(rows, 1, INT_MAX / 2));
-    range.max = static_cast<int>(std::min<uint64_t>(lines - 1 + range.page - 1, INT_MAX));
+    range.max = static_cast<int>(std::min<uint64_t>(lastOnTop + range.page - 1, INT_MAX));
     range.pos = static_cast<int>(std::min<uint64_t>(top, INT_MAX));
     return range;
 }

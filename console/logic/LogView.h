@@ -138,6 +138,7 @@ public:
     uint64_t LineStart(uint64_t line) const { return shows_ == Shows::File ? index_.Start(line) : 0; }
     uint64_t LineFinish(uint64_t line) const { return shows_ == Shows::File ? index_.Finish(line) : Bytes(); }
     uint64_t LineAt(uint64_t offset) const { return shows_ == Shows::File ? index_.LineAt(offset) : 0; }
+    uint64_t LastLineOnTop() const { return shows_ == Shows::File ? index_.LastLineOnTop() : 0; }
 
     // Counts the times the view started over (a load anew, the missing-file
     // text, "Очистить лог"): what was measured of the lines before is stale.
@@ -168,6 +169,7 @@ public:
 
     // --- Scroll and selection ---------------------------------------------
     uint64_t Top() const { return top_; }
+    // Up to the last line on top, not past it.
     void ScrollTo(int64_t line);
     void ScrollBy(int64_t lines) { ScrollTo(static_cast<int64_t>(top_) + lines); }
     // Brings `line` into a view of `rows` whole lines.
@@ -250,11 +252,11 @@ constexpr uint64_t kNotFound = UINT64_MAX;
 uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
                      bool down, size_t pieceBytes = 1 << 20);
 
-// The vertical scroll bar: positions 0 to lines - 1 (the last line may go
+// The vertical scroll bar: positions 0 to `lastOnTop` (the last line may go
 // to the top), a page of `rows`.
 struct ScrollRange {
     int max = 0;
     unsigned page = 0;
     int pos = 0;
 };
-ScrollRange VerticalScroll(uint64_t lines, uint64_t rows, uint64_t top);
+ScrollRange VerticalScroll(uint64_t lastOnTop, uint64_t rows, uint64_t top);

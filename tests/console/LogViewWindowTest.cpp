@@ -143,6 +143,11 @@ protected:
         });
         return metrics.tmHeight;
     }
+    SCROLLINFO Bar(int bar) const {
+        SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
+        GetScrollInfo(view, bar, &info);
+        return info;
+    }
     Picture Shown() const {
         RECT client;
         GetClientRect(view, &client);
@@ -212,6 +217,9 @@ TEST_F(LogViewWindow, IsReadOnlyWithBothScrollBarsAndLongLinesUnwrapped) {
     SendMessageW(view, WM_HSCROLL, SB_PAGERIGHT, 0);
     GetScrollInfo(view, SB_HORZ, &across);
     EXPECT_GT(across.nPos, 0);
+    SendMessageW(view, WM_VSCROLL, SB_BOTTOM, 0);  // the last line on top, not the empty one after it
+    EXPECT_EQ(Top(), 40);
+    EXPECT_EQ(Bar(SB_VERT).nMax - static_cast<int>(Bar(SB_VERT).nPage) + 1, 40);
 }
 
 TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheNextRefresh) {
