@@ -121,6 +121,7 @@ void LogViewState::Forget() {
     tail_.clear();
     top_ = anchor_ = caret_ = 0;
     findDown_ = findUp_ = 0;
+    found_ = false;
 }
 
 void LogViewState::ShowMissing(const LogStamp& now) {
@@ -216,18 +217,20 @@ void LogViewState::ScrollIntoView(uint64_t line, uint64_t rows) {
 
 void LogViewState::ShowEnd() {
     top_ = LastLineOnTop();
-    anchor_ = caret_;
+    anchor_ = caret_ = LineStart(top_);
+    if (!found_) FindFromSelection();
 }
 
-void LogViewState::PlaceCaret(uint64_t at, bool extend) {
-    caret_ = std::min(at, Bytes());
-    if (!extend) anchor_ = caret_;
-    findDown_ = findUp_ = caret_;
+void LogViewState::Select(uint64_t anchor, uint64_t caret) {
+    anchor_ = std::min(anchor, Bytes());
+    caret_ = std::min(caret, Bytes());
+    found_ = false;
+    FindFromSelection();
 }
 
-void LogViewState::SelectAll() {
-    anchor_ = 0;
-    caret_ = Bytes();
+void LogViewState::FindFromSelection() {
+    findDown_ = SelectionEnd();
+    findUp_ = SelectionStart();
 }
 
 void LogViewState::SelectFound(uint64_t at, uint64_t length, bool down) {
@@ -235,6 +238,7 @@ void LogViewState::SelectFound(uint64_t at, uint64_t length, bool down) {
     caret_ = down ? at + length : at;
     findDown_ = at + length;
     findUp_ = at;
+    found_ = true;
 }
 
 // --- Caret, lines, selection ------------------------------------------------

@@ -174,8 +174,9 @@ public:
     void ScrollBy(int64_t lines) { ScrollTo(static_cast<int64_t>(top_) + lines); }
     // Brings `line` into a view of `rows` whole lines.
     void ScrollIntoView(uint64_t line, uint64_t rows);
-    // After each refresh: the last line on top; a selection of the
-    // operator's ends there, as does a scroll.
+    // After each refresh: the last line on top, the caret at its start. A
+    // selection of the operator's ends there, as does a scroll; a search under
+    // way goes on past its last match, any other starts from the caret.
     void ShowEnd();
 
     uint64_t Anchor() const { return anchor_; }
@@ -185,8 +186,11 @@ public:
     uint64_t SelectionEnd() const { return anchor_ < caret_ ? caret_ : anchor_; }
     // The caret moves to `at`; the selection runs from the anchor to it when
     // `extend`, else it is empty. The next search starts there.
-    void PlaceCaret(uint64_t at, bool extend);
-    void SelectAll();
+    void PlaceCaret(uint64_t at, bool extend) { Select(extend ? anchor_ : at, at); }
+    // The selection runs from `anchor` to `caret`; a search down starts at
+    // its end, one up at its start.
+    void Select(uint64_t anchor, uint64_t caret);
+    void SelectAll() { Select(0, Bytes()); }
     // Selects what a search found; the next search in the same direction
     // goes on past it.
     void SelectFound(uint64_t at, uint64_t length, bool down);
@@ -201,6 +205,7 @@ private:
     uint64_t ReadFrom() const { return index_.Bytes() - tail_.size(); }
     void Forget();
     void StartLoad(const LogStamp& now);
+    void FindFromSelection();
     void TakeBytes(std::string_view bytes);
 
     Shows shows_ = Shows::Nothing;
@@ -215,6 +220,8 @@ private:
     uint64_t caret_ = 0;
     uint64_t findDown_ = 0;
     uint64_t findUp_ = 0;
+    // The selection is what a search found.
+    bool found_ = false;
     uint64_t showings_ = 0;
 };
 

@@ -307,6 +307,9 @@ TEST(CaretTest, MovesOverLinesAndSelectsAsItGoes) {
     view.ShowEnd();
     EXPECT_FALSE(view.HasSelection());
     EXPECT_EQ(view.Top(), 4u);
+    EXPECT_EQ(view.Caret(), view.LineStart(4));  // keys and a search go on from there
+    EXPECT_EQ(view.FindFrom(false), view.Caret());
+    EXPECT_EQ(view.FindFrom(true), view.Caret());
 }
 
 TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {

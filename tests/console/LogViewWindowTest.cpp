@@ -148,6 +148,7 @@ protected:
         GetScrollInfo(view, bar, &info);
         return info;
     }
+    LRESULT CaretLine() const { return SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0); }
     Picture Shown() const {
         RECT client;
         GetClientRect(view, &client);
@@ -222,7 +223,7 @@ TEST_F(LogViewWindow, IsReadOnlyWithBothScrollBarsAndLongLinesUnwrapped) {
     EXPECT_EQ(Bar(SB_VERT).nMax - static_cast<int>(Bar(SB_VERT).nPage) + 1, 40);
 }
 
-TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheNextRefresh) {
+TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheNextRefreshWhichPutsTheCaretOnTop) {
     Open(Lines(200));
     ASSERT_EQ(Top(), 199);
     UINT wheelLines = 3;
@@ -241,6 +242,11 @@ TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheNextRefresh) {
     form->Timer1Timer();
     EXPECT_EQ(Top(), 199);
     EXPECT_EQ(Selection().first, Selection().second);
+    // The caret at the start of the line on top: the keys go on from there.
+    EXPECT_EQ(CaretLine(), 199);
+    Key(VK_PRIOR);
+    EXPECT_GT(Top(), 150);
+    EXPECT_LT(Top(), 199);
 }
 
 TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
@@ -305,7 +311,7 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     EXPECT_EQ(Clipboard(), Wide1251(Line(1) + Line(2)));
 }
 
-TEST_F(LogViewWindow, CtrlFAndF3FindTheTextBringItsLineIntoViewAndSayWhenItIsNowhere) {
+TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretBringItsLineIntoViewAndSayWhenItIsNowhere) {
     std::string log;
     for (int i = 0; i < 300; ++i) log += Line(i, i == 40 ? "ошибка" : i == 250 ? "Ошибка" : "Принято");
     Open(log);
@@ -329,18 +335,19 @@ TEST_F(LogViewWindow, CtrlFAndF3FindTheTextBringItsLineIntoViewAndSayWhenItIsNow
         }
     });
 
+    // Up from the newest line, as the log is read.
     SetDlgItemTextW(dialog, 0x480, L"ОШИБКА");  // edt1, the text sought
+    CheckRadioButton(dialog, 0x420, 0x421, 0x420);  // rad1, "Вверх"
     SendMessageW(dialog, WM_COMMAND, IDOK, 0);  // "Найти далее"
-    EXPECT_EQ(SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0), 40);
+    EXPECT_EQ(CaretLine(), 250);
+    Key(VK_F3);
+    EXPECT_EQ(CaretLine(), 40);
     EXPECT_TRUE(InView(40)) << Top();
     Key('C', true);
     EXPECT_EQ(Clipboard(), L"ошибка");
-    Key(VK_F3);
-    EXPECT_EQ(SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0), 250);
-    EXPECT_TRUE(InView(250)) << Top();
     form->Timer1Timer();
     EXPECT_EQ(Top(), 299);
-    // None after the last: the search says so, and the refresh did not start it over.
+    // None before the first: the search says so, and the refresh did not start it over.
     Key(VK_F3);
     done = true;
     answerer.join();
