@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <new>
-#include <tuple>
 #include <vector>
 
 #include "ConsoleTexts.h"
@@ -95,7 +94,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_PRINTCLIENT: Paint(reinterpret_cast<HDC>(wParam)); return 0;
         case WM_TIMER:
-            if (wParam == kLoadTimer) LoadStep();
+            if (wParam == kLoadTimer) Update(false);
             return 0;
         case WM_VSCROLL: OnVScroll(LOWORD(wParam)); return 0;
         case WM_HSCROLL: OnHScroll(LOWORD(wParam)); return 0;
@@ -160,18 +159,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TLogView::Refresh(const std::string& path) {
     path_ = path;
-    const auto before = std::make_tuple(state_.Top(), state_.Anchor(), state_.Caret());
-    bool changed = true;
-    try {
-        changed = Step();
-    } catch (const std::bad_alloc&) {
-        // A log too big for memory: nothing shown, and the next tick tries again.
-        state_.Clear();
-        KillTimer(hwnd_, kLoadTimer);
-    }
-    // A selection being made with the mouse lasts until the button is released.
-    if (!dragging_) state_.ShowEnd();
-    if (changed || before != std::make_tuple(state_.Top(), state_.Anchor(), state_.Caret())) Changed();
+    Update(true);
 }
 
 void TLogView::Clear() {
@@ -180,20 +168,26 @@ void TLogView::Clear() {
     Changed();
 }
 
-void TLogView::LoadStep() {
+void TLogView::Update(bool tick) {
+    const auto shown = [&] { return std::make_pair(state_.Showings(), state_.Bytes()); };
+    const auto before = shown();
     try {
         Step();
     } catch (const std::bad_alloc&) {
+        // A log too big for memory: nothing shown, and the next tick tries again.
         state_.Clear();
         KillTimer(hwnd_, kLoadTimer);
     }
-    // Once the load has caught up, its last line goes on top; until then
-    // the per-second refresh puts it there.
-    if (!state_.Loading() && !dragging_) state_.ShowEnd();
+    // While the log is as it was, the scroll and the selection stay where the
+    // operator put them. A refresh that changed it puts the last line on top;
+    // a load's own steps do once the load has caught up, the refresh until
+    // then. A selection being made with the mouse lasts until the button is released.
+    if (shown() == before) return;
+    if (!dragging_ && (tick || !state_.Loading())) state_.ShowEnd();
     Changed();
 }
 
-bool TLogView::Step() {
+void TLogView::Step() {
     LogStamp now;
     now.path = path_;
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -224,7 +218,6 @@ bool TLogView::Step() {
         SetTimer(hwnd_, kLoadTimer, USER_TIMER_MINIMUM, nullptr);
     else
         KillTimer(hwnd_, kLoadTimer);
-    return plan != LogViewPlan::Keep;
 }
 
 void TLogView::WithReader(const std::function<void(const ShownReader&)>& use) const {
@@ -566,7 +559,11 @@ void TLogView::OnKey(WPARAM key) {
             return;
         case 'C':
         case VK_INSERT:
-            if (control) Copy(state_.SelectionStart(), state_.SelectionEnd());
+            if (!control) return;
+            if (state_.HasSelection())
+                Copy(state_.SelectionStart(), state_.SelectionEnd());
+            else
+                MessageBeep(MB_OK);  // nothing to copy: the clipboard keeps what it had
             return;
         case 'F':
             if (control) OpenFind();
@@ -598,7 +595,7 @@ void TLogView::OnContextMenu(LPARAM at) {
         where.y += lineHeight_;
         ClientToScreen(hwnd_, &where);
     }
-    // What the menu was opened for: a refresh while it is open ends the selection.
+    // What the menu was opened for: a refresh while it is open may end the selection.
     const uint64_t from = state_.SelectionStart(), to = state_.SelectionEnd();
     MenuPtr menu(CreatePopupMenu());
     AppendMenuW(menu.get(), MF_STRING | (from < to ? 0 : MF_GRAYED), kCopy, text::kViewCopy);
@@ -680,7 +677,7 @@ void TLogView::FindNext(bool reverse) {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    // The found line stays in view until the next refresh, as a scroll does.
+    // The found line stays in view until the log changes, as a scroll does.
     state_.SelectFound(found, needle.size(), down);
     CaretIntoView();
     state_.ScrollIntoView(state_.LineAt(found), RowsInSight());

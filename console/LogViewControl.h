@@ -23,7 +23,8 @@ public:
 
     // The monitoring refresh's step: today's log at `path`, as far as it can
     // be read in one step (a load goes on in steps of the view's own timer),
-    // or the missing-file text. Then the last line goes on top.
+    // or the missing-file text. When that changed what is shown, the last
+    // line goes on top; otherwise the scroll and the selection stay.
     void Refresh(const std::string& path);
     // "Очистить лог": the view empties; the next refresh reads the file anew.
     void Clear();
@@ -38,9 +39,9 @@ private:
     friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
-    // Reads what the file's entry calls for; true when what is shown changed.
-    bool Step();
-    void LoadStep();
+    // Reads what the file's entry calls for; a refresh's `tick` or a load's step.
+    void Update(bool tick);
+    void Step();
     void Paint(HDC dc);
     void SetFont(HFONT font);
     void Changed();
@@ -58,7 +59,6 @@ private:
     void OnFindMessage(const FINDREPLACEW& find);
 
     // What is shown, read through `read` (the file opened for the call).
-    ShownReader Reader(HANDLE file) const;
     void WithReader(const std::function<void(const ShownReader&)>& use) const;
     // The text of [from, to) as it is handed out, in pieces.
     // `take` says whether it wants more; false when a read failed.

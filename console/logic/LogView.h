@@ -174,9 +174,10 @@ public:
     void ScrollBy(int64_t lines) { ScrollTo(static_cast<int64_t>(top_) + lines); }
     // Brings `line` into a view of `rows` whole lines.
     void ScrollIntoView(uint64_t line, uint64_t rows);
-    // After each refresh: the last line on top, the caret at its start. A
-    // selection of the operator's ends there, as does a scroll; a search under
-    // way goes on past its last match, any other starts from the caret.
+    // After a refresh that changed what is shown: the last line on top, the
+    // caret at its start. A selection of the operator's ends there, as does a
+    // scroll; a search under way goes on past its last match, any other
+    // starts from the caret.
     void ShowEnd();
 
     uint64_t Anchor() const { return anchor_; }
