@@ -1,5 +1,6 @@
 #include "LogViewControl.h"
 
+#include <dlgs.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -23,6 +24,8 @@ constexpr int kMargin = 2;
 // A piece of the text as it is handed out (WM_GETTEXT, copying).
 constexpr size_t kTextPiece = 1 << 20;
 enum MenuCommand : int { kCopy = 1, kSelectAll, kFind };
+// The search dialog's own check box "Обтекание".
+constexpr int kWrapBox = 0x4F0;
 
 // The open search dialog, for the program's message loop.
 HWND gFindDialog = nullptr;
@@ -47,6 +50,24 @@ double MsSince(const LARGE_INTEGER& start) {
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Puts the check box "Обтекание" where the hidden "whole word" box lies, as
+// Notepad's search offers it; lCustData says whether it starts checked.
+UINT_PTR CALLBACK FindHook(HWND dialog, UINT msg, WPARAM, LPARAM lParam) {
+    if (msg != WM_INITDIALOG) return FALSE;
+    HWND word = GetDlgItem(dialog, chx1);
+    RECT at{};
+    GetWindowRect(word, &at);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
+    HWND wrap = CreateWindowExW(0, L"BUTTON", text::kViewWrap, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                                at.left, at.top, at.right - at.left, at.bottom - at.top, dialog,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kWrapBox)), nullptr, nullptr);
+    SendMessageW(wrap, WM_SETFONT, SendMessageW(dialog, WM_GETFONT, 0, 0), FALSE);
+    SetWindowPos(wrap, word, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);  // its place among the tab stops
+    const bool wrapOn = reinterpret_cast<const FINDREPLACEW*>(lParam)->lCustData != 0;
+    CheckDlgButton(dialog, kWrapBox, wrapOn ? BST_CHECKED : BST_UNCHECKED);
+    return TRUE;
 }
 
 }  // namespace
@@ -634,7 +655,9 @@ void TLogView::OpenFind() {
     find_.lpstrFindWhat = findWhat_;
     find_.wFindWhatLen = sizeof findWhat_;
     find_.lStructSize = sizeof find_;
-    find_.Flags = (findDown_ ? FR_DOWN : 0) | (findCase_ ? FR_MATCHCASE : 0) | FR_HIDEWHOLEWORD;
+    find_.Flags = (findDown_ ? FR_DOWN : 0) | (findCase_ ? FR_MATCHCASE : 0) | FR_HIDEWHOLEWORD | FR_ENABLEHOOK;
+    find_.lpfnHook = FindHook;
+    find_.lCustData = findWrap_;
     findDialog_ = gFindDialog = FindTextW(&find_);
 }
 
@@ -656,6 +679,7 @@ void TLogView::FindNext(bool reverse) {
         OpenFind();
         return;
     }
+    if (findDialog_) findWrap_ = IsDlgButtonChecked(findDialog_, kWrapBox) == BST_CHECKED;
     const bool down = findDown_ != reverse;
     const bool matchCase = findCase_;
     // A character the log's code page does not have is found nowhere.
@@ -667,7 +691,7 @@ void TLogView::FindNext(bool reverse) {
     uint64_t found = kNotFound;
     if (!lost) {
         WithReader([&](const ShownReader& read) {
-            found = FindInShown(read, state_.Bytes(), state_.FindFrom(down), needle, matchCase, down);
+            found = FindInShown(read, state_.Bytes(), state_.FindFrom(down), needle, matchCase, down, findWrap_);
         });
     }
     if (found == kNotFound) {

@@ -102,4 +102,5 @@ private:
     // How the operator last asked to search.
     bool findDown_ = true;
     bool findCase_ = false;
+    bool findWrap_ = true;
 };

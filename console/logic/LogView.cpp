@@ -364,10 +364,8 @@ std::string Folded(std::string_view bytes, bool matchCase) {
     return folded;
 }
 
-}  // namespace
-
-uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
-                     bool down, size_t pieceBytes) {
+uint64_t FindOneWay(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
+                    bool down, size_t pieceBytes) {
     const uint64_t n = needle.size();
     if (n == 0 || n > bytes) return kNotFound;
     const std::string wanted = Folded(needle, matchCase);
@@ -393,6 +391,17 @@ uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std
         end = at + n - 1;
     }
     return kNotFound;
+}
+
+}  // namespace
+
+uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
+                     bool down, bool wrap, size_t pieceBytes) {
+    const uint64_t found = FindOneWay(read, bytes, from, needle, matchCase, down, pieceBytes);
+    // Nothing from `from` on: whatever lies on the other side of it is the
+    // first match from the other end.
+    if (found != kNotFound || !wrap) return found;
+    return FindOneWay(read, bytes, down ? 0 : bytes, needle, matchCase, down, pieceBytes);
 }
 
 ScrollRange VerticalScroll(uint64_t lastOnTop, uint64_t rows, uint64_t top) {

@@ -256,9 +256,10 @@ unsigned char FoldForFind(unsigned char c, bool matchCase);
 constexpr uint64_t kNotFound = UINT64_MAX;
 // Where `needle` (Windows-1251) first occurs at or after `from` (down), or
 // last ends at or before `from` (up), in `bytes` bytes read through `read`
-// a piece at a time; kNotFound when nowhere.
+// a piece at a time; with `wrap`, when not there, round from the other end
+// of the text; kNotFound when nowhere.
 uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
-                     bool down, size_t pieceBytes = 1 << 20);
+                     bool down, bool wrap, size_t pieceBytes = 1 << 20);
 
 // The vertical scroll bar: positions 0 to `lastOnTop` (the last line may go
 // to the top), a page of `rows`.

@@ -318,7 +318,7 @@ TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
     const ShownReader read = file.Reader();
     const uint64_t size = file.bytes.size();
     auto find = [&](uint64_t from, const std::string& needle, bool matchCase, bool down) {
-        return FindInShown(read, size, from, needle, matchCase, down, 5);  // pieces shorter than the needle
+        return FindInShown(read, size, from, needle, matchCase, down, false, 5);  // pieces shorter than the needle
     };
     const uint64_t second = file.bytes.find("СТРОКА"), third = file.bytes.find("строка", second),
                    last = file.bytes.find("Строка");
@@ -333,6 +333,10 @@ TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
     EXPECT_EQ(find(0, "Пе ва", false, true), 0u);  // a NUL is the blank it is shown as
     EXPECT_EQ(find(0, "нет такой", false, true), kNotFound);
     EXPECT_EQ(find(0, "", false, true), kNotFound);
+    // Round from the other end, as far as where it started.
+    EXPECT_EQ(FindInShown(read, size, third + 1, "строка", true, true, true, 5), file.bytes.find("строка"));
+    EXPECT_EQ(FindInShown(read, size, 3, "Строка", true, false, true, 5), last);
+    EXPECT_EQ(FindInShown(read, size, 3, "нет такой", false, false, true, 5), kNotFound);
     EXPECT_EQ(FoldForFind(static_cast<unsigned char>('\xA8'), false), static_cast<unsigned char>('\xB8'));  // Ё ё
 
     // Found: selected, and the next search in either direction goes on past it.

@@ -316,7 +316,7 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     EXPECT_EQ(Clipboard(), Wide1251(Line(1) + Line(2)));
 }
 
-TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretBringItsLineIntoViewAndSayWhenItIsNowhere) {
+TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretRoundTheWholeTextAndSayWhenItIsNowhere) {
     std::string log;
     for (int i = 0; i < 300; ++i) log += Line(i, i == 40 ? "ошибка" : i == 250 ? "Ошибка" : "Принято");
     Open(log);
@@ -324,6 +324,8 @@ TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretBringItsLineIntoViewAndSayWhenIt
     Key('F', true);
     HWND dialog = ui::FindProcessWindow(GetCurrentProcessId(), L"#32770");
     ASSERT_NE(dialog, nullptr);
+    HWND wrap = FindWindowExW(dialog, nullptr, L"Button", L"Обтекание");
+    EXPECT_EQ(SendMessageW(wrap, BM_GETCHECK, 0, 0), BST_CHECKED);
     // Every message box over the search dialog is answered, and what it said noted.
     std::vector<std::wstring> said;
     std::atomic<bool> done{false};
@@ -351,12 +353,18 @@ TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretBringItsLineIntoViewAndSayWhenIt
     Key('C', true);
     EXPECT_EQ(Clipboard(), L"ошибка");
     form->Timer1Timer();
-    // None before the first: the search says so, and the refresh did not start it over.
+    Key(VK_F3);  // round from the first line to the last, nothing said
+    EXPECT_EQ(CaretLine(), 250);
+    SendMessageW(wrap, BM_SETCHECK, BST_UNCHECKED, 0);
     Key(VK_F3);
+    Key(VK_F3);  // none before the first
     EXPECT_EQ(CaretLine(), 40);
+    SendMessageW(wrap, BM_SETCHECK, BST_CHECKED, 0);
+    SetDlgItemTextW(dialog, 0x480, L"нет такого");
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     done = true;
     answerer.join();
-    EXPECT_EQ(said, std::vector<std::wstring>{L"Не удается найти \"ОШИБКА\""});
+    EXPECT_EQ(said, (std::vector<std::wstring>{L"Не удается найти \"ОШИБКА\"", L"Не удается найти \"нет такого\""}));
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
