@@ -167,7 +167,8 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case EM_GETFIRSTVISIBLELINE: return static_cast<LRESULT>(state_.Top());
         case EM_LINEFROMCHAR: return static_cast<LRESULT>(state_.LineAt(state_.SelectionStart()));
         case EM_GETSEL: {
-            const uint64_t start = TextOffset(state_.SelectionStart()), end = TextOffset(state_.SelectionEnd());
+            const uint64_t start = state_.TextOffset(state_.SelectionStart());
+            const uint64_t end = state_.TextOffset(state_.SelectionEnd());
             if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(start);
             if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
             return end > 0xFFFF ? -1 : MAKELRESULT(start, end);
@@ -274,17 +275,6 @@ bool TLogView::TextPieces(uint64_t from, uint64_t to, const std::function<bool(s
         }
     });
     return ok;
-}
-
-uint64_t TLogView::TextOffset(uint64_t at) const {
-    // Lone CRs and LFs are handed out as CR LF: count them up to `at`.
-    if (state_.TextLength() == state_.Bytes()) return at;
-    uint64_t offset = 0;
-    TextPieces(0, at, [&](std::string_view text) {
-        offset += text.size();
-        return true;
-    });
-    return offset;
 }
 
 LRESULT TLogView::GetText(size_t room, wchar_t* buffer) const {
@@ -600,11 +590,7 @@ void TLogView::OnKey(WPARAM key) {
         case VK_END: move = control ? CaretMove::TextEnd : CaretMove::LineEnd; break;
         default: return;
     }
-    const uint64_t to = MoveCaret(state_, move, RowsInSight(), [&](uint64_t line) {
-        WithReader([&](const ShownReader& read) { state_.Need(line, 1, read); });
-        return static_cast<uint64_t>(state_.Line(line).size());
-    });
-    state_.PlaceCaret(to, shift);
+    state_.PlaceCaret(MoveCaret(state_, move, RowsInSight()), shift);
     CaretIntoView();
     Changed();
 }

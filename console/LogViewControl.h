@@ -63,7 +63,6 @@ private:
     // The text of [from, to) as it is handed out, in pieces.
     // `take` says whether it wants more; false when a read failed.
     bool TextPieces(uint64_t from, uint64_t to, const std::function<bool(std::string_view)>& take) const;
-    uint64_t TextOffset(uint64_t at) const;
     void Copy(uint64_t from, uint64_t to);
     LRESULT GetText(size_t room, wchar_t* buffer) const;
 

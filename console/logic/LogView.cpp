@@ -13,7 +13,11 @@ void LineIndex::PushStart(uint64_t start) {
     while ((start >> 32) > wraps_.size()) wraps_.push_back(line);
     // Not zeroed: only the entries written are ever read, and pages never
     // written cost no memory.
-    if ((line >> kBlockShift) == blocks_.size()) blocks_.emplace_back(new uint32_t[kBlock]);
+    if ((line >> kBlockShift) == blocks_.size()) {
+        blocks_.emplace_back(new uint32_t[kBlock]);
+        loneBits_.emplace_back(new uint64_t[kBlock / 64]());
+        loneInBlock_.push_back(0);
+    }
     blocks_[line >> kBlockShift][line & (kBlock - 1)] = static_cast<uint32_t>(start);
     ++count_;
 }
@@ -40,6 +44,50 @@ uint64_t LineIndex::LineAt(uint64_t offset) const {
     return low;
 }
 
+void LineIndex::MarkLone(uint64_t line, bool lone) {
+    uint64_t& word = loneBits_[line >> kBlockShift][(line & (kBlock - 1)) / 64];
+    const uint64_t bit = uint64_t{1} << (line % 64);
+    if (((word & bit) != 0) == lone) return;
+    word ^= bit;
+    loneInBlock_[line >> kBlockShift] += lone ? 1 : -1;
+}
+
+uint64_t LineIndex::LoneBefore(uint64_t line) const {
+    const uint64_t block = line >> kBlockShift;
+    uint64_t lone = 0;
+    for (uint64_t b = 0; b < block && b < loneInBlock_.size(); ++b) lone += loneInBlock_[b];
+    if (block >= loneBits_.size()) return lone;
+    const uint64_t* bits = loneBits_[block].get();
+    const uint64_t inBlock = line & (kBlock - 1);
+    for (uint64_t w = 0; w < inBlock / 64; ++w) lone += static_cast<uint64_t>(__builtin_popcountll(bits[w]));
+    const uint64_t below = (uint64_t{1} << (inBlock % 64)) - 1;  // the lines of the last word before `line`
+    return lone + static_cast<uint64_t>(__builtin_popcountll(bits[inBlock / 64] & below));
+}
+
+uint64_t LineIndex::TextOffset(uint64_t offset) const {
+    const uint64_t line = LineAt(offset);
+    return TextStart(line) + (offset - Start(line));
+}
+
+uint64_t LineIndex::LineAtText(uint64_t at) const {
+    uint64_t low = 0, high = count_;  // TextStart(low) <= at < TextStart(high)
+    while (high - low > 1) {
+        const uint64_t middle = low + (high - low) / 2;
+        if (TextStart(middle) <= at)
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+uint64_t LineIndex::ContentLength(uint64_t line) const {
+    const uint64_t bytes = Finish(line) - Start(line);
+    if (line + 1 >= count_) return bytes;
+    const bool lone = (loneBits_[line >> kBlockShift][(line & (kBlock - 1)) / 64] >> (line % 64)) & 1;
+    return bytes - (lone ? 1 : 2);
+}
+
 void LineIndex::NoteLength(uint64_t line) {
     const uint64_t bytes = Finish(line) - Start(line);
     if (bytes > longestBytes_ || line == longest_) {
@@ -58,6 +106,7 @@ void LineIndex::Add(std::string_view bytes) {
             PopStart();
             PushStart(base + 1);
             --lone_;
+            MarkLone(count_ - 2, false);
             i = 1;
         }
     }
@@ -76,6 +125,7 @@ void LineIndex::Add(std::string_view bytes) {
         } else {
             const size_t at = std::min(lf, cr);
             ++lone_;
+            MarkLone(count_ - 1, true);
             afterCr_ = at == cr && at + 1 == size;
             i = at + 1;
         }
@@ -243,8 +293,8 @@ void LogViewState::SelectFound(uint64_t at, uint64_t length, bool down) {
 
 // --- Caret, lines, selection ------------------------------------------------
 
-uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows,
-                   const std::function<uint64_t(uint64_t)>& contentLength) {
+uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows) {
+    auto contentLength = [&](uint64_t line) { return view.ContentLength(line); };
     const uint64_t caret = view.Caret();
     const uint64_t line = view.LineAt(caret);
     const uint64_t column = caret - view.LineStart(line);

@@ -38,6 +38,14 @@ public:
     // The length of the text as the view hands it out (every line end CR LF):
     // the bytes plus one for each line end that is a lone CR or LF.
     uint64_t TextLength() const { return end_ + lone_; }
+    // Where the line starts in the text as handed out.
+    uint64_t TextStart(uint64_t line) const { return Start(line) + LoneBefore(line); }
+    // The byte at `offset` (never inside a line end) in the text as handed out.
+    uint64_t TextOffset(uint64_t offset) const;
+    // The line that holds position `at` of the text as handed out.
+    uint64_t LineAtText(uint64_t at) const;
+    // The line's length without its line end.
+    uint64_t ContentLength(uint64_t line) const;
     // The line to put on top so that the last line of the text is the top
     // one: the number of lines less one, where a line end at the very end of
     // the text does not count as starting a further line.
@@ -51,10 +59,18 @@ private:
     void PushStart(uint64_t start);
     void PopStart();
     void NoteLength(uint64_t line);
+    void MarkLone(uint64_t line, bool lone);
+    // The lone CRs and LFs that end lines before `line`.
+    uint64_t LoneBefore(uint64_t line) const;
 
     // The low 32 bits of each line's start, in blocks of kBlock lines, so
     // that growing never copies the index and at most one block lies spare.
     std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+    // Per block, a bit a line whose end is a lone CR or LF, and how many of
+    // them the block has: the text's positions as handed out in a few
+    // thousand steps, without reading the file.
+    std::vector<std::unique_ptr<uint64_t[]>> loneBits_;
+    std::vector<uint64_t> loneInBlock_;
     // wraps_[k]: the first line that starts at or past (k + 1) * 4 GB.
     std::vector<uint64_t> wraps_;
     uint64_t count_ = 0;
@@ -138,7 +154,10 @@ public:
     uint64_t LineStart(uint64_t line) const { return shows_ == Shows::File ? index_.Start(line) : 0; }
     uint64_t LineFinish(uint64_t line) const { return shows_ == Shows::File ? index_.Finish(line) : Bytes(); }
     uint64_t LineAt(uint64_t offset) const { return shows_ == Shows::File ? index_.LineAt(offset) : 0; }
+    uint64_t ContentLength(uint64_t line) const { return shows_ == Shows::File ? index_.ContentLength(line) : Bytes(); }
     uint64_t LastLineOnTop() const { return shows_ == Shows::File ? index_.LastLineOnTop() : 0; }
+    // A position in the text as handed out (every line end CR LF).
+    uint64_t TextOffset(uint64_t at) const { return shows_ == Shows::File ? index_.TextOffset(at) : at; }
 
     // Counts the times the view started over (a load anew, the missing-file
     // text, "Очистить лог"): what was measured of the lines before is stale.
@@ -228,10 +247,9 @@ private:
 
 // How the caret moves; with Shift the selection follows it.
 enum class CaretMove { Left, Right, Up, Down, PageUp, PageDown, LineHome, LineEnd, TextHome, TextEnd };
-// The caret's new position. `contentLength(line)` gives a line's length
-// without its line end; `rows` the whole lines a page holds.
-uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows,
-                   const std::function<uint64_t(uint64_t)>& contentLength);
+// The caret's new position, over whole lines however long; `rows` the whole
+// lines a page holds.
+uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows);
 
 // A line's text without its line end, at most kMaxLineChars of it: longer
 // lines are cut for drawing, not for copying.

@@ -189,7 +189,7 @@ void BenchGetSel() {
         const double ms = MedianMs(21, [&] {
             SendMessageW(bench.view->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
         });
-        std::printf("EM_GETSEL, all of a %.1f MB log with lone CRs selected (%lu..%lu), median of 21: %.3f ms\n",
+        std::printf("EM_GETSEL, all of a %.1f MB log with lone CRs selected (%lu..%lu), median of 21: %.4f ms\n",
                     static_cast<double>(bytes.size()) / (1 << 20), start, end, ms);
     }
     DeleteFileA(log.c_str());
