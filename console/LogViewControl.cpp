@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <vector>
 
@@ -21,6 +22,8 @@ const wchar_t kClass[] = L"TLogView";
 constexpr UINT_PTR kLoadTimer = 1;
 // The gap between the edge and the text, as the edit control left it.
 constexpr int kMargin = 2;
+// After a line cut for drawing: it goes on.
+const wchar_t kCutMark[] = L"\u2026";
 // A piece of the text as it is handed out (WM_GETTEXT, copying).
 constexpr size_t kTextPiece = 1 << 20;
 enum MenuCommand : int { kCopy = 1, kSelectAll, kFind };
@@ -327,23 +330,79 @@ void TLogView::Copy(uint64_t from, uint64_t to) {
 void TLogView::SetFont(HFONT font) {
     font_ = font;
     WindowDc screen(nullptr);
-    SelectedObject selected(screen.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+    SelectedObject selected(screen.get(), Font());
     TEXTMETRICW metrics{};
     GetTextMetricsW(screen.get(), &metrics);
     lineHeight_ = std::max<int>(1, metrics.tmHeight);
     charWidth_ = std::max<int>(1, metrics.tmAveCharWidth);
+    // Tab stops every eight average characters, as TabbedTextOut put them.
+    tabWidth_ = 8 * charWidth_;
+    SIZE mark{};
+    GetTextExtentPoint32W(screen.get(), kCutMark, 1, &mark);
+    markWidth_ = mark.cx;
     widest_ = 0;
     measured_ = UINT64_MAX;
+    layouts_.clear();
 }
+
+HGDIOBJ TLogView::Font() const { return font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT); }
 
 std::wstring TLogView::LineText(uint64_t line) {
     WithReader([&](const ShownReader& read) { state_.Need(line, 1, read); });
     return FromCp1251(state_.Line(line));
 }
 
-int TLogView::Width(HDC dc, const std::wstring& text, size_t chars) const {
-    if (chars == 0) return 0;
-    return LOWORD(GetTabbedTextExtentW(dc, text.c_str(), static_cast<int>(std::min(chars, text.size())), 0, nullptr));
+LineLayout TLogView::Measure(HDC dc, const std::wstring& text, uint64_t length) const {
+    LineLayout layout;
+    layout.length = std::max<uint64_t>(length, text.size());
+    layout.markWidth = markWidth_;
+    layout.ends.resize(text.size());
+    // Each run between tabs in one call, whose extents are 32-bit.
+    int x = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == L'\t') {
+            x = (x / tabWidth_ + 1) * tabWidth_;
+            layout.ends[i++] = x;
+            continue;
+        }
+        const size_t next = std::min(text.find(L'\t', i), text.size());
+        SIZE size{};
+        GetTextExtentExPointW(dc, text.data() + i, static_cast<int>(next - i), 0, nullptr, &layout.ends[i], &size);
+        for (size_t k = i; k < next; ++k) layout.ends[k] += x;
+        x = layout.ends[next - 1];
+        i = next;
+    }
+    return layout;
+}
+
+LineLayout TLogView::LayoutOf(HDC dc, uint64_t line, const std::wstring& text) const {
+    if (line >= layoutsFirst_ && line - layoutsFirst_ < layouts_.size()) {
+        const LineLayout& held = layouts_[line - layoutsFirst_];
+        if (held.ends.size() == text.size() && held.length == state_.ContentLength(line)) return held;
+    }
+    return Measure(dc, text, state_.ContentLength(line));
+}
+
+void TLogView::DrawLine(HDC dc, int x, int y, const std::wstring& text, const LineLayout& layout, bool selected) const {
+    // Each run between tabs at the places measured, so that drawing and
+    // measuring agree to the pixel.
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    std::vector<INT> advances;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == L'\t') {
+            ++i;
+            continue;
+        }
+        const size_t next = std::min(text.find(L'\t', i), text.size());
+        const int left = layout.X(i);
+        advances.clear();
+        for (size_t k = i; k < next; ++k) advances.push_back(layout.ends[k] - layout.X(k));
+        ExtTextOutW(dc, x + left, y, 0, nullptr, text.data() + i, static_cast<UINT>(next - i), advances.data());
+        i = next;
+    }
+    if (!layout.Cut()) return;
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_GRAYTEXT));
+    ExtTextOutW(dc, x + layout.X(text.size()), y, 0, nullptr, kCutMark, 1, nullptr);
 }
 
 uint64_t TLogView::Rows() const {
@@ -369,51 +428,60 @@ void TLogView::Paint(HDC target) {
     BitmapPtr bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
     {
         SelectedObject keepBitmap(dc, bitmap.get());
-        SelectedObject keepFont(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+        SelectedObject keepFont(dc, Font());
         FillRect(dc, &client, GetSysColorBrush(COLOR_MENU));
         SetBkMode(dc, TRANSPARENT);
         const uint64_t first = state_.Top();
         const uint64_t last = std::min(state_.Lines(), first + Rows());
         WithReader([&](const ShownReader& read) { state_.Need(first, last - first, read); });
-        const int widestBefore = widest_;
         for (uint64_t line = first; line < last; ++line) {
-            const std::string_view bytes = state_.Line(line);
-            const std::wstring text = FromCp1251(bytes);
+            const std::wstring text = FromCp1251(state_.Line(line));
+            const LineLayout layout = LayoutOf(dc, line, text);
             const int x = kMargin - x_;
             const int y = static_cast<int>(line - first) * lineHeight_;
-            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-            TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
-            widest_ = std::max(widest_, Width(dc, text, text.size()));
+            DrawLine(dc, x, y, text, layout, false);
             const SelectedColumns on = SelectionOnLine(state_.SelectionStart(), state_.SelectionEnd(),
-                                                       state_.LineStart(line), bytes.size());
+                                                       state_.LineStart(line), layout.length);
             if (!on.any) continue;
-            RECT marked{x + Width(dc, text, on.first), y, x + Width(dc, text, on.last) + (on.pastEnd ? charWidth_ : 0),
+            RECT marked{x + layout.X(on.first), y, x + layout.X(on.last) + (on.pastEnd ? charWidth_ : 0),
                         y + lineHeight_};
             FillRect(dc, &marked, GetSysColorBrush(COLOR_HIGHLIGHT));
             const int saved = SaveDC(dc);
             IntersectClipRect(dc, marked.left, marked.top, marked.right, marked.bottom);
-            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-            TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
+            DrawLine(dc, x, y, text, layout, true);
             RestoreDC(dc, saved);
         }
         BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-        if (widest_ != widestBefore) UpdateScrollBars();
     }
     DeleteDC(dc);
 }
 
 void TLogView::Changed() {
+    if (state_.Showings() != loads_) {
+        loads_ = state_.Showings();
+        widest_ = 0;
+        measured_ = UINT64_MAX;
+    }
+    // The lines in sight measured here, not while painting: a wider line
+    // coming into sight sets the bar before the paint.
+    layoutsFirst_ = state_.Top();
+    layouts_.clear();
+    const uint64_t last = std::min(state_.Lines(), layoutsFirst_ + Rows());
+    WithReader([&](const ShownReader& read) { state_.Need(layoutsFirst_, last - layoutsFirst_, read); });
+    {
+        WindowDc dc(hwnd_);
+        SelectedObject keepFont(dc.get(), Font());
+        for (uint64_t line = layoutsFirst_; line < last; ++line) {
+            layouts_.push_back(Measure(dc.get(), FromCp1251(state_.Line(line)), state_.ContentLength(line)));
+            widest_ = std::max(widest_, layouts_.back().Width());
+        }
+    }
     UpdateScrollBars();
     UpdateCaret();
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void TLogView::UpdateScrollBars() {
-    if (state_.Showings() != loads_) {
-        loads_ = state_.Showings();
-        widest_ = 0;
-        measured_ = UINT64_MAX;
-    }
     // The longest line by its bytes is measured whenever it changes, so that
     // the horizontal bar reaches it wherever it lies.
     const LineIndex& index = state_.Index();
@@ -429,8 +497,9 @@ void TLogView::UpdateScrollBars() {
                 bytes.clear();
         });
         WindowDc dc(hwnd_);
-        SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-        widest_ = std::max(widest_, Width(dc.get(), FromCp1251(LineContent(bytes)), SIZE_MAX));
+        SelectedObject keepFont(dc.get(), Font());
+        const LineLayout layout = Measure(dc.get(), FromCp1251(LineContent(bytes)), state_.ContentLength(longest));
+        widest_ = std::max(widest_, layout.Width());
     }
     const ScrollRange rows = VerticalScroll(state_.LastLineOnTop(), RowsInSight(), state_.Top());
     RECT client;
@@ -453,18 +522,33 @@ void TLogView::UpdateScrollBars() {
     if (ScrollBarPixels(hwnd_) != before) RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
 }
 
-void TLogView::UpdateCaret() {
-    if (GetFocus() != hwnd_) return;
-    const uint64_t line = state_.LineAt(state_.Caret());
-    if (line < state_.Top() || line >= state_.Top() + Rows()) {
-        SetCaretPos(-lineHeight_, -lineHeight_);
-        return;
-    }
+POINT TLogView::PointOf(uint64_t at) {
+    const uint64_t line = state_.LineAt(at);
     const std::wstring text = LineText(line);
     WindowDc dc(hwnd_);
-    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-    const size_t column = static_cast<size_t>(state_.Caret() - state_.LineStart(line));
-    SetCaretPos(kMargin - x_ + Width(dc.get(), text, column), static_cast<int>(line - state_.Top()) * lineHeight_);
+    SelectedObject keepFont(dc.get(), Font());
+    const int64_t row = static_cast<int64_t>(line) - static_cast<int64_t>(state_.Top());
+    return POINT{kMargin - x_ + LayoutOf(dc.get(), line, text).X(at - state_.LineStart(line)),
+                 static_cast<LONG>(std::clamp<int64_t>(row * lineHeight_, INT_MIN / 2, INT_MAX / 2))};
+}
+
+uint64_t TLogView::OffsetAt(int x, int y) {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    y = std::clamp<int>(y, 0, std::max<int>(0, client.bottom - 1));
+    const uint64_t line = std::min(state_.Top() + static_cast<uint64_t>(y / lineHeight_), state_.Lines() - 1);
+    const std::wstring text = LineText(line);
+    WindowDc dc(hwnd_);
+    SelectedObject keepFont(dc.get(), Font());
+    const LineLayout layout = LayoutOf(dc.get(), line, text);
+    return state_.LineStart(line) + layout.ColumnAt(x - kMargin + x_);
+}
+
+void TLogView::UpdateCaret() {
+    if (GetFocus() != hwnd_) return;
+    POINT at{-lineHeight_, -lineHeight_};
+    if (InSight(state_.LineAt(state_.Caret()))) at = PointOf(state_.Caret());
+    SetCaretPos(at.x, at.y);
 }
 
 // --- Scrolling, the mouse and the keyboard ---------------------------------------
@@ -475,12 +559,8 @@ void TLogView::ScrollX(int x) {
 }
 
 void TLogView::CaretIntoView() {
-    const uint64_t line = state_.LineAt(state_.Caret());
-    state_.ScrollIntoView(line, RowsInSight());
-    const std::wstring text = LineText(line);
-    WindowDc dc(hwnd_);
-    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-    const int at = kMargin + Width(dc.get(), text, static_cast<size_t>(state_.Caret() - state_.LineStart(line)));
+    state_.ScrollIntoView(state_.LineAt(state_.Caret()), RowsInSight());
+    const int at = PointOf(state_.Caret()).x + x_;
     RECT client;
     GetClientRect(hwnd_, &client);
     if (at < x_ + kMargin)
@@ -538,23 +618,7 @@ void TLogView::OnMouse(int x, int y, bool extend) {
     GetClientRect(hwnd_, &client);
     if (dragging_ && y < 0) state_.ScrollBy(-1);
     if (dragging_ && y >= client.bottom) state_.ScrollBy(1);
-    y = std::clamp<int>(y, 0, std::max<int>(0, client.bottom - 1));
-    const uint64_t line = std::min(state_.Top() + static_cast<uint64_t>(y / lineHeight_), state_.Lines() - 1);
-    const std::wstring text = LineText(line);
-    WindowDc dc(hwnd_);
-    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-    // The character boundary nearest to the pointer.
-    const int target = x - kMargin + x_;
-    size_t low = 0, high = text.size();
-    while (low < high) {
-        const size_t middle = (low + high + 1) / 2;
-        if (Width(dc.get(), text, middle) <= target)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    if (low < text.size() && target - Width(dc.get(), text, low) > Width(dc.get(), text, low + 1) - target) ++low;
-    state_.PlaceCaret(state_.LineStart(line) + low, extend);
+    state_.PlaceCaret(OffsetAt(x, y), extend);
     Changed();
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "logic/LogView.h"
 
@@ -43,7 +44,10 @@ private:
     void Update(bool tick);
     void Step();
     void Paint(HDC dc);
+    void DrawLine(HDC dc, int x, int y, const std::wstring& text, const LineLayout& layout, bool selected) const;
     void SetFont(HFONT font);
+    // After every change of what is shown or where: measures the lines in
+    // sight, sets the scroll bars and the caret and asks for a paint.
     void Changed();
     void UpdateScrollBars();
     void UpdateCaret();
@@ -66,16 +70,28 @@ private:
     void Copy(uint64_t from, uint64_t to);
     LRESULT GetText(size_t room, wchar_t* buffer) const;
 
+    // A line's text as drawn (cut at kMaxLineChars), read if not held.
     std::wstring LineText(uint64_t line);
-    int Width(HDC dc, const std::wstring& text, size_t chars) const;
+    HGDIOBJ Font() const;
+    LineLayout Measure(HDC dc, const std::wstring& text, uint64_t length) const;
+    // The line's layout: as measured for the lines in sight, else measured now.
+    LineLayout LayoutOf(HDC dc, uint64_t line, const std::wstring& text) const;
+    // Where the character at `at` is drawn, in client pixels.
+    POINT PointOf(uint64_t at);
+    // The boundary nearest to client point (x, y).
+    uint64_t OffsetAt(int x, int y);
+    bool InSight(uint64_t line) const { return line >= state_.Top() && line < state_.Top() + Rows(); }
     uint64_t Rows() const;
     uint64_t RowsInSight() const;
     int ContentWidth() const;
 
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
+    // Measures of the font, as last set.
     int lineHeight_ = 16;
     int charWidth_ = 6;
+    int tabWidth_ = 48;
+    int markWidth_ = 6;
     LogViewState state_;
     std::string path_;
     int x_ = 0;        // pixels scrolled to the right
@@ -83,6 +99,9 @@ private:
     uint64_t measured_ = UINT64_MAX;  // the longest line when it was measured
     uint64_t measuredLength_ = 0;
     uint64_t loads_ = 0;
+    // The lines in sight as last measured, from `layoutsFirst_` on.
+    std::vector<LineLayout> layouts_;
+    uint64_t layoutsFirst_ = 0;
     // The scroll bars as last set.
     struct ScrollBars {
         int rows, rowPage, top, width, widthPage, left;

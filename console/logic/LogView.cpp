@@ -326,6 +326,27 @@ std::string_view LineContent(std::string_view lineBytes) {
     return lineBytes.substr(0, kMaxLineChars);
 }
 
+int LineLayout::X(uint64_t column) const {
+    if (column == 0 || ends.empty()) return 0;
+    if (column <= ends.size()) return ends[column - 1];
+    return Width();
+}
+
+uint64_t LineLayout::CharAt(int x) const {
+    // The first character that ends past `x`; past the text, its end.
+    const auto past = std::upper_bound(ends.begin(), ends.end(), x);
+    if (past != ends.end()) return static_cast<uint64_t>(past - ends.begin());
+    return Cut() && x < Width() ? ends.size() : length;
+}
+
+uint64_t LineLayout::ColumnAt(int x) const {
+    const uint64_t under = CharAt(x);
+    if (under >= length) return length;
+    // The nearer of the character's two boundaries; the mark's are the cut and the line's end.
+    const uint64_t after = under < ends.size() ? under + 1 : length;
+    return x - X(under) > X(after) - x ? after : under;
+}
+
 SelectedColumns SelectionOnLine(uint64_t selStart, uint64_t selEnd, uint64_t lineStart, uint64_t contentLength) {
     SelectedColumns on;
     const uint64_t lineEnd = lineStart + contentLength;

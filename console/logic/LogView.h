@@ -256,6 +256,23 @@ uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows);
 constexpr size_t kMaxLineChars = 8192;
 std::string_view LineContent(std::string_view lineBytes);
 
+// Where a line's characters lie across the view, in pixels from its left
+// edge (32 bits: a line of 8,192 wide letters is wider than 65,535). A line
+// longer than it is drawn is followed by a mark that it goes on, which
+// stands for the rest of it.
+struct LineLayout {
+    std::vector<int> ends;  // past each character drawn
+    uint64_t length = 0;    // the line's characters, line end not counted
+    int markWidth = 0;
+    bool Cut() const { return length > ends.size(); }
+    int Width() const { return (ends.empty() ? 0 : ends.back()) + (Cut() ? markWidth : 0); }
+    // Where the boundary before `column` lies; past the cut, at the mark's end.
+    int X(uint64_t column) const;
+    // The boundary nearest to `x`, or the character under it.
+    uint64_t ColumnAt(int x) const;
+    uint64_t CharAt(int x) const;
+};
+
 // The columns of a line that the selection covers: [first, last) of its
 // `contentLength` characters, and whether it goes on past the line's end.
 struct SelectedColumns {

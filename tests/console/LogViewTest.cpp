@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "LogView.h"
 #include "Monitor.h"
@@ -313,6 +314,18 @@ TEST(CaretTest, MovesOverLinesAndSelectsAsItGoes) {
     EXPECT_EQ(view.Caret(), view.LineStart(4));  // keys and a search go on from there
     EXPECT_EQ(view.FindFrom(false), view.Caret());
     EXPECT_EQ(view.FindFrom(true), view.Caret());
+}
+
+TEST(LineLayoutTest, ACutLineIsHitOverItsWholeLengthAndItsMarkStandsForTheRest) {
+    const LineLayout cut{{10, 20, 70000, 70010}, 100000, 8};  // wider than 16 bits hold
+    EXPECT_EQ(cut.Width(), 70018);
+    EXPECT_EQ(std::make_tuple(cut.X(3), cut.X(4), cut.X(5), cut.X(100000)), std::make_tuple(70000, 70010, 70018, 70018));
+    // The boundary nearest: past the cut, the mark's start or the line's end.
+    for (const auto& [x, column] : {std::make_pair(-5, 0u), {14, 1u}, {16, 2u}, {69999, 3u}, {70013, 4u}, {70015, 100000u}})
+        EXPECT_EQ(cut.ColumnAt(x), column) << x;
+    EXPECT_EQ(cut.CharAt(19), 1u);
+    const LineLayout whole{{10, 20}, 2, 8};
+    EXPECT_EQ(std::make_tuple(whole.Width(), whole.ColumnAt(500), whole.CharAt(500)), std::make_tuple(20, 2u, 2u));
 }
 
 TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {

@@ -143,6 +143,16 @@ protected:
         });
         return metrics.tmHeight;
     }
+    // How wide `text` (Windows-1251) is in `font` (the console's when null).
+    int TextWidth(const std::string& text, HFONT font = nullptr) const {
+        FontPtr console = MakeConsoleFont();
+        SIZE size{};
+        Paint(1, 1, [&](HDC dc) {
+            SelectObject(dc, font ? font : console.get());
+            GetTextExtentPoint32W(dc, Wide1251(text).c_str(), static_cast<int>(text.size()), &size);
+        });
+        return size.cx;
+    }
     SCROLLINFO Bar(int bar) const {
         SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
         GetScrollInfo(view, bar, &info);
@@ -384,6 +394,34 @@ TEST_F(LogViewWindow, ClearingANewDaysFileAndNoFileAllGoThroughTheView) {
     DeleteFileA((*dir / (TodayShortDate() + "_log.txt")).c_str());
     form->Timer1Timer();
     EXPECT_EQ(Text(), L"Не удается открыть лог-файл");
+}
+
+TEST_F(LogViewWindow, EndOnALongWideLineReachesItsEndAndItIsSelectedAndCopiedWhole) {
+    const std::string wide(20000, '\xC6');  // "Ж", 8,192 of them alone wider than 65,535 pixels here
+    Open(Lines(3) + wide);
+    Key(VK_END);  // on the line on top
+    const DWORD start = static_cast<DWORD>(Text().size() - wide.size());
+    EXPECT_EQ(Selection(), std::make_pair(start + 20000, start + 20000));
+    // The caret in sight, past the whole drawn part of the line, which the bar reaches.
+    POINT caret{};
+    GetCaretPos(&caret);
+    const int drawn = TextWidth(wide.substr(0, 8192));
+    EXPECT_TRUE(caret.x >= 0 && caret.x < static_cast<int>(Bar(SB_HORZ).nPage)) << caret.x;
+    EXPECT_GE(caret.x + Bar(SB_HORZ).nPos, drawn);
+    EXPECT_GE(Bar(SB_HORZ).nMax + 1, drawn);
+    Key(VK_HOME, false, true);
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), Wide1251(wide));
+}
+
+TEST_F(LogViewWindow, TheHorizontalBarReachesTheWidestLineInSightBeforeItIsDrawn) {
+    // The longest line by its bytes is narrower than the wide one in sight.
+    const std::string wide(300, '\xC6');
+    Open(std::string(400, 'i') + "\r\n" + wide);
+    const SCROLLINFO set = Bar(SB_HORZ);
+    EXPECT_GE(set.nMax + 1, TextWidth(wide));
+    Shown();
+    EXPECT_EQ(Bar(SB_HORZ).nMax, set.nMax);
 }
 
 }  // namespace
