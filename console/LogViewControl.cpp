@@ -226,18 +226,17 @@ void TLogView::Step() {
     const LogViewPlan plan = state_.Plan(now);
     if (plan == LogViewPlan::ShowMissing) state_.ShowMissing(now);
     if (plan == LogViewPlan::Reload || plan == LogViewPlan::ReadOn) {
-        // One open for the whole step; a file its writer holds keeps what is shown.
+        // One open for the whole step; a file its writer holds keeps what is
+        // shown, and a load waits for the next refresh rather than spin.
         UniqueHandle file = OpenForReading(path_);
-        if (file) {
-            LARGE_INTEGER start;
-            QueryPerformanceCounter(&start);
-            state_.Read(
-                plan, now,
-                [&](uint64_t offset, size_t size, std::string& bytes) {
-                    return ReadOpenFileFrom(file.Get(), offset, size, bytes);
-                },
-                [&] { return MsSince(start) < LogViewState::kStepMs; });
-        }
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        state_.Read(
+            plan, now,
+            [&](uint64_t offset, size_t size, std::string& bytes) {
+                return file && ReadOpenFileFrom(file.Get(), offset, size, bytes);
+            },
+            [&] { return MsSince(start) < LogViewState::kStepMs; });
     }
     if (state_.Loading())
         SetTimer(hwnd_, kLoadTimer, USER_TIMER_MINIMUM, nullptr);

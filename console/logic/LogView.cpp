@@ -209,6 +209,7 @@ void LogViewState::Read(LogViewPlan plan, const LogStamp& now, const ShownReader
     uint64_t offset = 0;
     std::string head, from;
     bool atEnd = false;
+    stalled_ = true;
     for (bool fresh = plan == LogViewPlan::Reload;; fresh = true) {
         offset = fresh ? 0 : ReadFrom();
         const size_t want = (fresh ? 0 : tail_.size()) + kReadBytes;
@@ -223,12 +224,16 @@ void LogViewState::Read(LogViewPlan plan, const LogStamp& now, const ShownReader
         if (head.compare(0, head_.size(), head_) == 0 && from.compare(0, tail_.size(), tail_) == 0) break;
     }
     stamp_ = now;
+    stalled_ = false;
     const size_t shown = tail_.size();
     TakeBytes(std::string_view(from).substr(shown));
     cache_.Grew(index_, oldLines, offset, from);
     std::string more;
     while (!atEnd && goOn()) {
-        if (!read(index_.Bytes(), kReadBytes, more)) break;
+        if (!read(index_.Bytes(), kReadBytes, more)) {
+            stalled_ = true;
+            break;
+        }
         atEnd = more.size() < kReadBytes;
         TakeBytes(more);
         cache_.Clear();

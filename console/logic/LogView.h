@@ -175,10 +175,11 @@ public:
     // the file's first bytes and the tail on show are read and checked (a
     // file that no longer goes on from them is read anew from its start),
     // then what follows, a kReadBytes piece at a time while `goOn()` says
-    // the step may take longer. A file that cannot be read keeps what is shown.
+    // the step may take longer. A file that cannot be read keeps what is
+    // shown, and a load under way waits for the next refresh.
     void Read(LogViewPlan plan, const LogStamp& now, const ShownReader& read, const std::function<bool()>& goOn);
     // The file held more than is shown when last seen: a load is under way.
-    bool Loading() const { return shows_ == Shows::File && index_.Bytes() < stamp_.size; }
+    bool Loading() const { return shows_ == Shows::File && index_.Bytes() < stamp_.size && !stalled_; }
 
     // Makes lines [first, first + count) ready for Line(), reading those it
     // does not hold through `read` (the file, opened for the call).
@@ -242,6 +243,8 @@ private:
     uint64_t findUp_ = 0;
     // The selection is what a search found.
     bool found_ = false;
+    // The last read failed: a load waits for the next refresh.
+    bool stalled_ = false;
     uint64_t showings_ = 0;
 };
 

@@ -213,6 +213,15 @@ TEST(LogViewStateTest, AFileReplacedOrCutIsReadAnewAndAnUnreadableOneKeepsTheVie
         EXPECT_EQ(Starts(view.Index()), Starts(IndexOf(file.bytes))) << changed;
         EXPECT_EQ(view.Bytes(), file.bytes.size());
     }
+    // A load whose file can no longer be read waits for the next refresh.
+    File big{Lines(20000)};
+    LogViewState loading;
+    for (const bool readable : {true, false, true}) {
+        big.readable = readable;
+        Step(loading, big, 1);
+        EXPECT_EQ(loading.Loading(), readable);
+    }
+
     LogViewState view;
     File file{old};
     Step(view, file);
