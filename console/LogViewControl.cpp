@@ -20,6 +20,9 @@ const wchar_t kClass[] = L"TLogView";
 // Drives a load in steps, between which the window handles its messages: a
 // timer's message comes only when no other is waiting.
 constexpr UINT_PTR kLoadTimer = 1;
+// Scrolls on while a selection is dragged past the view's edge.
+constexpr UINT_PTR kDragTimer = 2;
+constexpr UINT kDragScrollMs = 50;
 // The gap between the edge and the text, as the edit control left it.
 constexpr int kMargin = 2;
 // After a line cut for drawing: it goes on.
@@ -101,6 +104,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CREATE: SetFont(nullptr); return 0;
         case WM_DESTROY:
             KillTimer(hwnd_, kLoadTimer);
+            KillTimer(hwnd_, kDragTimer);
             if (findDialog_) DestroyWindow(findDialog_);
             return 0;
         case WM_SETFONT:
@@ -119,6 +123,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_PRINTCLIENT: Paint(reinterpret_cast<HDC>(wParam)); return 0;
         case WM_TIMER:
             if (wParam == kLoadTimer) Update(false);
+            if (wParam == kDragTimer) DragScroll();
             return 0;
         case WM_VSCROLL: OnVScroll(LOWORD(wParam)); return 0;
         case WM_HSCROLL: OnHScroll(LOWORD(wParam)); return 0;
@@ -140,12 +145,12 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), (wParam & MK_SHIFT) != 0);
             return 0;
         case WM_MOUSEMOVE:
-            if (dragging_) OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), true);
+            if (dragging_) FollowDrag(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             return 0;
         case WM_LBUTTONUP:
             if (dragging_) ReleaseCapture();
             return 0;
-        case WM_CAPTURECHANGED: dragging_ = false; return 0;
+        case WM_CAPTURECHANGED: StopDrag(); return 0;
         case WM_SETFOCUS:
             CreateCaret(hwnd_, nullptr, 1, lineHeight_);
             UpdateCaret();
@@ -612,13 +617,39 @@ void TLogView::OnHScroll(int code) {
 }
 
 void TLogView::OnMouse(int x, int y, bool extend) {
-    // Dragged past the top or the bottom: the view follows.
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    if (dragging_ && y < 0) state_.ScrollBy(-1);
-    if (dragging_ && y >= client.bottom) state_.ScrollBy(1);
     state_.PlaceCaret(OffsetAt(x, y), extend);
     Changed();
+}
+
+void TLogView::FollowDrag(int x, int y) {
+    drag_ = POINT{x, y};
+    OnMouse(x, y, true);
+    // Past an edge the view scrolls on at its own pace, whether the pointer moves or not.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const bool outside = y < 0 || y >= client.bottom || x < 0 || x >= client.right;
+    if (outside && !dragTimer_) dragTimer_ = SetTimer(hwnd_, kDragTimer, kDragScrollMs, nullptr) != 0;
+    if (!outside && dragTimer_) {
+        KillTimer(hwnd_, kDragTimer);
+        dragTimer_ = false;
+    }
+}
+
+void TLogView::DragScroll() {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    // Faster the further the pointer is: a line more for each line's height.
+    if (drag_.y < 0) state_.ScrollBy(-1 - (-drag_.y) / lineHeight_);
+    if (drag_.y >= client.bottom) state_.ScrollBy(1 + (drag_.y - client.bottom) / lineHeight_);
+    if (drag_.x < 0) x_ = std::max(0, x_ - charWidth_);
+    if (drag_.x >= client.right) x_ += charWidth_;
+    OnMouse(drag_.x, drag_.y, true);
+}
+
+void TLogView::StopDrag() {
+    dragging_ = false;
+    if (dragTimer_) KillTimer(hwnd_, kDragTimer);
+    dragTimer_ = false;
 }
 
 void TLogView::OnKey(WPARAM key) {

@@ -55,6 +55,9 @@ private:
     void CaretIntoView();
     void OnKey(WPARAM key);
     void OnMouse(int x, int y, bool extend);
+    void FollowDrag(int x, int y);
+    void DragScroll();
+    void StopDrag();
     void OnVScroll(int code);
     void OnHScroll(int code);
     void OnContextMenu(LPARAM at);
@@ -112,6 +115,8 @@ private:
     };
     ScrollBars bars_{-1, 0, 0, 0, 0, 0};
     bool dragging_ = false;
+    bool dragTimer_ = false;
+    POINT drag_{};  // where the pointer was last seen while dragging
     int wheel_ = 0;
     // The search: its dialog's record lives as long as the view.
     FINDREPLACEW find_{};

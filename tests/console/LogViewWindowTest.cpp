@@ -159,6 +159,8 @@ protected:
         return info;
     }
     LRESULT CaretLine() const { return SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0); }
+    // Hands out the messages waiting: the view's own timers.
+    static void Pump() { for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg); }
     Picture Shown() const {
         RECT client;
         GetClientRect(view, &client);
@@ -422,6 +424,23 @@ TEST_F(LogViewWindow, TheHorizontalBarReachesTheWidestLineInSightBeforeItIsDrawn
     EXPECT_GE(set.nMax + 1, TextWidth(wide));
     Shown();
     EXPECT_EQ(Bar(SB_HORZ).nMax, set.nMax);
+}
+
+TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOn) {
+    Open(Lines(100));
+    Key(VK_HOME, true);
+    const int height = LineHeight();
+    RECT client;
+    GetClientRect(view, &client);
+    // Held below the view, the pointer moves no more: the view goes on scrolling.
+    POINT below{1, client.bottom + height};
+    SendMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, height / 2));
+    SendMessageW(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(below.x, below.y));
+    ClientToScreen(view, &below);
+    SetCursorPos(below.x, below.y);
+    EXPECT_TRUE(WaitFor([&] { Pump(); return Top() >= 5; }, 5000)) << Top();
+    SendMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(1, client.bottom + height));
+    EXPECT_GE(Selection().second, Wide1251(Lines(static_cast<int>(Top()) + client.bottom / height - 1)).size());
 }
 
 }  // namespace
