@@ -82,6 +82,7 @@ TLogView* TLogView::Create(HWND parent, int id) {
     const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = FormWndProc<TLogView>;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_IBEAM);
@@ -144,6 +145,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             dragging_ = true;
             OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), (wParam & MK_SHIFT) != 0);
             return 0;
+        case WM_LBUTTONDBLCLK: OnDoubleClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
         case WM_MOUSEMOVE:
             if (dragging_) FollowDrag(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             return 0;
@@ -536,7 +538,7 @@ POINT TLogView::PointOf(uint64_t at) {
                  static_cast<LONG>(std::clamp<int64_t>(row * lineHeight_, INT_MIN / 2, INT_MAX / 2))};
 }
 
-uint64_t TLogView::OffsetAt(int x, int y) {
+uint64_t TLogView::OffsetAt(int x, int y, bool nearest) {
     RECT client;
     GetClientRect(hwnd_, &client);
     y = std::clamp<int>(y, 0, std::max<int>(0, client.bottom - 1));
@@ -545,7 +547,8 @@ uint64_t TLogView::OffsetAt(int x, int y) {
     WindowDc dc(hwnd_);
     SelectedObject keepFont(dc.get(), Font());
     const LineLayout layout = LayoutOf(dc.get(), line, text);
-    return state_.LineStart(line) + layout.ColumnAt(x - kMargin + x_);
+    const int across = x - kMargin + x_;
+    return state_.LineStart(line) + (nearest ? layout.ColumnAt(across) : layout.CharAt(across));
 }
 
 void TLogView::UpdateCaret() {
@@ -617,7 +620,15 @@ void TLogView::OnHScroll(int code) {
 }
 
 void TLogView::OnMouse(int x, int y, bool extend) {
-    state_.PlaceCaret(OffsetAt(x, y), extend);
+    state_.PlaceCaret(OffsetAt(x, y, true), extend);
+    Changed();
+}
+
+void TLogView::OnDoubleClick(int x, int y) {
+    const uint64_t at = OffsetAt(x, y, false);
+    const uint64_t start = state_.LineStart(state_.LineAt(at));
+    const auto [first, last] = WordAt(state_.Line(state_.LineAt(at)), static_cast<size_t>(at - start));
+    state_.Select(start + first, start + last);
     Changed();
 }
 

@@ -55,6 +55,7 @@ private:
     void CaretIntoView();
     void OnKey(WPARAM key);
     void OnMouse(int x, int y, bool extend);
+    void OnDoubleClick(int x, int y);
     void FollowDrag(int x, int y);
     void DragScroll();
     void StopDrag();
@@ -81,8 +82,8 @@ private:
     LineLayout LayoutOf(HDC dc, uint64_t line, const std::wstring& text) const;
     // Where the character at `at` is drawn, in client pixels.
     POINT PointOf(uint64_t at);
-    // The boundary nearest to client point (x, y).
-    uint64_t OffsetAt(int x, int y);
+    // What lies at client point (x, y): the nearest boundary, or the character under it.
+    uint64_t OffsetAt(int x, int y, bool nearest);
     bool InSight(uint64_t line) const { return line >= state_.Top() && line < state_.Top() + Rows(); }
     uint64_t Rows() const;
     uint64_t RowsInSight() const;

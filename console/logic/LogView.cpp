@@ -352,6 +352,34 @@ uint64_t LineLayout::ColumnAt(int x) const {
     return x - X(under) > X(after) - x ? after : under;
 }
 
+namespace {
+
+// The upper-case letters of Windows-1251 beyond A-Z and А-Я, with their lower-case twins.
+const unsigned char kLetterPairs[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
+                                         {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
+                                         {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
+
+// Blanks, letters and digits, other signs: what a word is made of.
+int Kind(unsigned char c) {
+    if (c == ' ' || c == '\t' || c == 0) return 0;
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0xC0) return 1;
+    for (const auto& pair : kLetterPairs)
+        if (c == pair[0] || c == pair[1]) return 1;
+    return 2;
+}
+
+}  // namespace
+
+std::pair<size_t, size_t> WordAt(std::string_view line, size_t column) {
+    if (line.empty()) return {0, 0};
+    const size_t at = std::min(column, line.size() - 1);
+    const int kind = Kind(static_cast<unsigned char>(line[at]));
+    size_t first = at, last = at + 1;
+    while (first > 0 && Kind(static_cast<unsigned char>(line[first - 1])) == kind) --first;
+    while (last < line.size() && Kind(static_cast<unsigned char>(line[last])) == kind) ++last;
+    return {first, last};
+}
+
 SelectedColumns SelectionOnLine(uint64_t selStart, uint64_t selEnd, uint64_t lineStart, uint64_t contentLength) {
     SelectedColumns on;
     const uint64_t lineEnd = lineStart + contentLength;
@@ -423,11 +451,7 @@ unsigned char FoldForFind(unsigned char c, bool matchCase) {
     if (c == 0) return ' ';
     if (matchCase) return c;
     if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF)) return static_cast<unsigned char>(c + 0x20);
-    // The other upper-case letters of Windows-1251 and their lower-case twins.
-    static const unsigned char kPairs[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
-                                              {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
-                                              {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
-    for (const auto& pair : kPairs)
+    for (const auto& pair : kLetterPairs)
         if (c == pair[0]) return pair[1];
     return c;
 }

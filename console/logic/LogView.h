@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Where each line of the log starts in the file, 4 bytes a line. Lines end
@@ -275,6 +276,10 @@ struct LineLayout {
     uint64_t ColumnAt(int x) const;
     uint64_t CharAt(int x) const;
 };
+
+// The word, blanks or other signs around `column` of a line: what a double
+// click selects, [first, last).
+std::pair<size_t, size_t> WordAt(std::string_view line, size_t column);
 
 // The columns of a line that the selection covers: [first, last) of its
 // `contentLength` characters, and whether it goes on past the line's end.

@@ -323,6 +323,13 @@ TEST(CaretTest, MovesOverLinesAndSelectsAsItGoes) {
     EXPECT_EQ(view.Caret(), view.LineStart(4));  // keys and a search go on from there
     EXPECT_EQ(view.FindFrom(false), view.Caret());
     EXPECT_EQ(view.FindFrom(true), view.Caret());
+
+    // A double click takes a word, or a run of blanks or of other signs.
+    const std::string line = "[07.12] - Ёлка_2  ok";
+    for (const auto& [column, word] : {std::make_pair(13, "Ёлка_2"), {17, "  "}, {8, "-"}, {99, "ok"}}) {
+        const auto [first, last] = WordAt(line, column);
+        EXPECT_EQ(line.substr(first, last - first), word) << column;
+    }
 }
 
 TEST(LineLayoutTest, ACutLineIsHitOverItsWholeLengthAndItsMarkStandsForTheRest) {

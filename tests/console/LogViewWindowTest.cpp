@@ -426,7 +426,7 @@ TEST_F(LogViewWindow, TheHorizontalBarReachesTheWidestLineInSightBeforeItIsDrawn
     EXPECT_EQ(Bar(SB_HORZ).nMax, set.nMax);
 }
 
-TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOn) {
+TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOnAndADoubleClickSelectsAWord) {
     Open(Lines(100));
     Key(VK_HOME, true);
     const int height = LineHeight();
@@ -441,6 +441,15 @@ TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOn) {
     EXPECT_TRUE(WaitFor([&] { Pump(); return Top() >= 5; }, 5000)) << Top();
     SendMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(1, client.bottom + height));
     EXPECT_GE(Selection().second, Wide1251(Lines(static_cast<int>(Top()) + client.bottom / height - 1)).size());
+
+    EXPECT_TRUE(GetClassLongPtrW(view, GCL_STYLE) & CS_DBLCLKS);
+    Key(VK_HOME, true);
+    const std::string before = Line(0).substr(0, Line(0).find("новое") + 2);
+    const LPARAM at = MAKELPARAM(2 + TextWidth(before), height / 2);
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        SendMessageW(view, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), L"новое");
 }
 
 }  // namespace
