@@ -702,9 +702,17 @@ void TLogView::OnKey(WPARAM key) {
 
 void TLogView::OnContextMenu(LPARAM at) {
     POINT where{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-    if (at == -1) {  // from the keyboard: at the caret
-        GetCaretPos(&where);
-        where.y += lineHeight_;
+    if (at == -1) {
+        // From the keyboard: under the caret, or at the view's corner when
+        // the caret is out of sight.
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        where = POINT{0, 0};
+        const uint64_t line = state_.LineAt(state_.Caret());
+        if (line >= state_.Top() && line < state_.Top() + RowsInSight()) {
+            const POINT caret = PointOf(state_.Caret());
+            if (caret.x >= 0 && caret.x < client.right) where = POINT{caret.x, caret.y + lineHeight_};
+        }
         ClientToScreen(hwnd_, &where);
     }
     // What the menu was opened for: a refresh while it is open may end the selection.

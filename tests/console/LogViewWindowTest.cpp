@@ -291,11 +291,13 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     // The context menu: what it offers, and its "Выделить все" and "Копировать"
     // chosen with the arrow keys (none: it is closed with Esc).
     std::vector<std::wstring> items;
-    auto choose = [&](int downs) {
+    RECT shown{};
+    auto choose = [&](int downs, LPARAM at = MAKELPARAM(50, 50)) {
         std::thread chooser([&] {
             HWND menu = nullptr;
             WaitFor([&] { return (menu = ui::FindProcessWindow(GetCurrentProcessId(), L"#32768")) && IsWindowVisible(menu); },
                     5000);
+            GetWindowRect(menu, &shown);
             HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
             items.clear();
             for (int i = 0; i < GetMenuItemCount(handle); ++i) {
@@ -307,7 +309,7 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
             for (int i = 0; i < downs; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
             PostMessageW(menu, WM_KEYDOWN, downs ? VK_RETURN : VK_ESCAPE, 0);
         });
-        SendMessageW(view, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view), MAKELPARAM(50, 50));
+        SendMessageW(view, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view), at);
         chooser.join();
     };
     auto drag = [&](int fromLine, int toLine) {
@@ -326,6 +328,19 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     choose(1);
     EXPECT_EQ(items[0], L"Копировать");
     EXPECT_EQ(Clipboard(), Wide1251(Line(1) + Line(2)));
+
+    // From the keyboard: under the caret, or at the view's corner when the caret is out of sight.
+    SetWindowPos(form->Handle(), nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    POINT caret{}, corner{};
+    GetCaretPos(&caret);
+    caret.y += height;
+    ClientToScreen(view, &caret);
+    choose(0, -1);
+    EXPECT_EQ(std::make_pair(shown.left, shown.top), std::make_pair(caret.x, caret.y));
+    SendMessageW(view, WM_VSCROLL, SB_PAGEDOWN, 0);
+    ClientToScreen(view, &corner);
+    choose(0, -1);
+    EXPECT_EQ(std::make_pair(shown.left, shown.top), std::make_pair(corner.x, corner.y));
 }
 
 TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretRoundTheWholeTextAndSayWhenItIsNowhere) {
