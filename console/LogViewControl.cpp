@@ -58,6 +58,9 @@ double MsSince(const LARGE_INTEGER& start) {
     return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// A position in the text as a message's result: within what a 32-bit LRESULT holds.
+LRESULT Position(uint64_t at) { return static_cast<LRESULT>(std::min<uint64_t>(at, INT_MAX)); }
+
 // Puts the check box "Обтекание" where the hidden "whole word" box lies, as
 // Notepad's search offers it; lCustData says whether it starts checked.
 UINT_PTR CALLBACK FindHook(HWND dialog, UINT msg, WPARAM, LPARAM lParam) {
@@ -171,11 +174,36 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case EM_REPLACESEL: return 0;
         case WM_SETTEXT: return FALSE;
         case WM_COPY: Copy(state_.SelectionStart(), state_.SelectionEnd()); return 0;
-        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(std::min<uint64_t>(state_.TextLength(), INT_MAX));
+        case WM_GETTEXTLENGTH: return Position(state_.TextLength());
         case WM_GETTEXT: return GetText(wParam, reinterpret_cast<wchar_t*>(lParam));
         case EM_GETLINECOUNT: return static_cast<LRESULT>(state_.Lines());
         case EM_GETFIRSTVISIBLELINE: return static_cast<LRESULT>(state_.Top());
-        case EM_LINEFROMCHAR: return static_cast<LRESULT>(state_.LineAt(state_.SelectionStart()));
+        // Positions in and out in the text as handed out, as the edit control counted them.
+        case EM_LINEFROMCHAR:
+            return static_cast<LRESULT>(static_cast<int>(wParam) == -1 ? state_.LineAt(state_.SelectionStart())
+                                                                       : state_.LineAtText(wParam));
+        case EM_LINEINDEX: {
+            const uint64_t line = static_cast<int>(wParam) == -1 ? state_.LineAt(state_.Caret()) : wParam;
+            return line < state_.Lines() ? Position(state_.TextStart(line)) : -1;
+        }
+        case EM_LINELENGTH: {
+            if (static_cast<int>(wParam) != -1) return Position(state_.ContentLength(state_.LineAtText(wParam)));
+            // The characters of the selection's lines that are not selected.
+            const uint64_t from = state_.SelectionStart(), to = state_.SelectionEnd();
+            const uint64_t last = state_.LineAt(to);
+            return Position(from - state_.LineStart(state_.LineAt(from)) + state_.LineStart(last) +
+                            state_.ContentLength(last) - to);
+        }
+        case EM_GETLINE: return GetLine(wParam, reinterpret_cast<wchar_t*>(lParam));
+        case EM_POSFROMCHAR: {
+            if (wParam > state_.TextLength()) return -1;
+            const POINT at = PointOf(state_.ShownOffset(wParam));
+            return MAKELRESULT(static_cast<WORD>(at.x), static_cast<WORD>(at.y));
+        }
+        case EM_CHARFROMPOS: {
+            const uint64_t at = OffsetAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), true);
+            return MAKELRESULT(static_cast<WORD>(state_.TextOffset(at)), static_cast<WORD>(state_.LineAt(at)));
+        }
         case EM_GETSEL: {
             const uint64_t start = state_.TextOffset(state_.SelectionStart());
             const uint64_t end = state_.TextOffset(state_.SelectionEnd());
@@ -183,6 +211,21 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
             return end > 0xFFFF ? -1 : MAKELRESULT(start, end);
         }
+        case EM_SETSEL: {
+            // -1 from: no selection; -1 to: the text's end. The caret goes to `to`.
+            const int from = static_cast<int>(wParam), to = static_cast<int>(lParam);
+            const uint64_t caret = to < 0 ? state_.Bytes() : state_.ShownOffset(static_cast<uint64_t>(to));
+            if (from == -1)
+                state_.PlaceCaret(state_.Caret(), false);
+            else
+                state_.Select(state_.ShownOffset(static_cast<uint64_t>(std::max(from, 0))), caret);
+            Changed();
+            return 0;
+        }
+        case EM_SCROLLCARET:
+            CaretIntoView();
+            Changed();
+            return 0;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
@@ -296,6 +339,20 @@ LRESULT TLogView::GetText(size_t room, wchar_t* buffer) const {
     });
     buffer[copied] = L'\0';
     return static_cast<LRESULT>(copied);
+}
+
+LRESULT TLogView::GetLine(uint64_t line, wchar_t* buffer) const {
+    // EM_GETLINE: the room, in characters, in the buffer's first word; no NUL after the line.
+    if (!buffer || line >= state_.Lines()) return 0;
+    const size_t room = *reinterpret_cast<const WORD*>(buffer);
+    std::string bytes;
+    WithReader([&](const ShownReader& read) {
+        const uint64_t length = std::min<uint64_t>(room, state_.ContentLength(line));
+        if (!read(state_.LineStart(line), static_cast<size_t>(length), bytes)) bytes.clear();
+    });
+    const std::wstring text = FromCp1251(bytes);
+    std::copy(text.begin(), text.end(), buffer);
+    return static_cast<LRESULT>(text.size());
 }
 
 void TLogView::Copy(uint64_t from, uint64_t to) {

@@ -2,9 +2,11 @@
 // file, only the lines in sight, over an index of where each line starts.
 // Read-only, both scroll bars, no wrapping, the menu colour behind the text;
 // selection by mouse and keyboard, Ctrl+C, Ctrl+A, a context menu, Ctrl+F and
-// F3. For automation it answers as the edit control it replaced did:
-// WM_GETTEXT(LENGTH) with the whole text (every line end CR LF),
-// EM_GETLINECOUNT, EM_GETFIRSTVISIBLELINE, EM_GETSEL, EM_LINEFROMCHAR(-1), WM_COPY.
+// F3. For automation and screen readers it answers as the edit control it
+// replaced did, in the text as that control handed it out (every line end
+// CR LF): WM_GETTEXT(LENGTH), EM_GETLINECOUNT, EM_GETFIRSTVISIBLELINE,
+// EM_GETSEL, EM_SETSEL, EM_LINEFROMCHAR, EM_LINEINDEX, EM_LINELENGTH,
+// EM_GETLINE, EM_POSFROMCHAR, EM_CHARFROMPOS, EM_SCROLLCARET, WM_COPY.
 #pragma once
 #include <windows.h>
 #include <commdlg.h>
@@ -73,6 +75,7 @@ private:
     bool TextPieces(uint64_t from, uint64_t to, const std::function<bool(std::string_view)>& take) const;
     void Copy(uint64_t from, uint64_t to);
     LRESULT GetText(size_t room, wchar_t* buffer) const;
+    LRESULT GetLine(uint64_t line, wchar_t* buffer) const;
 
     // A line's text as drawn (cut at kMaxLineChars), read if not held.
     std::wstring LineText(uint64_t line);

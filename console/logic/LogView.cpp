@@ -163,6 +163,12 @@ LogViewPlan LogViewState::Plan(const LogStamp& now) const {
     return LogViewPlan::ReadOn;
 }
 
+uint64_t LogViewState::ShownOffset(uint64_t at) const {
+    if (shows_ != Shows::File) return std::min(at, Bytes());
+    const uint64_t line = index_.LineAtText(at);
+    return index_.Start(line) + std::min(at - index_.TextStart(line), index_.ContentLength(line));
+}
+
 void LogViewState::Forget() {
     ++showings_;
     index_.Clear();

@@ -157,8 +157,12 @@ public:
     uint64_t LineAt(uint64_t offset) const { return shows_ == Shows::File ? index_.LineAt(offset) : 0; }
     uint64_t ContentLength(uint64_t line) const { return shows_ == Shows::File ? index_.ContentLength(line) : Bytes(); }
     uint64_t LastLineOnTop() const { return shows_ == Shows::File ? index_.LastLineOnTop() : 0; }
-    // A position in the text as handed out (every line end CR LF).
+    // Positions in the text as handed out (every line end CR LF), from and to
+    // positions in what is shown; one inside a line end is taken to the line's end.
     uint64_t TextOffset(uint64_t at) const { return shows_ == Shows::File ? index_.TextOffset(at) : at; }
+    uint64_t TextStart(uint64_t line) const { return shows_ == Shows::File ? index_.TextStart(line) : 0; }
+    uint64_t LineAtText(uint64_t at) const { return shows_ == Shows::File ? index_.LineAtText(at) : 0; }
+    uint64_t ShownOffset(uint64_t at) const;
 
     // Counts the times the view started over (a load anew, the missing-file
     // text, "Очистить лог"): what was measured of the lines before is stale.

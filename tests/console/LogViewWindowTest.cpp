@@ -467,4 +467,26 @@ TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOnAndADoubleClickSelectsAWord)
     EXPECT_EQ(Clipboard(), L"новое");
 }
 
+TEST_F(LogViewWindow, AnswersTheEditMessagesOfScreenReadersInTheTextAsHandedOut) {
+    Open("first\r\nsecond\nthird\rlast");  // handed out with every line end CR LF
+    Key(VK_HOME, true);
+    const LRESULT starts[] = {0, 7, 15, 22}, lengths[] = {5, 6, 5, 4};
+    for (LRESULT line = 0; line < 4; ++line) {
+        const LRESULT index = SendMessageW(view, EM_LINEINDEX, line, 0);
+        EXPECT_EQ(index, starts[line]);
+        EXPECT_EQ(SendMessageW(view, EM_LINEFROMCHAR, index + 1, 0), line);
+        EXPECT_EQ(SendMessageW(view, EM_LINELENGTH, index, 0), lengths[line]);
+        const LRESULT at = SendMessageW(view, EM_POSFROMCHAR, index + 1, 0);
+        EXPECT_EQ(SendMessageW(view, EM_CHARFROMPOS, 0, MAKELPARAM(LOWORD(at) + 1, HIWORD(at) + 1)), MAKELRESULT(index + 1, line));
+    }
+    EXPECT_EQ(SendMessageW(view, EM_LINEINDEX, 4, 0), -1);
+    wchar_t line[16] = {15};
+    EXPECT_EQ(SendMessageW(view, EM_GETLINE, 1, reinterpret_cast<LPARAM>(line)), 6);
+    EXPECT_EQ(std::wstring(line, 6), L"second");
+    SendMessageW(view, EM_SETSEL, 17, 8);
+    EXPECT_EQ(Selection(), std::make_pair(DWORD{8}, DWORD{17}));
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), L"econd\r\nth");
+}
+
 }  // namespace
