@@ -1,6 +1,7 @@
 #include "LogViewControl.h"
 
 #include <dlgs.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -110,6 +111,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             KillTimer(hwnd_, kLoadTimer);
             KillTimer(hwnd_, kDragTimer);
             if (findDialog_) DestroyWindow(findDialog_);
+            if (comStarted_) CoUninitialize();
             return 0;
         case WM_SETFONT:
             SetFont(reinterpret_cast<HFONT>(wParam));
@@ -226,6 +228,11 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             CaretIntoView();
             Changed();
             return 0;
+        case WM_GETOBJECT:
+            if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
+                if (const LRESULT proxy = EditProxy(wParam)) return proxy;
+            }
+            break;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
@@ -542,6 +549,7 @@ void TLogView::Changed() {
     UpdateScrollBars();
     UpdateCaret();
     InvalidateRect(hwnd_, nullptr, FALSE);
+    Notify();
 }
 
 void TLogView::UpdateScrollBars() {
@@ -613,6 +621,49 @@ void TLogView::UpdateCaret() {
     POINT at{-lineHeight_, -lineHeight_};
     if (InSight(state_.LineAt(state_.Caret()))) at = PointOf(state_.Caret());
     SetCaretPos(at.x, at.y);
+}
+
+void TLogView::Notify() {
+    // The system caret tells where it moved; the text and the selection are the view's to tell.
+    const auto text = std::make_pair(state_.Showings(), state_.Bytes());
+    if (text != toldText_) {
+        toldText_ = text;
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    }
+    const auto selection = std::make_pair(state_.Anchor(), state_.Caret());
+    if (selection != toldSelection_) {
+        toldSelection_ = selection;
+        NotifyWinEvent(EVENT_OBJECT_TEXTSELECTIONCHANGED, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    }
+}
+
+LRESULT TLogView::EditProxy(WPARAM wParam) {
+    // The system's edit proxy serves MSAA and UI Automation clients from the
+    // EM_ messages above, as it served the edit control. oleacc comes from
+    // the system folder, when first asked. Wine's has no edit proxy: the call
+    // would end the process there.
+    using CreateProxy = HRESULT(WINAPI*)(HWND, LPCWSTR, LONG, REFIID, void**);
+    using ResultOf = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+    static const HMODULE oleacc = [] {
+        if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return HMODULE{};
+        wchar_t path[MAX_PATH];
+        const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+        if (n == 0 || n + 12 >= MAX_PATH) return HMODULE{};
+        lstrcatW(path, L"\\oleacc.dll");
+        return LoadLibraryW(path);
+    }();
+    if (!oleacc) return 0;
+    auto entry = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(oleacc, name)); };
+    const auto create = reinterpret_cast<CreateProxy>(entry("CreateStdAccessibleProxyW"));
+    const auto result = reinterpret_cast<ResultOf>(entry("LresultFromObject"));
+    if (!create || !result) return 0;
+    // LresultFromObject marshals the object: COM must be started on this thread.
+    if (!comStarted_) comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    IAccessible* proxy = nullptr;
+    if (FAILED(create(hwnd_, L"Edit", OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&proxy)))) return 0;
+    const LRESULT answer = result(__uuidof(IAccessible), wParam, proxy);
+    proxy->Release();
+    return answer > 0 ? answer : 0;
 }
 
 // --- Scrolling, the mouse and the keyboard ---------------------------------------

@@ -6,7 +6,9 @@
 // replaced did, in the text as that control handed it out (every line end
 // CR LF): WM_GETTEXT(LENGTH), EM_GETLINECOUNT, EM_GETFIRSTVISIBLELINE,
 // EM_GETSEL, EM_SETSEL, EM_LINEFROMCHAR, EM_LINEINDEX, EM_LINELENGTH,
-// EM_GETLINE, EM_POSFROMCHAR, EM_CHARFROMPOS, EM_SCROLLCARET, WM_COPY.
+// EM_GETLINE, EM_POSFROMCHAR, EM_CHARFROMPOS, EM_SCROLLCARET, WM_COPY, and
+// WM_GETOBJECT with the system's edit proxy; it raises the value and text
+// selection events when they change.
 #pragma once
 #include <windows.h>
 #include <commdlg.h>
@@ -14,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "logic/LogView.h"
@@ -49,10 +52,12 @@ private:
     void DrawLine(HDC dc, int x, int y, const std::wstring& text, const LineLayout& layout, bool selected) const;
     void SetFont(HFONT font);
     // After every change of what is shown or where: measures the lines in
-    // sight, sets the scroll bars and the caret and asks for a paint.
+    // sight, sets the scroll bars and the caret, asks for a paint and tells
+    // assistive technology what changed.
     void Changed();
     void UpdateScrollBars();
     void UpdateCaret();
+    void Notify();
     void ScrollX(int x);
     void CaretIntoView();
     void OnKey(WPARAM key);
@@ -67,6 +72,7 @@ private:
     void OpenFind();
     void FindNext(bool reverse);
     void OnFindMessage(const FINDREPLACEW& find);
+    LRESULT EditProxy(WPARAM wParam);
 
     // What is shown, read through `read` (the file opened for the call).
     void WithReader(const std::function<void(const ShownReader&)>& use) const;
@@ -122,6 +128,11 @@ private:
     bool dragTimer_ = false;
     POINT drag_{};  // where the pointer was last seen while dragging
     int wheel_ = 0;
+    // What assistive technology was last told: the text (by its showing and
+    // length) and the selection.
+    std::pair<uint64_t, uint64_t> toldText_{UINT64_MAX, 0};
+    std::pair<uint64_t, uint64_t> toldSelection_{UINT64_MAX, 0};
+    bool comStarted_ = false;
     // The search: its dialog's record lives as long as the view.
     FINDREPLACEW find_{};
     wchar_t findWhat_[256] = {};

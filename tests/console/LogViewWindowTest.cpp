@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -159,7 +160,7 @@ protected:
         return info;
     }
     LRESULT CaretLine() const { return SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0); }
-    // Hands out the messages waiting: the view's own timers.
+    // Hands out the messages waiting: timers, and events for the hooks of this thread.
     static void Pump() { for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg); }
     Picture Shown() const {
         RECT client;
@@ -487,6 +488,26 @@ TEST_F(LogViewWindow, AnswersTheEditMessagesOfScreenReadersInTheTextAsHandedOut)
     EXPECT_EQ(Selection(), std::make_pair(DWORD{8}, DWORD{17}));
     Key('C', true);
     EXPECT_EQ(Clipboard(), L"econd\r\nth");
+}
+
+std::vector<DWORD> gEvents;
+void CALLBACK NoteEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+    if (object == OBJID_CLIENT && child == CHILDID_SELF) gEvents.push_back(event);
+}
+
+TEST_F(LogViewWindow, TellsAssistiveTechnologyWhenTheTextOrTheSelectionChanged) {
+    Open(Lines(10));
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_TEXTSELECTIONCHANGED, nullptr, NoteEvent,
+                                         GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);
+    auto seen = [&](DWORD event) {
+        return WaitFor([&] { return Pump(), std::count(gEvents.begin(), gEvents.end(), event) > 0; }, 5000);
+    };
+    Key(VK_UP, false, true);
+    EXPECT_TRUE(seen(EVENT_OBJECT_TEXTSELECTIONCHANGED));
+    ASSERT_TRUE(AppendAll(TodayLog(), Line(10)));
+    form->Timer1Timer();
+    EXPECT_TRUE(seen(EVENT_OBJECT_VALUECHANGE));
+    UnhookWinEvent(hook);
 }
 
 }  // namespace
