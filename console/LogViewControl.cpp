@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ConsoleTexts.h"
+#include "Dpi.h"
 #include "FormWindow.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
@@ -24,7 +25,7 @@ constexpr UINT_PTR kLoadTimer = 1;
 // Scrolls on while a selection is dragged past the view's edge.
 constexpr UINT_PTR kDragTimer = 2;
 constexpr UINT kDragScrollMs = 50;
-// The gap between the edge and the text, as the edit control left it.
+// The gap between the edge and the text, as the edit control left it, at 96 DPI.
 constexpr int kMargin = 2;
 // After a line cut for drawing: it goes on.
 const wchar_t kCutMark[] = L"\u2026";
@@ -114,8 +115,11 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (comStarted_) CoUninitialize();
             return 0;
         case WM_SETFONT:
+            // Every measure follows the font: the main window sends one made
+            // for the display scale, and a new one when the scale changes.
             SetFont(reinterpret_cast<HFONT>(wParam));
-            if (LOWORD(lParam)) Changed();
+            if (GetFocus() == hwnd_) MakeCaret();
+            Changed();
             return 0;
         case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
         case WM_SIZE: Changed(); return 0;
@@ -158,11 +162,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (dragging_) ReleaseCapture();
             return 0;
         case WM_CAPTURECHANGED: StopDrag(); return 0;
-        case WM_SETFOCUS:
-            CreateCaret(hwnd_, nullptr, 1, lineHeight_);
-            UpdateCaret();
-            ShowCaret(hwnd_);
-            return 0;
+        case WM_SETFOCUS: MakeCaret(); return 0;
         case WM_KILLFOCUS: DestroyCaret(); return 0;
         case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_KEYDOWN: OnKey(wParam); return 0;
@@ -410,9 +410,21 @@ void TLogView::SetFont(HFONT font) {
     SIZE mark{};
     GetTextExtentPoint32W(screen.get(), kCutMark, 1, &mark);
     markWidth_ = mark.cx;
+    // What the font does not say follows the display scale.
+    const int dpi = WindowDpi(hwnd_);
+    DWORD caret = 1;
+    SystemParametersInfoW(SPI_GETCARETWIDTH, 0, &caret, 0);
+    caretWidth_ = std::max(1, Scaled(static_cast<int>(caret), dpi));
+    margin_ = Scaled(kMargin, dpi);
     widest_ = 0;
     measured_ = UINT64_MAX;
     layouts_.clear();
+}
+
+void TLogView::MakeCaret() {
+    CreateCaret(hwnd_, nullptr, caretWidth_, lineHeight_);
+    UpdateCaret();
+    ShowCaret(hwnd_);
 }
 
 HGDIOBJ TLogView::Font() const { return font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT); }
@@ -487,7 +499,7 @@ uint64_t TLogView::RowsInSight() const {
     return static_cast<uint64_t>(std::max<LONG>(1, client.bottom / lineHeight_));
 }
 
-int TLogView::ContentWidth() const { return widest_ + 2 * kMargin + charWidth_; }
+int TLogView::ContentWidth() const { return widest_ + 2 * margin_ + charWidth_; }
 
 void TLogView::Paint(HDC target) {
     RECT client;
@@ -507,7 +519,7 @@ void TLogView::Paint(HDC target) {
         for (uint64_t line = first; line < last; ++line) {
             const std::wstring text = FromCp1251(state_.Line(line));
             const LineLayout layout = LayoutOf(dc, line, text);
-            const int x = kMargin - x_;
+            const int x = margin_ - x_;
             const int y = static_cast<int>(line - first) * lineHeight_;
             DrawLine(dc, x, y, text, layout, false);
             const SelectedColumns on = SelectionOnLine(state_.SelectionStart(), state_.SelectionEnd(),
@@ -599,7 +611,7 @@ POINT TLogView::PointOf(uint64_t at) {
     WindowDc dc(hwnd_);
     SelectedObject keepFont(dc.get(), Font());
     const int64_t row = static_cast<int64_t>(line) - static_cast<int64_t>(state_.Top());
-    return POINT{kMargin - x_ + LayoutOf(dc.get(), line, text).X(at - state_.LineStart(line)),
+    return POINT{margin_ - x_ + LayoutOf(dc.get(), line, text).X(at - state_.LineStart(line)),
                  static_cast<LONG>(std::clamp<int64_t>(row * lineHeight_, INT_MIN / 2, INT_MAX / 2))};
 }
 
@@ -612,13 +624,13 @@ uint64_t TLogView::OffsetAt(int x, int y, bool nearest) {
     WindowDc dc(hwnd_);
     SelectedObject keepFont(dc.get(), Font());
     const LineLayout layout = LayoutOf(dc.get(), line, text);
-    const int across = x - kMargin + x_;
+    const int across = x - margin_ + x_;
     return state_.LineStart(line) + (nearest ? layout.ColumnAt(across) : layout.CharAt(across));
 }
 
 void TLogView::UpdateCaret() {
     if (GetFocus() != hwnd_) return;
-    POINT at{-lineHeight_, -lineHeight_};
+    POINT at{-lineHeight_ - caretWidth_, -lineHeight_};
     if (InSight(state_.LineAt(state_.Caret()))) at = PointOf(state_.Caret());
     SetCaretPos(at.x, at.y);
 }
@@ -678,10 +690,10 @@ void TLogView::CaretIntoView() {
     const int at = PointOf(state_.Caret()).x + x_;
     RECT client;
     GetClientRect(hwnd_, &client);
-    if (at < x_ + kMargin)
-        x_ = at - kMargin;
-    else if (at > x_ + client.right - kMargin)
-        x_ = at - client.right + kMargin + charWidth_;
+    if (at < x_ + margin_)
+        x_ = at - margin_;
+    else if (at > x_ + client.right - margin_)
+        x_ = at - client.right + margin_ + charWidth_;
 }
 
 void TLogView::OnVScroll(int code) {

@@ -51,6 +51,7 @@ private:
     void Paint(HDC dc);
     void DrawLine(HDC dc, int x, int y, const std::wstring& text, const LineLayout& layout, bool selected) const;
     void SetFont(HFONT font);
+    void MakeCaret();
     // After every change of what is shown or where: measures the lines in
     // sight, sets the scroll bars and the caret, asks for a paint and tells
     // assistive technology what changed.
@@ -100,11 +101,13 @@ private:
 
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
-    // Measures of the font, as last set.
+    // Measures of the font and the display scale, as last set.
     int lineHeight_ = 16;
     int charWidth_ = 6;
     int tabWidth_ = 48;
     int markWidth_ = 6;
+    int margin_ = 2;
+    int caretWidth_ = 1;
     LogViewState state_;
     std::string path_;
     int x_ = 0;        // pixels scrolled to the right

@@ -442,6 +442,21 @@ TEST_F(LogViewWindow, TheHorizontalBarReachesTheWidestLineInSightBeforeItIsDrawn
     EXPECT_EQ(Bar(SB_HORZ).nMax, set.nMax);
 }
 
+TEST_F(LogViewWindow, AFontOfAnotherSizeMeasuresTheViewAnew) {
+    const std::string wide(3000, '\xC6');
+    Open(Lines(60) + wide);
+    const HFONT before = reinterpret_cast<HFONT>(SendMessageW(view, WM_GETFONT, 0, 0));
+    const UINT page = Bar(SB_VERT).nPage;
+    FontPtr big = MakeConsoleFont(FW_NORMAL, 2 * 96);
+    SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
+    EXPECT_LE(Bar(SB_VERT).nPage, page * 2 / 3) << page;
+    Key(VK_END);
+    POINT caret{};
+    GetCaretPos(&caret);
+    EXPECT_NEAR(caret.x + Bar(SB_HORZ).nPos, TextWidth(wide, big.get()), 4);
+    SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(before), FALSE);
+}
+
 TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOnAndADoubleClickSelectsAWord) {
     Open(Lines(100));
     Key(VK_HOME, true);
