@@ -69,6 +69,8 @@ inline constexpr wchar_t kViewCopy[] = L"Копировать";
 inline constexpr wchar_t kViewSelectAll[] = L"Выделить все";
 inline constexpr wchar_t kViewFind[] = L"Найти...";
 inline constexpr wchar_t kViewNotFound[] = L"Не удается найти \"%s\"";
+// The search dialog's check box: on past the text's end, round from its other end.
+inline constexpr wchar_t kViewWrap[] = L"Обтекание";
 
 // The connections report's menu item, in "Дополнительно" and in the tray
 // menu; the window's own texts are in ReportTexts.h.

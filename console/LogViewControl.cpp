@@ -1,13 +1,16 @@
 #include "LogViewControl.h"
 
+#include <dlgs.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <new>
-#include <tuple>
 #include <vector>
 
 #include "ConsoleTexts.h"
+#include "Dpi.h"
 #include "FormWindow.h"
 #include "Win32Files.h"
 #include "Win32Ui.h"
@@ -19,11 +22,18 @@ const wchar_t kClass[] = L"TLogView";
 // Drives a load in steps, between which the window handles its messages: a
 // timer's message comes only when no other is waiting.
 constexpr UINT_PTR kLoadTimer = 1;
-// The gap between the edge and the text, as the edit control left it.
+// Scrolls on while a selection is dragged past the view's edge.
+constexpr UINT_PTR kDragTimer = 2;
+constexpr UINT kDragScrollMs = 50;
+// The gap between the edge and the text, as the edit control left it, at 96 DPI.
 constexpr int kMargin = 2;
+// After a line cut for drawing: it goes on.
+const wchar_t kCutMark[] = L"\u2026";
 // A piece of the text as it is handed out (WM_GETTEXT, copying).
 constexpr size_t kTextPiece = 1 << 20;
 enum MenuCommand : int { kCopy = 1, kSelectAll, kFind };
+// The search dialog's own check box "Обтекание".
+constexpr int kWrapBox = 0x4F0;
 
 // The open search dialog, for the program's message loop.
 HWND gFindDialog = nullptr;
@@ -50,12 +60,34 @@ double MsSince(const LARGE_INTEGER& start) {
     return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// A position in the text as a message's result: within what a 32-bit LRESULT holds.
+LRESULT Position(uint64_t at) { return static_cast<LRESULT>(std::min<uint64_t>(at, INT_MAX)); }
+
+// Puts the check box "Обтекание" where the hidden "whole word" box lies, as
+// Notepad's search offers it; lCustData says whether it starts checked.
+UINT_PTR CALLBACK FindHook(HWND dialog, UINT msg, WPARAM, LPARAM lParam) {
+    if (msg != WM_INITDIALOG) return FALSE;
+    HWND word = GetDlgItem(dialog, chx1);
+    RECT at{};
+    GetWindowRect(word, &at);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
+    HWND wrap = CreateWindowExW(0, L"BUTTON", text::kViewWrap, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                                at.left, at.top, at.right - at.left, at.bottom - at.top, dialog,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kWrapBox)), nullptr, nullptr);
+    SendMessageW(wrap, WM_SETFONT, SendMessageW(dialog, WM_GETFONT, 0, 0), FALSE);
+    SetWindowPos(wrap, word, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);  // its place among the tab stops
+    const bool wrapOn = reinterpret_cast<const FINDREPLACEW*>(lParam)->lCustData != 0;
+    CheckDlgButton(dialog, kWrapBox, wrapOn ? BST_CHECKED : BST_UNCHECKED);
+    return TRUE;
+}
+
 }  // namespace
 
 TLogView* TLogView::Create(HWND parent, int id) {
     const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = FormWndProc<TLogView>;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_IBEAM);
@@ -78,11 +110,16 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CREATE: SetFont(nullptr); return 0;
         case WM_DESTROY:
             KillTimer(hwnd_, kLoadTimer);
+            KillTimer(hwnd_, kDragTimer);
             if (findDialog_) DestroyWindow(findDialog_);
+            if (comStarted_) CoUninitialize();
             return 0;
         case WM_SETFONT:
+            // Every measure follows the font: the main window sends one made
+            // for the display scale, and a new one when the scale changes.
             SetFont(reinterpret_cast<HFONT>(wParam));
-            if (LOWORD(lParam)) Changed();
+            if (GetFocus() == hwnd_) MakeCaret();
+            Changed();
             return 0;
         case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
         case WM_SIZE: Changed(); return 0;
@@ -95,7 +132,8 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_PRINTCLIENT: Paint(reinterpret_cast<HDC>(wParam)); return 0;
         case WM_TIMER:
-            if (wParam == kLoadTimer) LoadStep();
+            if (wParam == kLoadTimer) Update(false);
+            if (wParam == kDragTimer) DragScroll();
             return 0;
         case WM_VSCROLL: OnVScroll(LOWORD(wParam)); return 0;
         case WM_HSCROLL: OnHScroll(LOWORD(wParam)); return 0;
@@ -116,18 +154,15 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             dragging_ = true;
             OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), (wParam & MK_SHIFT) != 0);
             return 0;
+        case WM_LBUTTONDBLCLK: OnDoubleClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
         case WM_MOUSEMOVE:
-            if (dragging_) OnMouse(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), true);
+            if (dragging_) FollowDrag(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             return 0;
         case WM_LBUTTONUP:
             if (dragging_) ReleaseCapture();
             return 0;
-        case WM_CAPTURECHANGED: dragging_ = false; return 0;
-        case WM_SETFOCUS:
-            CreateCaret(hwnd_, nullptr, 1, lineHeight_);
-            UpdateCaret();
-            ShowCaret(hwnd_);
-            return 0;
+        case WM_CAPTURECHANGED: StopDrag(); return 0;
+        case WM_SETFOCUS: MakeCaret(); return 0;
         case WM_KILLFOCUS: DestroyCaret(); return 0;
         case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_KEYDOWN: OnKey(wParam); return 0;
@@ -141,17 +176,63 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case EM_REPLACESEL: return 0;
         case WM_SETTEXT: return FALSE;
         case WM_COPY: Copy(state_.SelectionStart(), state_.SelectionEnd()); return 0;
-        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(std::min<uint64_t>(state_.TextLength(), INT_MAX));
+        case WM_GETTEXTLENGTH: return Position(state_.TextLength());
         case WM_GETTEXT: return GetText(wParam, reinterpret_cast<wchar_t*>(lParam));
         case EM_GETLINECOUNT: return static_cast<LRESULT>(state_.Lines());
         case EM_GETFIRSTVISIBLELINE: return static_cast<LRESULT>(state_.Top());
-        case EM_LINEFROMCHAR: return static_cast<LRESULT>(state_.LineAt(state_.SelectionStart()));
+        // Positions in and out in the text as handed out, as the edit control counted them.
+        case EM_LINEFROMCHAR:
+            return static_cast<LRESULT>(static_cast<int>(wParam) == -1 ? state_.LineAt(state_.SelectionStart())
+                                                                       : state_.LineAtText(wParam));
+        case EM_LINEINDEX: {
+            const uint64_t line = static_cast<int>(wParam) == -1 ? state_.LineAt(state_.Caret()) : wParam;
+            return line < state_.Lines() ? Position(state_.TextStart(line)) : -1;
+        }
+        case EM_LINELENGTH: {
+            if (static_cast<int>(wParam) != -1) return Position(state_.ContentLength(state_.LineAtText(wParam)));
+            // The characters of the selection's lines that are not selected.
+            const uint64_t from = state_.SelectionStart(), to = state_.SelectionEnd();
+            const uint64_t last = state_.LineAt(to);
+            return Position(from - state_.LineStart(state_.LineAt(from)) + state_.LineStart(last) +
+                            state_.ContentLength(last) - to);
+        }
+        case EM_GETLINE: return GetLine(wParam, reinterpret_cast<wchar_t*>(lParam));
+        case EM_POSFROMCHAR: {
+            if (wParam > state_.TextLength()) return -1;
+            const POINT at = PointOf(state_.ShownOffset(wParam));
+            return MAKELRESULT(static_cast<WORD>(at.x), static_cast<WORD>(at.y));
+        }
+        case EM_CHARFROMPOS: {
+            const uint64_t at = OffsetAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), true);
+            return MAKELRESULT(static_cast<WORD>(state_.TextOffset(at)), static_cast<WORD>(state_.LineAt(at)));
+        }
         case EM_GETSEL: {
-            const uint64_t start = TextOffset(state_.SelectionStart()), end = TextOffset(state_.SelectionEnd());
+            const uint64_t start = state_.TextOffset(state_.SelectionStart());
+            const uint64_t end = state_.TextOffset(state_.SelectionEnd());
             if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(start);
             if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
             return end > 0xFFFF ? -1 : MAKELRESULT(start, end);
         }
+        case EM_SETSEL: {
+            // -1 from: no selection; -1 to: the text's end. The caret goes to `to`.
+            const int from = static_cast<int>(wParam), to = static_cast<int>(lParam);
+            const uint64_t caret = to < 0 ? state_.Bytes() : state_.ShownOffset(static_cast<uint64_t>(to));
+            if (from == -1)
+                state_.PlaceCaret(state_.Caret(), false);
+            else
+                state_.Select(state_.ShownOffset(static_cast<uint64_t>(std::max(from, 0))), caret);
+            Changed();
+            return 0;
+        }
+        case EM_SCROLLCARET:
+            CaretIntoView();
+            Changed();
+            return 0;
+        case WM_GETOBJECT:
+            if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
+                if (const LRESULT proxy = EditProxy(wParam)) return proxy;
+            }
+            break;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
@@ -160,18 +241,7 @@ LRESULT TLogView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TLogView::Refresh(const std::string& path) {
     path_ = path;
-    const auto before = std::make_tuple(state_.Top(), state_.Anchor(), state_.Caret());
-    bool changed = true;
-    try {
-        changed = Step();
-    } catch (const std::bad_alloc&) {
-        // A log too big for memory: nothing shown, and the next tick tries again.
-        state_.Clear();
-        KillTimer(hwnd_, kLoadTimer);
-    }
-    // A selection being made with the mouse lasts until the button is released.
-    if (!dragging_) state_.ShowEnd();
-    if (changed || before != std::make_tuple(state_.Top(), state_.Anchor(), state_.Caret())) Changed();
+    Update(true);
 }
 
 void TLogView::Clear() {
@@ -180,20 +250,26 @@ void TLogView::Clear() {
     Changed();
 }
 
-void TLogView::LoadStep() {
+void TLogView::Update(bool tick) {
+    const auto shown = [&] { return std::make_pair(state_.Showings(), state_.Bytes()); };
+    const auto before = shown();
     try {
         Step();
     } catch (const std::bad_alloc&) {
+        // A log too big for memory: nothing shown, and the next tick tries again.
         state_.Clear();
         KillTimer(hwnd_, kLoadTimer);
     }
-    // Once the load has caught up, its last line goes on top; until then
-    // the per-second refresh puts it there.
-    if (!state_.Loading() && !dragging_) state_.ShowEnd();
+    // While the log is as it was, the scroll and the selection stay where the
+    // operator put them. A refresh that changed it puts the last line on top;
+    // a load's own steps do once the load has caught up, the refresh until
+    // then. A selection being made with the mouse lasts until the button is released.
+    if (shown() == before) return;
+    if (!dragging_ && (tick || !state_.Loading())) state_.ShowEnd();
     Changed();
 }
 
-bool TLogView::Step() {
+void TLogView::Step() {
     LogStamp now;
     now.path = path_;
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -207,24 +283,22 @@ bool TLogView::Step() {
     const LogViewPlan plan = state_.Plan(now);
     if (plan == LogViewPlan::ShowMissing) state_.ShowMissing(now);
     if (plan == LogViewPlan::Reload || plan == LogViewPlan::ReadOn) {
-        // One open for the whole step; a file its writer holds keeps what is shown.
+        // One open for the whole step; a file its writer holds keeps what is
+        // shown, and a load waits for the next refresh rather than spin.
         UniqueHandle file = OpenForReading(path_);
-        if (file) {
-            LARGE_INTEGER start;
-            QueryPerformanceCounter(&start);
-            state_.Read(
-                plan, now,
-                [&](uint64_t offset, size_t size, std::string& bytes) {
-                    return ReadOpenFileFrom(file.Get(), offset, size, bytes);
-                },
-                [&] { return MsSince(start) < LogViewState::kStepMs; });
-        }
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        state_.Read(
+            plan, now,
+            [&](uint64_t offset, size_t size, std::string& bytes) {
+                return file && ReadOpenFileFrom(file.Get(), offset, size, bytes);
+            },
+            [&] { return MsSince(start) < LogViewState::kStepMs; });
     }
     if (state_.Loading())
         SetTimer(hwnd_, kLoadTimer, USER_TIMER_MINIMUM, nullptr);
     else
         KillTimer(hwnd_, kLoadTimer);
-    return plan != LogViewPlan::Keep;
 }
 
 void TLogView::WithReader(const std::function<void(const ShownReader&)>& use) const {
@@ -262,17 +336,6 @@ bool TLogView::TextPieces(uint64_t from, uint64_t to, const std::function<bool(s
     return ok;
 }
 
-uint64_t TLogView::TextOffset(uint64_t at) const {
-    // Lone CRs and LFs are handed out as CR LF: count them up to `at`.
-    if (state_.TextLength() == state_.Bytes()) return at;
-    uint64_t offset = 0;
-    TextPieces(0, at, [&](std::string_view text) {
-        offset += text.size();
-        return true;
-    });
-    return offset;
-}
-
 LRESULT TLogView::GetText(size_t room, wchar_t* buffer) const {
     if (room == 0 || !buffer) return 0;
     size_t copied = 0;
@@ -283,6 +346,20 @@ LRESULT TLogView::GetText(size_t room, wchar_t* buffer) const {
     });
     buffer[copied] = L'\0';
     return static_cast<LRESULT>(copied);
+}
+
+LRESULT TLogView::GetLine(uint64_t line, wchar_t* buffer) const {
+    // EM_GETLINE: the room, in characters, in the buffer's first word; no NUL after the line.
+    if (!buffer || line >= state_.Lines()) return 0;
+    const size_t room = *reinterpret_cast<const WORD*>(buffer);
+    std::string bytes;
+    WithReader([&](const ShownReader& read) {
+        const uint64_t length = std::min<uint64_t>(room, state_.ContentLength(line));
+        if (!read(state_.LineStart(line), static_cast<size_t>(length), bytes)) bytes.clear();
+    });
+    const std::wstring text = FromCp1251(bytes);
+    std::copy(text.begin(), text.end(), buffer);
+    return static_cast<LRESULT>(text.size());
 }
 
 void TLogView::Copy(uint64_t from, uint64_t to) {
@@ -323,23 +400,91 @@ void TLogView::Copy(uint64_t from, uint64_t to) {
 void TLogView::SetFont(HFONT font) {
     font_ = font;
     WindowDc screen(nullptr);
-    SelectedObject selected(screen.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+    SelectedObject selected(screen.get(), Font());
     TEXTMETRICW metrics{};
     GetTextMetricsW(screen.get(), &metrics);
     lineHeight_ = std::max<int>(1, metrics.tmHeight);
     charWidth_ = std::max<int>(1, metrics.tmAveCharWidth);
+    // Tab stops every eight average characters, as TabbedTextOut put them.
+    tabWidth_ = 8 * charWidth_;
+    SIZE mark{};
+    GetTextExtentPoint32W(screen.get(), kCutMark, 1, &mark);
+    markWidth_ = mark.cx;
+    // What the font does not say follows the display scale.
+    const int dpi = WindowDpi(hwnd_);
+    DWORD caret = 1;
+    SystemParametersInfoW(SPI_GETCARETWIDTH, 0, &caret, 0);
+    caretWidth_ = std::max(1, Scaled(static_cast<int>(caret), dpi));
+    margin_ = Scaled(kMargin, dpi);
     widest_ = 0;
     measured_ = UINT64_MAX;
+    layouts_.clear();
 }
+
+void TLogView::MakeCaret() {
+    CreateCaret(hwnd_, nullptr, caretWidth_, lineHeight_);
+    UpdateCaret();
+    ShowCaret(hwnd_);
+}
+
+HGDIOBJ TLogView::Font() const { return font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT); }
 
 std::wstring TLogView::LineText(uint64_t line) {
     WithReader([&](const ShownReader& read) { state_.Need(line, 1, read); });
     return FromCp1251(state_.Line(line));
 }
 
-int TLogView::Width(HDC dc, const std::wstring& text, size_t chars) const {
-    if (chars == 0) return 0;
-    return LOWORD(GetTabbedTextExtentW(dc, text.c_str(), static_cast<int>(std::min(chars, text.size())), 0, nullptr));
+LineLayout TLogView::Measure(HDC dc, const std::wstring& text, uint64_t length) const {
+    LineLayout layout;
+    layout.length = std::max<uint64_t>(length, text.size());
+    layout.markWidth = markWidth_;
+    layout.ends.resize(text.size());
+    // Each run between tabs in one call, whose extents are 32-bit.
+    int x = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == L'\t') {
+            x = (x / tabWidth_ + 1) * tabWidth_;
+            layout.ends[i++] = x;
+            continue;
+        }
+        const size_t next = std::min(text.find(L'\t', i), text.size());
+        SIZE size{};
+        GetTextExtentExPointW(dc, text.data() + i, static_cast<int>(next - i), 0, nullptr, &layout.ends[i], &size);
+        for (size_t k = i; k < next; ++k) layout.ends[k] += x;
+        x = layout.ends[next - 1];
+        i = next;
+    }
+    return layout;
+}
+
+LineLayout TLogView::LayoutOf(HDC dc, uint64_t line, const std::wstring& text) const {
+    if (line >= layoutsFirst_ && line - layoutsFirst_ < layouts_.size()) {
+        const LineLayout& held = layouts_[line - layoutsFirst_];
+        if (held.ends.size() == text.size() && held.length == state_.ContentLength(line)) return held;
+    }
+    return Measure(dc, text, state_.ContentLength(line));
+}
+
+void TLogView::DrawLine(HDC dc, int x, int y, const std::wstring& text, const LineLayout& layout, bool selected) const {
+    // Each run between tabs at the places measured, so that drawing and
+    // measuring agree to the pixel.
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    std::vector<INT> advances;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == L'\t') {
+            ++i;
+            continue;
+        }
+        const size_t next = std::min(text.find(L'\t', i), text.size());
+        const int left = layout.X(i);
+        advances.clear();
+        for (size_t k = i; k < next; ++k) advances.push_back(layout.ends[k] - layout.X(k));
+        ExtTextOutW(dc, x + left, y, 0, nullptr, text.data() + i, static_cast<UINT>(next - i), advances.data());
+        i = next;
+    }
+    if (!layout.Cut()) return;
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_GRAYTEXT));
+    ExtTextOutW(dc, x + layout.X(text.size()), y, 0, nullptr, kCutMark, 1, nullptr);
 }
 
 uint64_t TLogView::Rows() const {
@@ -354,7 +499,7 @@ uint64_t TLogView::RowsInSight() const {
     return static_cast<uint64_t>(std::max<LONG>(1, client.bottom / lineHeight_));
 }
 
-int TLogView::ContentWidth() const { return widest_ + 2 * kMargin + charWidth_; }
+int TLogView::ContentWidth() const { return widest_ + 2 * margin_ + charWidth_; }
 
 void TLogView::Paint(HDC target) {
     RECT client;
@@ -365,51 +510,61 @@ void TLogView::Paint(HDC target) {
     BitmapPtr bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
     {
         SelectedObject keepBitmap(dc, bitmap.get());
-        SelectedObject keepFont(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
+        SelectedObject keepFont(dc, Font());
         FillRect(dc, &client, GetSysColorBrush(COLOR_MENU));
         SetBkMode(dc, TRANSPARENT);
         const uint64_t first = state_.Top();
         const uint64_t last = std::min(state_.Lines(), first + Rows());
         WithReader([&](const ShownReader& read) { state_.Need(first, last - first, read); });
-        const int widestBefore = widest_;
         for (uint64_t line = first; line < last; ++line) {
-            const std::string_view bytes = state_.Line(line);
-            const std::wstring text = FromCp1251(bytes);
-            const int x = kMargin - x_;
+            const std::wstring text = FromCp1251(state_.Line(line));
+            const LineLayout layout = LayoutOf(dc, line, text);
+            const int x = margin_ - x_;
             const int y = static_cast<int>(line - first) * lineHeight_;
-            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-            TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
-            widest_ = std::max(widest_, Width(dc, text, text.size()));
+            DrawLine(dc, x, y, text, layout, false);
             const SelectedColumns on = SelectionOnLine(state_.SelectionStart(), state_.SelectionEnd(),
-                                                       state_.LineStart(line), bytes.size());
+                                                       state_.LineStart(line), layout.length);
             if (!on.any) continue;
-            RECT marked{x + Width(dc, text, on.first), y, x + Width(dc, text, on.last) + (on.pastEnd ? charWidth_ : 0),
+            RECT marked{x + layout.X(on.first), y, x + layout.X(on.last) + (on.pastEnd ? charWidth_ : 0),
                         y + lineHeight_};
             FillRect(dc, &marked, GetSysColorBrush(COLOR_HIGHLIGHT));
             const int saved = SaveDC(dc);
             IntersectClipRect(dc, marked.left, marked.top, marked.right, marked.bottom);
-            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-            TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
+            DrawLine(dc, x, y, text, layout, true);
             RestoreDC(dc, saved);
         }
         BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-        if (widest_ != widestBefore) UpdateScrollBars();
     }
     DeleteDC(dc);
 }
 
 void TLogView::Changed() {
-    UpdateScrollBars();
-    UpdateCaret();
-    InvalidateRect(hwnd_, nullptr, FALSE);
-}
-
-void TLogView::UpdateScrollBars() {
     if (state_.Showings() != loads_) {
         loads_ = state_.Showings();
         widest_ = 0;
         measured_ = UINT64_MAX;
     }
+    // The lines in sight measured here, not while painting: a wider line
+    // coming into sight sets the bar before the paint.
+    layoutsFirst_ = state_.Top();
+    layouts_.clear();
+    const uint64_t last = std::min(state_.Lines(), layoutsFirst_ + Rows());
+    WithReader([&](const ShownReader& read) { state_.Need(layoutsFirst_, last - layoutsFirst_, read); });
+    {
+        WindowDc dc(hwnd_);
+        SelectedObject keepFont(dc.get(), Font());
+        for (uint64_t line = layoutsFirst_; line < last; ++line) {
+            layouts_.push_back(Measure(dc.get(), FromCp1251(state_.Line(line)), state_.ContentLength(line)));
+            widest_ = std::max(widest_, layouts_.back().Width());
+        }
+    }
+    UpdateScrollBars();
+    UpdateCaret();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    Notify();
+}
+
+void TLogView::UpdateScrollBars() {
     // The longest line by its bytes is measured whenever it changes, so that
     // the horizontal bar reaches it wherever it lies.
     const LineIndex& index = state_.Index();
@@ -425,10 +580,11 @@ void TLogView::UpdateScrollBars() {
                 bytes.clear();
         });
         WindowDc dc(hwnd_);
-        SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-        widest_ = std::max(widest_, Width(dc.get(), FromCp1251(LineContent(bytes)), SIZE_MAX));
+        SelectedObject keepFont(dc.get(), Font());
+        const LineLayout layout = Measure(dc.get(), FromCp1251(LineContent(bytes)), state_.ContentLength(longest));
+        widest_ = std::max(widest_, layout.Width());
     }
-    const ScrollRange rows = VerticalScroll(state_.Lines(), RowsInSight(), state_.Top());
+    const ScrollRange rows = VerticalScroll(state_.LastLineOnTop(), RowsInSight(), state_.Top());
     RECT client;
     GetClientRect(hwnd_, &client);
     x_ = std::clamp(x_, 0, std::max(0, ContentWidth() - static_cast<int>(client.right)));
@@ -449,18 +605,77 @@ void TLogView::UpdateScrollBars() {
     if (ScrollBarPixels(hwnd_) != before) RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
 }
 
-void TLogView::UpdateCaret() {
-    if (GetFocus() != hwnd_) return;
-    const uint64_t line = state_.LineAt(state_.Caret());
-    if (line < state_.Top() || line >= state_.Top() + Rows()) {
-        SetCaretPos(-lineHeight_, -lineHeight_);
-        return;
-    }
+POINT TLogView::PointOf(uint64_t at) {
+    const uint64_t line = state_.LineAt(at);
     const std::wstring text = LineText(line);
     WindowDc dc(hwnd_);
-    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-    const size_t column = static_cast<size_t>(state_.Caret() - state_.LineStart(line));
-    SetCaretPos(kMargin - x_ + Width(dc.get(), text, column), static_cast<int>(line - state_.Top()) * lineHeight_);
+    SelectedObject keepFont(dc.get(), Font());
+    const int64_t row = static_cast<int64_t>(line) - static_cast<int64_t>(state_.Top());
+    return POINT{margin_ - x_ + LayoutOf(dc.get(), line, text).X(at - state_.LineStart(line)),
+                 static_cast<LONG>(std::clamp<int64_t>(row * lineHeight_, INT_MIN / 2, INT_MAX / 2))};
+}
+
+uint64_t TLogView::OffsetAt(int x, int y, bool nearest) {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    y = std::clamp<int>(y, 0, std::max<int>(0, client.bottom - 1));
+    const uint64_t line = std::min(state_.Top() + static_cast<uint64_t>(y / lineHeight_), state_.Lines() - 1);
+    const std::wstring text = LineText(line);
+    WindowDc dc(hwnd_);
+    SelectedObject keepFont(dc.get(), Font());
+    const LineLayout layout = LayoutOf(dc.get(), line, text);
+    const int across = x - margin_ + x_;
+    return state_.LineStart(line) + (nearest ? layout.ColumnAt(across) : layout.CharAt(across));
+}
+
+void TLogView::UpdateCaret() {
+    if (GetFocus() != hwnd_) return;
+    POINT at{-lineHeight_ - caretWidth_, -lineHeight_};
+    if (InSight(state_.LineAt(state_.Caret()))) at = PointOf(state_.Caret());
+    SetCaretPos(at.x, at.y);
+}
+
+void TLogView::Notify() {
+    // The system caret tells where it moved; the text and the selection are the view's to tell.
+    const auto text = std::make_pair(state_.Showings(), state_.Bytes());
+    if (text != toldText_) {
+        toldText_ = text;
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    }
+    const auto selection = std::make_pair(state_.Anchor(), state_.Caret());
+    if (selection != toldSelection_) {
+        toldSelection_ = selection;
+        NotifyWinEvent(EVENT_OBJECT_TEXTSELECTIONCHANGED, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    }
+}
+
+LRESULT TLogView::EditProxy(WPARAM wParam) {
+    // The system's edit proxy serves MSAA and UI Automation clients from the
+    // EM_ messages above, as it served the edit control. oleacc comes from
+    // the system folder, when first asked. Wine's has no edit proxy: the call
+    // would end the process there.
+    using CreateProxy = HRESULT(WINAPI*)(HWND, LPCWSTR, LONG, REFIID, void**);
+    using ResultOf = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+    static const HMODULE oleacc = [] {
+        if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return HMODULE{};
+        wchar_t path[MAX_PATH];
+        const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+        if (n == 0 || n + 12 >= MAX_PATH) return HMODULE{};
+        lstrcatW(path, L"\\oleacc.dll");
+        return LoadLibraryW(path);
+    }();
+    if (!oleacc) return 0;
+    auto entry = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(oleacc, name)); };
+    const auto create = reinterpret_cast<CreateProxy>(entry("CreateStdAccessibleProxyW"));
+    const auto result = reinterpret_cast<ResultOf>(entry("LresultFromObject"));
+    if (!create || !result) return 0;
+    // LresultFromObject marshals the object: COM must be started on this thread.
+    if (!comStarted_) comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    IAccessible* proxy = nullptr;
+    if (FAILED(create(hwnd_, L"Edit", OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&proxy)))) return 0;
+    const LRESULT answer = result(__uuidof(IAccessible), wParam, proxy);
+    proxy->Release();
+    return answer > 0 ? answer : 0;
 }
 
 // --- Scrolling, the mouse and the keyboard ---------------------------------------
@@ -471,18 +686,14 @@ void TLogView::ScrollX(int x) {
 }
 
 void TLogView::CaretIntoView() {
-    const uint64_t line = state_.LineAt(state_.Caret());
-    state_.ScrollIntoView(line, RowsInSight());
-    const std::wstring text = LineText(line);
-    WindowDc dc(hwnd_);
-    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-    const int at = kMargin + Width(dc.get(), text, static_cast<size_t>(state_.Caret() - state_.LineStart(line)));
+    state_.ScrollIntoView(state_.LineAt(state_.Caret()), RowsInSight());
+    const int at = PointOf(state_.Caret()).x + x_;
     RECT client;
     GetClientRect(hwnd_, &client);
-    if (at < x_ + kMargin)
-        x_ = at - kMargin;
-    else if (at > x_ + client.right - kMargin)
-        x_ = at - client.right + kMargin + charWidth_;
+    if (at < x_ + margin_)
+        x_ = at - margin_;
+    else if (at > x_ + client.right - margin_)
+        x_ = at - client.right + margin_ + charWidth_;
 }
 
 void TLogView::OnVScroll(int code) {
@@ -493,7 +704,7 @@ void TLogView::OnVScroll(int code) {
         case SB_PAGEUP: state_.ScrollBy(-page); break;
         case SB_PAGEDOWN: state_.ScrollBy(page); break;
         case SB_TOP: state_.ScrollTo(0); break;
-        case SB_BOTTOM: state_.ScrollTo(static_cast<int64_t>(state_.Lines()) - 1); break;
+        case SB_BOTTOM: state_.ScrollTo(static_cast<int64_t>(state_.LastLineOnTop())); break;
         case SB_THUMBTRACK:
         case SB_THUMBPOSITION: {
             // The 32-bit position: the message's own has only 16 bits.
@@ -529,29 +740,47 @@ void TLogView::OnHScroll(int code) {
 }
 
 void TLogView::OnMouse(int x, int y, bool extend) {
-    // Dragged past the top or the bottom: the view follows.
+    state_.PlaceCaret(OffsetAt(x, y, true), extend);
+    Changed();
+}
+
+void TLogView::OnDoubleClick(int x, int y) {
+    const uint64_t at = OffsetAt(x, y, false);
+    const uint64_t start = state_.LineStart(state_.LineAt(at));
+    const auto [first, last] = WordAt(state_.Line(state_.LineAt(at)), static_cast<size_t>(at - start));
+    state_.Select(start + first, start + last);
+    Changed();
+}
+
+void TLogView::FollowDrag(int x, int y) {
+    drag_ = POINT{x, y};
+    OnMouse(x, y, true);
+    // Past an edge the view scrolls on at its own pace, whether the pointer moves or not.
     RECT client;
     GetClientRect(hwnd_, &client);
-    if (dragging_ && y < 0) state_.ScrollBy(-1);
-    if (dragging_ && y >= client.bottom) state_.ScrollBy(1);
-    y = std::clamp<int>(y, 0, std::max<int>(0, client.bottom - 1));
-    const uint64_t line = std::min(state_.Top() + static_cast<uint64_t>(y / lineHeight_), state_.Lines() - 1);
-    const std::wstring text = LineText(line);
-    WindowDc dc(hwnd_);
-    SelectedObject keepFont(dc.get(), font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(SYSTEM_FONT));
-    // The character boundary nearest to the pointer.
-    const int target = x - kMargin + x_;
-    size_t low = 0, high = text.size();
-    while (low < high) {
-        const size_t middle = (low + high + 1) / 2;
-        if (Width(dc.get(), text, middle) <= target)
-            low = middle;
-        else
-            high = middle - 1;
+    const bool outside = y < 0 || y >= client.bottom || x < 0 || x >= client.right;
+    if (outside && !dragTimer_) dragTimer_ = SetTimer(hwnd_, kDragTimer, kDragScrollMs, nullptr) != 0;
+    if (!outside && dragTimer_) {
+        KillTimer(hwnd_, kDragTimer);
+        dragTimer_ = false;
     }
-    if (low < text.size() && target - Width(dc.get(), text, low) > Width(dc.get(), text, low + 1) - target) ++low;
-    state_.PlaceCaret(state_.LineStart(line) + low, extend);
-    Changed();
+}
+
+void TLogView::DragScroll() {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    // Faster the further the pointer is: a line more for each line's height.
+    if (drag_.y < 0) state_.ScrollBy(-1 - (-drag_.y) / lineHeight_);
+    if (drag_.y >= client.bottom) state_.ScrollBy(1 + (drag_.y - client.bottom) / lineHeight_);
+    if (drag_.x < 0) x_ = std::max(0, x_ - charWidth_);
+    if (drag_.x >= client.right) x_ += charWidth_;
+    OnMouse(drag_.x, drag_.y, true);
+}
+
+void TLogView::StopDrag() {
+    dragging_ = false;
+    if (dragTimer_) KillTimer(hwnd_, kDragTimer);
+    dragTimer_ = false;
 }
 
 void TLogView::OnKey(WPARAM key) {
@@ -566,7 +795,11 @@ void TLogView::OnKey(WPARAM key) {
             return;
         case 'C':
         case VK_INSERT:
-            if (control) Copy(state_.SelectionStart(), state_.SelectionEnd());
+            if (!control) return;
+            if (state_.HasSelection())
+                Copy(state_.SelectionStart(), state_.SelectionEnd());
+            else
+                MessageBeep(MB_OK);  // nothing to copy: the clipboard keeps what it had
             return;
         case 'F':
             if (control) OpenFind();
@@ -582,23 +815,27 @@ void TLogView::OnKey(WPARAM key) {
         case VK_END: move = control ? CaretMove::TextEnd : CaretMove::LineEnd; break;
         default: return;
     }
-    const uint64_t to = MoveCaret(state_, move, RowsInSight(), [&](uint64_t line) {
-        WithReader([&](const ShownReader& read) { state_.Need(line, 1, read); });
-        return static_cast<uint64_t>(state_.Line(line).size());
-    });
-    state_.PlaceCaret(to, shift);
+    state_.PlaceCaret(MoveCaret(state_, move, RowsInSight()), shift);
     CaretIntoView();
     Changed();
 }
 
 void TLogView::OnContextMenu(LPARAM at) {
     POINT where{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-    if (at == -1) {  // from the keyboard: at the caret
-        GetCaretPos(&where);
-        where.y += lineHeight_;
+    if (at == -1) {
+        // From the keyboard: under the caret, or at the view's corner when
+        // the caret is out of sight.
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        where = POINT{0, 0};
+        const uint64_t line = state_.LineAt(state_.Caret());
+        if (line >= state_.Top() && line < state_.Top() + RowsInSight()) {
+            const POINT caret = PointOf(state_.Caret());
+            if (caret.x >= 0 && caret.x < client.right) where = POINT{caret.x, caret.y + lineHeight_};
+        }
         ClientToScreen(hwnd_, &where);
     }
-    // What the menu was opened for: a refresh while it is open ends the selection.
+    // What the menu was opened for: a refresh while it is open may end the selection.
     const uint64_t from = state_.SelectionStart(), to = state_.SelectionEnd();
     MenuPtr menu(CreatePopupMenu());
     AppendMenuW(menu.get(), MF_STRING | (from < to ? 0 : MF_GRAYED), kCopy, text::kViewCopy);
@@ -637,7 +874,9 @@ void TLogView::OpenFind() {
     find_.lpstrFindWhat = findWhat_;
     find_.wFindWhatLen = sizeof findWhat_;
     find_.lStructSize = sizeof find_;
-    find_.Flags = (findDown_ ? FR_DOWN : 0) | (findCase_ ? FR_MATCHCASE : 0) | FR_HIDEWHOLEWORD;
+    find_.Flags = (findDown_ ? FR_DOWN : 0) | (findCase_ ? FR_MATCHCASE : 0) | FR_HIDEWHOLEWORD | FR_ENABLEHOOK;
+    find_.lpfnHook = FindHook;
+    find_.lCustData = findWrap_;
     findDialog_ = gFindDialog = FindTextW(&find_);
 }
 
@@ -659,6 +898,7 @@ void TLogView::FindNext(bool reverse) {
         OpenFind();
         return;
     }
+    if (findDialog_) findWrap_ = IsDlgButtonChecked(findDialog_, kWrapBox) == BST_CHECKED;
     const bool down = findDown_ != reverse;
     const bool matchCase = findCase_;
     // A character the log's code page does not have is found nowhere.
@@ -670,7 +910,7 @@ void TLogView::FindNext(bool reverse) {
     uint64_t found = kNotFound;
     if (!lost) {
         WithReader([&](const ShownReader& read) {
-            found = FindInShown(read, state_.Bytes(), state_.FindFrom(down), needle, matchCase, down);
+            found = FindInShown(read, state_.Bytes(), state_.FindFrom(down), needle, matchCase, down, findWrap_);
         });
     }
     if (found == kNotFound) {
@@ -680,7 +920,7 @@ void TLogView::FindNext(bool reverse) {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    // The found line stays in view until the next refresh, as a scroll does.
+    // The found line stays in view until the log changes, as a scroll does.
     state_.SelectFound(found, needle.size(), down);
     CaretIntoView();
     state_.ScrollIntoView(state_.LineAt(found), RowsInSight());

@@ -13,7 +13,11 @@ void LineIndex::PushStart(uint64_t start) {
     while ((start >> 32) > wraps_.size()) wraps_.push_back(line);
     // Not zeroed: only the entries written are ever read, and pages never
     // written cost no memory.
-    if ((line >> kBlockShift) == blocks_.size()) blocks_.emplace_back(new uint32_t[kBlock]);
+    if ((line >> kBlockShift) == blocks_.size()) {
+        blocks_.emplace_back(new uint32_t[kBlock]);
+        loneBits_.emplace_back(new uint64_t[kBlock / 64]());
+        loneInBlock_.push_back(0);
+    }
     blocks_[line >> kBlockShift][line & (kBlock - 1)] = static_cast<uint32_t>(start);
     ++count_;
 }
@@ -40,6 +44,50 @@ uint64_t LineIndex::LineAt(uint64_t offset) const {
     return low;
 }
 
+void LineIndex::MarkLone(uint64_t line, bool lone) {
+    uint64_t& word = loneBits_[line >> kBlockShift][(line & (kBlock - 1)) / 64];
+    const uint64_t bit = uint64_t{1} << (line % 64);
+    if (((word & bit) != 0) == lone) return;
+    word ^= bit;
+    loneInBlock_[line >> kBlockShift] += lone ? 1 : -1;
+}
+
+uint64_t LineIndex::LoneBefore(uint64_t line) const {
+    const uint64_t block = line >> kBlockShift;
+    uint64_t lone = 0;
+    for (uint64_t b = 0; b < block && b < loneInBlock_.size(); ++b) lone += loneInBlock_[b];
+    if (block >= loneBits_.size()) return lone;
+    const uint64_t* bits = loneBits_[block].get();
+    const uint64_t inBlock = line & (kBlock - 1);
+    for (uint64_t w = 0; w < inBlock / 64; ++w) lone += static_cast<uint64_t>(__builtin_popcountll(bits[w]));
+    const uint64_t below = (uint64_t{1} << (inBlock % 64)) - 1;  // the lines of the last word before `line`
+    return lone + static_cast<uint64_t>(__builtin_popcountll(bits[inBlock / 64] & below));
+}
+
+uint64_t LineIndex::TextOffset(uint64_t offset) const {
+    const uint64_t line = LineAt(offset);
+    return TextStart(line) + (offset - Start(line));
+}
+
+uint64_t LineIndex::LineAtText(uint64_t at) const {
+    uint64_t low = 0, high = count_;  // TextStart(low) <= at < TextStart(high)
+    while (high - low > 1) {
+        const uint64_t middle = low + (high - low) / 2;
+        if (TextStart(middle) <= at)
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+uint64_t LineIndex::ContentLength(uint64_t line) const {
+    const uint64_t bytes = Finish(line) - Start(line);
+    if (line + 1 >= count_) return bytes;
+    const bool lone = (loneBits_[line >> kBlockShift][(line & (kBlock - 1)) / 64] >> (line % 64)) & 1;
+    return bytes - (lone ? 1 : 2);
+}
+
 void LineIndex::NoteLength(uint64_t line) {
     const uint64_t bytes = Finish(line) - Start(line);
     if (bytes > longestBytes_ || line == longest_) {
@@ -58,6 +106,7 @@ void LineIndex::Add(std::string_view bytes) {
             PopStart();
             PushStart(base + 1);
             --lone_;
+            MarkLone(count_ - 2, false);
             i = 1;
         }
     }
@@ -76,6 +125,7 @@ void LineIndex::Add(std::string_view bytes) {
         } else {
             const size_t at = std::min(lf, cr);
             ++lone_;
+            MarkLone(count_ - 1, true);
             afterCr_ = at == cr && at + 1 == size;
             i = at + 1;
         }
@@ -113,6 +163,12 @@ LogViewPlan LogViewState::Plan(const LogStamp& now) const {
     return LogViewPlan::ReadOn;
 }
 
+uint64_t LogViewState::ShownOffset(uint64_t at) const {
+    if (shows_ != Shows::File) return std::min(at, Bytes());
+    const uint64_t line = index_.LineAtText(at);
+    return index_.Start(line) + std::min(at - index_.TextStart(line), index_.ContentLength(line));
+}
+
 void LogViewState::Forget() {
     ++showings_;
     index_.Clear();
@@ -121,6 +177,7 @@ void LogViewState::Forget() {
     tail_.clear();
     top_ = anchor_ = caret_ = 0;
     findDown_ = findUp_ = 0;
+    found_ = false;
 }
 
 void LogViewState::ShowMissing(const LogStamp& now) {
@@ -158,6 +215,7 @@ void LogViewState::Read(LogViewPlan plan, const LogStamp& now, const ShownReader
     uint64_t offset = 0;
     std::string head, from;
     bool atEnd = false;
+    stalled_ = true;
     for (bool fresh = plan == LogViewPlan::Reload;; fresh = true) {
         offset = fresh ? 0 : ReadFrom();
         const size_t want = (fresh ? 0 : tail_.size()) + kReadBytes;
@@ -172,12 +230,16 @@ void LogViewState::Read(LogViewPlan plan, const LogStamp& now, const ShownReader
         if (head.compare(0, head_.size(), head_) == 0 && from.compare(0, tail_.size(), tail_) == 0) break;
     }
     stamp_ = now;
+    stalled_ = false;
     const size_t shown = tail_.size();
     TakeBytes(std::string_view(from).substr(shown));
     cache_.Grew(index_, oldLines, offset, from);
     std::string more;
     while (!atEnd && goOn()) {
-        if (!read(index_.Bytes(), kReadBytes, more)) break;
+        if (!read(index_.Bytes(), kReadBytes, more)) {
+            stalled_ = true;
+            break;
+        }
         atEnd = more.size() < kReadBytes;
         TakeBytes(more);
         cache_.Clear();
@@ -204,8 +266,7 @@ std::string_view LogViewState::Line(uint64_t line) const {
 }
 
 void LogViewState::ScrollTo(int64_t line) {
-    const int64_t last = static_cast<int64_t>(Lines()) - 1;
-    top_ = static_cast<uint64_t>(std::clamp<int64_t>(line, 0, last));
+    top_ = static_cast<uint64_t>(std::clamp<int64_t>(line, 0, static_cast<int64_t>(LastLineOnTop())));
 }
 
 void LogViewState::ScrollIntoView(uint64_t line, uint64_t rows) {
@@ -216,19 +277,21 @@ void LogViewState::ScrollIntoView(uint64_t line, uint64_t rows) {
 }
 
 void LogViewState::ShowEnd() {
-    top_ = shows_ == Shows::File ? index_.LastLineOnTop() : 0;
-    anchor_ = caret_;
+    top_ = LastLineOnTop();
+    anchor_ = caret_ = LineStart(top_);
+    if (!found_) FindFromSelection();
 }
 
-void LogViewState::PlaceCaret(uint64_t at, bool extend) {
-    caret_ = std::min(at, Bytes());
-    if (!extend) anchor_ = caret_;
-    findDown_ = findUp_ = caret_;
+void LogViewState::Select(uint64_t anchor, uint64_t caret) {
+    anchor_ = std::min(anchor, Bytes());
+    caret_ = std::min(caret, Bytes());
+    found_ = false;
+    FindFromSelection();
 }
 
-void LogViewState::SelectAll() {
-    anchor_ = 0;
-    caret_ = Bytes();
+void LogViewState::FindFromSelection() {
+    findDown_ = SelectionEnd();
+    findUp_ = SelectionStart();
 }
 
 void LogViewState::SelectFound(uint64_t at, uint64_t length, bool down) {
@@ -236,12 +299,13 @@ void LogViewState::SelectFound(uint64_t at, uint64_t length, bool down) {
     caret_ = down ? at + length : at;
     findDown_ = at + length;
     findUp_ = at;
+    found_ = true;
 }
 
 // --- Caret, lines, selection ------------------------------------------------
 
-uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows,
-                   const std::function<uint64_t(uint64_t)>& contentLength) {
+uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows) {
+    auto contentLength = [&](uint64_t line) { return view.ContentLength(line); };
     const uint64_t caret = view.Caret();
     const uint64_t line = view.LineAt(caret);
     const uint64_t column = caret - view.LineStart(line);
@@ -271,6 +335,55 @@ std::string_view LineContent(std::string_view lineBytes) {
     if (!lineBytes.empty() && lineBytes.back() == '\n') lineBytes.remove_suffix(1);
     if (!lineBytes.empty() && lineBytes.back() == '\r') lineBytes.remove_suffix(1);
     return lineBytes.substr(0, kMaxLineChars);
+}
+
+int LineLayout::X(uint64_t column) const {
+    if (column == 0 || ends.empty()) return 0;
+    if (column <= ends.size()) return ends[column - 1];
+    return Width();
+}
+
+uint64_t LineLayout::CharAt(int x) const {
+    // The first character that ends past `x`; past the text, its end.
+    const auto past = std::upper_bound(ends.begin(), ends.end(), x);
+    if (past != ends.end()) return static_cast<uint64_t>(past - ends.begin());
+    return Cut() && x < Width() ? ends.size() : length;
+}
+
+uint64_t LineLayout::ColumnAt(int x) const {
+    const uint64_t under = CharAt(x);
+    if (under >= length) return length;
+    // The nearer of the character's two boundaries; the mark's are the cut and the line's end.
+    const uint64_t after = under < ends.size() ? under + 1 : length;
+    return x - X(under) > X(after) - x ? after : under;
+}
+
+namespace {
+
+// The upper-case letters of Windows-1251 beyond A-Z and А-Я, with their lower-case twins.
+const unsigned char kLetterPairs[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
+                                         {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
+                                         {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
+
+// Blanks, letters and digits, other signs: what a word is made of.
+int Kind(unsigned char c) {
+    if (c == ' ' || c == '\t' || c == 0) return 0;
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0xC0) return 1;
+    for (const auto& pair : kLetterPairs)
+        if (c == pair[0] || c == pair[1]) return 1;
+    return 2;
+}
+
+}  // namespace
+
+std::pair<size_t, size_t> WordAt(std::string_view line, size_t column) {
+    if (line.empty()) return {0, 0};
+    const size_t at = std::min(column, line.size() - 1);
+    const int kind = Kind(static_cast<unsigned char>(line[at]));
+    size_t first = at, last = at + 1;
+    while (first > 0 && Kind(static_cast<unsigned char>(line[first - 1])) == kind) --first;
+    while (last < line.size() && Kind(static_cast<unsigned char>(line[last])) == kind) ++last;
+    return {first, last};
 }
 
 SelectedColumns SelectionOnLine(uint64_t selStart, uint64_t selEnd, uint64_t lineStart, uint64_t contentLength) {
@@ -344,11 +457,7 @@ unsigned char FoldForFind(unsigned char c, bool matchCase) {
     if (c == 0) return ' ';
     if (matchCase) return c;
     if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF)) return static_cast<unsigned char>(c + 0x20);
-    // The other upper-case letters of Windows-1251 and their lower-case twins.
-    static const unsigned char kPairs[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
-                                              {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
-                                              {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
-    for (const auto& pair : kPairs)
+    for (const auto& pair : kLetterPairs)
         if (c == pair[0]) return pair[1];
     return c;
 }
@@ -361,10 +470,8 @@ std::string Folded(std::string_view bytes, bool matchCase) {
     return folded;
 }
 
-}  // namespace
-
-uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
-                     bool down, size_t pieceBytes) {
+uint64_t FindOneWay(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
+                    bool down, size_t pieceBytes) {
     const uint64_t n = needle.size();
     if (n == 0 || n > bytes) return kNotFound;
     const std::string wanted = Folded(needle, matchCase);
@@ -392,10 +499,21 @@ uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std
     return kNotFound;
 }
 
-ScrollRange VerticalScroll(uint64_t lines, uint64_t rows, uint64_t top) {
+}  // namespace
+
+uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
+                     bool down, bool wrap, size_t pieceBytes) {
+    const uint64_t found = FindOneWay(read, bytes, from, needle, matchCase, down, pieceBytes);
+    // Nothing from `from` on: whatever lies on the other side of it is the
+    // first match from the other end.
+    if (found != kNotFound || !wrap) return found;
+    return FindOneWay(read, bytes, down ? 0 : bytes, needle, matchCase, down, pieceBytes);
+}
+
+ScrollRange VerticalScroll(uint64_t lastOnTop, uint64_t rows, uint64_t top) {
     ScrollRange range;
     range.page = static_cast<unsigned>(std::clamp<uint64_t>(rows, 1, INT_MAX / 2));
-    range.max = static_cast<int>(std::min<uint64_t>(lines - 1 + range.page - 1, INT_MAX));
+    range.max = static_cast<int>(std::min<uint64_t>(lastOnTop + range.page - 1, INT_MAX));
     range.pos = static_cast<int>(std::min<uint64_t>(top, INT_MAX));
     return range;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Where each line of the log starts in the file, 4 bytes a line. Lines end
@@ -38,6 +39,14 @@ public:
     // The length of the text as the view hands it out (every line end CR LF):
     // the bytes plus one for each line end that is a lone CR or LF.
     uint64_t TextLength() const { return end_ + lone_; }
+    // Where the line starts in the text as handed out.
+    uint64_t TextStart(uint64_t line) const { return Start(line) + LoneBefore(line); }
+    // The byte at `offset` (never inside a line end) in the text as handed out.
+    uint64_t TextOffset(uint64_t offset) const;
+    // The line that holds position `at` of the text as handed out.
+    uint64_t LineAtText(uint64_t at) const;
+    // The line's length without its line end.
+    uint64_t ContentLength(uint64_t line) const;
     // The line to put on top so that the last line of the text is the top
     // one: the number of lines less one, where a line end at the very end of
     // the text does not count as starting a further line.
@@ -51,10 +60,18 @@ private:
     void PushStart(uint64_t start);
     void PopStart();
     void NoteLength(uint64_t line);
+    void MarkLone(uint64_t line, bool lone);
+    // The lone CRs and LFs that end lines before `line`.
+    uint64_t LoneBefore(uint64_t line) const;
 
     // The low 32 bits of each line's start, in blocks of kBlock lines, so
     // that growing never copies the index and at most one block lies spare.
     std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+    // Per block, a bit a line whose end is a lone CR or LF, and how many of
+    // them the block has: the text's positions as handed out in a few
+    // thousand steps, without reading the file.
+    std::vector<std::unique_ptr<uint64_t[]>> loneBits_;
+    std::vector<uint64_t> loneInBlock_;
     // wraps_[k]: the first line that starts at or past (k + 1) * 4 GB.
     std::vector<uint64_t> wraps_;
     uint64_t count_ = 0;
@@ -138,6 +155,14 @@ public:
     uint64_t LineStart(uint64_t line) const { return shows_ == Shows::File ? index_.Start(line) : 0; }
     uint64_t LineFinish(uint64_t line) const { return shows_ == Shows::File ? index_.Finish(line) : Bytes(); }
     uint64_t LineAt(uint64_t offset) const { return shows_ == Shows::File ? index_.LineAt(offset) : 0; }
+    uint64_t ContentLength(uint64_t line) const { return shows_ == Shows::File ? index_.ContentLength(line) : Bytes(); }
+    uint64_t LastLineOnTop() const { return shows_ == Shows::File ? index_.LastLineOnTop() : 0; }
+    // Positions in the text as handed out (every line end CR LF), from and to
+    // positions in what is shown; one inside a line end is taken to the line's end.
+    uint64_t TextOffset(uint64_t at) const { return shows_ == Shows::File ? index_.TextOffset(at) : at; }
+    uint64_t TextStart(uint64_t line) const { return shows_ == Shows::File ? index_.TextStart(line) : 0; }
+    uint64_t LineAtText(uint64_t at) const { return shows_ == Shows::File ? index_.LineAtText(at) : 0; }
+    uint64_t ShownOffset(uint64_t at) const;
 
     // Counts the times the view started over (a load anew, the missing-file
     // text, "Очистить лог"): what was measured of the lines before is stale.
@@ -155,10 +180,11 @@ public:
     // the file's first bytes and the tail on show are read and checked (a
     // file that no longer goes on from them is read anew from its start),
     // then what follows, a kReadBytes piece at a time while `goOn()` says
-    // the step may take longer. A file that cannot be read keeps what is shown.
+    // the step may take longer. A file that cannot be read keeps what is
+    // shown, and a load under way waits for the next refresh.
     void Read(LogViewPlan plan, const LogStamp& now, const ShownReader& read, const std::function<bool()>& goOn);
     // The file held more than is shown when last seen: a load is under way.
-    bool Loading() const { return shows_ == Shows::File && index_.Bytes() < stamp_.size; }
+    bool Loading() const { return shows_ == Shows::File && index_.Bytes() < stamp_.size && !stalled_; }
 
     // Makes lines [first, first + count) ready for Line(), reading those it
     // does not hold through `read` (the file, opened for the call).
@@ -168,12 +194,15 @@ public:
 
     // --- Scroll and selection ---------------------------------------------
     uint64_t Top() const { return top_; }
+    // Up to the last line on top, not past it.
     void ScrollTo(int64_t line);
     void ScrollBy(int64_t lines) { ScrollTo(static_cast<int64_t>(top_) + lines); }
     // Brings `line` into a view of `rows` whole lines.
     void ScrollIntoView(uint64_t line, uint64_t rows);
-    // After each refresh: the last line on top; a selection of the
-    // operator's ends there, as does a scroll.
+    // After a refresh that changed what is shown: the last line on top, the
+    // caret at its start. A selection of the operator's ends there, as does a
+    // scroll; a search under way goes on past its last match, any other
+    // starts from the caret.
     void ShowEnd();
 
     uint64_t Anchor() const { return anchor_; }
@@ -183,8 +212,11 @@ public:
     uint64_t SelectionEnd() const { return anchor_ < caret_ ? caret_ : anchor_; }
     // The caret moves to `at`; the selection runs from the anchor to it when
     // `extend`, else it is empty. The next search starts there.
-    void PlaceCaret(uint64_t at, bool extend);
-    void SelectAll();
+    void PlaceCaret(uint64_t at, bool extend) { Select(extend ? anchor_ : at, at); }
+    // The selection runs from `anchor` to `caret`; a search down starts at
+    // its end, one up at its start.
+    void Select(uint64_t anchor, uint64_t caret);
+    void SelectAll() { Select(0, Bytes()); }
     // Selects what a search found; the next search in the same direction
     // goes on past it.
     void SelectFound(uint64_t at, uint64_t length, bool down);
@@ -199,6 +231,7 @@ private:
     uint64_t ReadFrom() const { return index_.Bytes() - tail_.size(); }
     void Forget();
     void StartLoad(const LogStamp& now);
+    void FindFromSelection();
     void TakeBytes(std::string_view bytes);
 
     Shows shows_ = Shows::Nothing;
@@ -213,20 +246,44 @@ private:
     uint64_t caret_ = 0;
     uint64_t findDown_ = 0;
     uint64_t findUp_ = 0;
+    // The selection is what a search found.
+    bool found_ = false;
+    // The last read failed: a load waits for the next refresh.
+    bool stalled_ = false;
     uint64_t showings_ = 0;
 };
 
 // How the caret moves; with Shift the selection follows it.
 enum class CaretMove { Left, Right, Up, Down, PageUp, PageDown, LineHome, LineEnd, TextHome, TextEnd };
-// The caret's new position. `contentLength(line)` gives a line's length
-// without its line end; `rows` the whole lines a page holds.
-uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows,
-                   const std::function<uint64_t(uint64_t)>& contentLength);
+// The caret's new position, over whole lines however long; `rows` the whole
+// lines a page holds.
+uint64_t MoveCaret(const LogViewState& view, CaretMove move, uint64_t rows);
 
 // A line's text without its line end, at most kMaxLineChars of it: longer
 // lines are cut for drawing, not for copying.
 constexpr size_t kMaxLineChars = 8192;
 std::string_view LineContent(std::string_view lineBytes);
+
+// Where a line's characters lie across the view, in pixels from its left
+// edge (32 bits: a line of 8,192 wide letters is wider than 65,535). A line
+// longer than it is drawn is followed by a mark that it goes on, which
+// stands for the rest of it.
+struct LineLayout {
+    std::vector<int> ends;  // past each character drawn
+    uint64_t length = 0;    // the line's characters, line end not counted
+    int markWidth = 0;
+    bool Cut() const { return length > ends.size(); }
+    int Width() const { return (ends.empty() ? 0 : ends.back()) + (Cut() ? markWidth : 0); }
+    // Where the boundary before `column` lies; past the cut, at the mark's end.
+    int X(uint64_t column) const;
+    // The boundary nearest to `x`, or the character under it.
+    uint64_t ColumnAt(int x) const;
+    uint64_t CharAt(int x) const;
+};
+
+// The word, blanks or other signs around `column` of a line: what a double
+// click selects, [first, last).
+std::pair<size_t, size_t> WordAt(std::string_view line, size_t column);
 
 // The columns of a line that the selection covers: [first, last) of its
 // `contentLength` characters, and whether it goes on past the line's end.
@@ -246,15 +303,16 @@ unsigned char FoldForFind(unsigned char c, bool matchCase);
 constexpr uint64_t kNotFound = UINT64_MAX;
 // Where `needle` (Windows-1251) first occurs at or after `from` (down), or
 // last ends at or before `from` (up), in `bytes` bytes read through `read`
-// a piece at a time; kNotFound when nowhere.
+// a piece at a time; with `wrap`, when not there, round from the other end
+// of the text; kNotFound when nowhere.
 uint64_t FindInShown(const ShownReader& read, uint64_t bytes, uint64_t from, std::string_view needle, bool matchCase,
-                     bool down, size_t pieceBytes = 1 << 20);
+                     bool down, bool wrap, size_t pieceBytes = 1 << 20);
 
-// The vertical scroll bar: positions 0 to lines - 1 (the last line may go
+// The vertical scroll bar: positions 0 to `lastOnTop` (the last line may go
 // to the top), a page of `rows`.
 struct ScrollRange {
     int max = 0;
     unsigned page = 0;
     int pos = 0;
 };
-ScrollRange VerticalScroll(uint64_t lines, uint64_t rows, uint64_t top);
+ScrollRange VerticalScroll(uint64_t lastOnTop, uint64_t rows, uint64_t top);

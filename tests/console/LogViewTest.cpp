@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "LogView.h"
 #include "Monitor.h"
@@ -72,7 +73,15 @@ TEST(LineIndexTest, AnySplitOfTheFileGivesTheSameLinesAndTextLength) {
         }
         // The index as far as read says what the text as far as read says.
         const LineIndex part = IndexOf(std::string_view(file).substr(0, cut));
-        EXPECT_EQ(part.TextLength(), LogViewText(file.substr(0, cut)).size()) << "cut at " << cut;
+        const std::string text = LogViewText(file.substr(0, cut));
+        EXPECT_EQ(part.TextLength(), text.size()) << "cut at " << cut;
+        for (uint64_t line = 0, at = 0; line < part.Lines(); ++line) {
+            const uint64_t end = std::min(text.find("\r\n", at), text.size());
+            EXPECT_EQ(std::make_tuple(part.TextStart(line), part.TextOffset(part.Start(line)), part.ContentLength(line),
+                                      part.LineAtText(end)),
+                      std::make_tuple(at, at, end - at, line)) << "cut at " << cut << ", line " << line;
+            at = end + 2;
+        }
     }
 }
 
@@ -204,6 +213,15 @@ TEST(LogViewStateTest, AFileReplacedOrCutIsReadAnewAndAnUnreadableOneKeepsTheVie
         EXPECT_EQ(Starts(view.Index()), Starts(IndexOf(file.bytes))) << changed;
         EXPECT_EQ(view.Bytes(), file.bytes.size());
     }
+    // A load whose file can no longer be read waits for the next refresh.
+    File big{Lines(20000)};
+    LogViewState loading;
+    for (const bool readable : {true, false, true}) {
+        big.readable = readable;
+        Step(loading, big, 1);
+        EXPECT_EQ(loading.Loading(), readable);
+    }
+
     LogViewState view;
     File file{old};
     Step(view, file);
@@ -258,12 +276,7 @@ TEST(CaretTest, MovesOverLinesAndSelectsAsItGoes) {
     File file{"first\r\nsecond line\nx\r\r\nlast"};
     LogViewState view;
     Step(view, file);
-    const ShownReader read = file.Reader();
-    auto length = [&](uint64_t line) {
-        view.Need(line, 1, read);
-        return static_cast<uint64_t>(view.Line(line).size());
-    };
-    auto move = [&](CaretMove m, bool extend = false) { view.PlaceCaret(MoveCaret(view, m, 2, length), extend); };
+    auto move = [&](CaretMove m, bool extend = false) { view.PlaceCaret(MoveCaret(view, m, 2), extend); };
     auto selected = [&] { return file.bytes.substr(view.SelectionStart(), view.SelectionEnd() - view.SelectionStart()); };
 
     move(CaretMove::LineEnd);
@@ -307,6 +320,28 @@ TEST(CaretTest, MovesOverLinesAndSelectsAsItGoes) {
     view.ShowEnd();
     EXPECT_FALSE(view.HasSelection());
     EXPECT_EQ(view.Top(), 4u);
+    EXPECT_EQ(view.Caret(), view.LineStart(4));  // keys and a search go on from there
+    EXPECT_EQ(view.FindFrom(false), view.Caret());
+    EXPECT_EQ(view.FindFrom(true), view.Caret());
+
+    // A double click takes a word, or a run of blanks or of other signs.
+    const std::string line = "[07.12] - Ёлка_2  ok";
+    for (const auto& [column, word] : {std::make_pair(13, "Ёлка_2"), {17, "  "}, {8, "-"}, {99, "ok"}}) {
+        const auto [first, last] = WordAt(line, column);
+        EXPECT_EQ(line.substr(first, last - first), word) << column;
+    }
+}
+
+TEST(LineLayoutTest, ACutLineIsHitOverItsWholeLengthAndItsMarkStandsForTheRest) {
+    const LineLayout cut{{10, 20, 70000, 70010}, 100000, 8};  // wider than 16 bits hold
+    EXPECT_EQ(cut.Width(), 70018);
+    EXPECT_EQ(std::make_tuple(cut.X(3), cut.X(4), cut.X(5), cut.X(100000)), std::make_tuple(70000, 70010, 70018, 70018));
+    // The boundary nearest: past the cut, the mark's start or the line's end.
+    for (const auto& [x, column] : {std::make_pair(-5, 0u), {14, 1u}, {16, 2u}, {69999, 3u}, {70013, 4u}, {70015, 100000u}})
+        EXPECT_EQ(cut.ColumnAt(x), column) << x;
+    EXPECT_EQ(cut.CharAt(19), 1u);
+    const LineLayout whole{{10, 20}, 2, 8};
+    EXPECT_EQ(std::make_tuple(whole.Width(), whole.ColumnAt(500), whole.CharAt(500)), std::make_tuple(20, 2u, 2u));
 }
 
 TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
@@ -315,7 +350,7 @@ TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
     const ShownReader read = file.Reader();
     const uint64_t size = file.bytes.size();
     auto find = [&](uint64_t from, const std::string& needle, bool matchCase, bool down) {
-        return FindInShown(read, size, from, needle, matchCase, down, 5);  // pieces shorter than the needle
+        return FindInShown(read, size, from, needle, matchCase, down, false, 5);  // pieces shorter than the needle
     };
     const uint64_t second = file.bytes.find("СТРОКА"), third = file.bytes.find("строка", second),
                    last = file.bytes.find("Строка");
@@ -330,6 +365,10 @@ TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
     EXPECT_EQ(find(0, "Пе ва", false, true), 0u);  // a NUL is the blank it is shown as
     EXPECT_EQ(find(0, "нет такой", false, true), kNotFound);
     EXPECT_EQ(find(0, "", false, true), kNotFound);
+    // Round from the other end, as far as where it started.
+    EXPECT_EQ(FindInShown(read, size, third + 1, "строка", true, true, true, 5), file.bytes.find("строка"));
+    EXPECT_EQ(FindInShown(read, size, 3, "Строка", true, false, true, 5), last);
+    EXPECT_EQ(FindInShown(read, size, 3, "нет такой", false, false, true, 5), kNotFound);
     EXPECT_EQ(FoldForFind(static_cast<unsigned char>('\xA8'), false), static_cast<unsigned char>('\xB8'));  // Ё ё
 
     // Found: selected, and the next search in either direction goes on past it.
@@ -348,14 +387,15 @@ TEST(FindTest, FindsAcrossPiecesBothWaysInEitherCase) {
 }
 
 TEST(ScrollTest, TheLastLineCanGoToTheTop) {
-    const ScrollRange range = VerticalScroll(100, 20, 99);
+    const ScrollRange range = VerticalScroll(99, 20, 99);
     EXPECT_EQ(range.max - static_cast<int>(range.page) + 1, 99);
     EXPECT_EQ(range.pos, 99);
     LogViewState view;
     File file{Lines(100)};
     Step(view, file);
     view.ScrollTo(1000);
-    EXPECT_EQ(view.Top(), 100u);
+    EXPECT_EQ(view.LastLineOnTop(), 99u);  // not the empty line after the last line end
+    EXPECT_EQ(view.Top(), 99u);
     view.ScrollBy(-1000);
     EXPECT_EQ(view.Top(), 0u);
     view.ScrollIntoView(50, 20);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -143,6 +144,24 @@ protected:
         });
         return metrics.tmHeight;
     }
+    // How wide `text` (Windows-1251) is in `font` (the console's when null).
+    int TextWidth(const std::string& text, HFONT font = nullptr) const {
+        FontPtr console = MakeConsoleFont();
+        SIZE size{};
+        Paint(1, 1, [&](HDC dc) {
+            SelectObject(dc, font ? font : console.get());
+            GetTextExtentPoint32W(dc, Wide1251(text).c_str(), static_cast<int>(text.size()), &size);
+        });
+        return size.cx;
+    }
+    SCROLLINFO Bar(int bar) const {
+        SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
+        GetScrollInfo(view, bar, &info);
+        return info;
+    }
+    LRESULT CaretLine() const { return SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0); }
+    // Hands out the messages waiting: timers, and events for the hooks of this thread.
+    static void Pump() { for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg); }
     Picture Shown() const {
         RECT client;
         GetClientRect(view, &client);
@@ -212,9 +231,12 @@ TEST_F(LogViewWindow, IsReadOnlyWithBothScrollBarsAndLongLinesUnwrapped) {
     SendMessageW(view, WM_HSCROLL, SB_PAGERIGHT, 0);
     GetScrollInfo(view, SB_HORZ, &across);
     EXPECT_GT(across.nPos, 0);
+    SendMessageW(view, WM_VSCROLL, SB_BOTTOM, 0);  // the last line on top, not the empty one after it
+    EXPECT_EQ(Top(), 40);
+    EXPECT_EQ(Bar(SB_VERT).nMax - static_cast<int>(Bar(SB_VERT).nPage) + 1, 40);
 }
 
-TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheNextRefresh) {
+TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheLogChangesAndKeysGoOnFromTheLineOnTop) {
     Open(Lines(200));
     ASSERT_EQ(Top(), 199);
     UINT wheelLines = 3;
@@ -222,17 +244,27 @@ TEST_F(LogViewWindow, AScrollOrASelectionLastsUntilTheNextRefresh) {
     SendMessageW(view, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
     EXPECT_EQ(Top(), 199 - static_cast<LRESULT>(wheelLines));
     SendMessageW(view, WM_VSCROLL, SB_PAGEUP, 0);
-    EXPECT_LT(Top(), 199 - static_cast<LRESULT>(wheelLines));
-    form->Timer1Timer();
-    EXPECT_EQ(Top(), 199);
+    const LRESULT paged = Top();
+    EXPECT_LT(paged, 199 - static_cast<LRESULT>(wheelLines));
+    form->Timer1Timer();  // the log as it was
+    EXPECT_EQ(Top(), paged);
 
     Key(VK_HOME, true);
     EXPECT_EQ(Top(), 0);
     Key('A', true);
     EXPECT_EQ(Selection(), std::make_pair(DWORD{0}, static_cast<DWORD>(Text().size())));
     form->Timer1Timer();
-    EXPECT_EQ(Top(), 199);
-    EXPECT_EQ(Selection().first, Selection().second);
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), Text());
+    // A line added: the last line on top, the caret at its start, the keys from there.
+    ASSERT_TRUE(AppendAll(TodayLog(), Line(200)));
+    form->Timer1Timer();
+    EXPECT_EQ(Top(), 200);
+    const DWORD start = static_cast<DWORD>(Text().size() - Line(200).size());
+    EXPECT_EQ(Selection(), std::make_pair(start, start));
+    Key(VK_PRIOR);
+    EXPECT_GT(Top(), 150);
+    EXPECT_LT(Top(), 200);
 }
 
 TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
@@ -260,11 +292,13 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     // The context menu: what it offers, and its "Выделить все" and "Копировать"
     // chosen with the arrow keys (none: it is closed with Esc).
     std::vector<std::wstring> items;
-    auto choose = [&](int downs) {
+    RECT shown{};
+    auto choose = [&](int downs, LPARAM at = MAKELPARAM(50, 50)) {
         std::thread chooser([&] {
             HWND menu = nullptr;
             WaitFor([&] { return (menu = ui::FindProcessWindow(GetCurrentProcessId(), L"#32768")) && IsWindowVisible(menu); },
                     5000);
+            GetWindowRect(menu, &shown);
             HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
             items.clear();
             for (int i = 0; i < GetMenuItemCount(handle); ++i) {
@@ -276,7 +310,7 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
             for (int i = 0; i < downs; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
             PostMessageW(menu, WM_KEYDOWN, downs ? VK_RETURN : VK_ESCAPE, 0);
         });
-        SendMessageW(view, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view), MAKELPARAM(50, 50));
+        SendMessageW(view, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view), at);
         chooser.join();
     };
     auto drag = [&](int fromLine, int toLine) {
@@ -295,9 +329,22 @@ TEST_F(LogViewWindow, SelectsWithTheMouseAndTheKeysAndCopiesByKeyAndMenu) {
     choose(1);
     EXPECT_EQ(items[0], L"Копировать");
     EXPECT_EQ(Clipboard(), Wide1251(Line(1) + Line(2)));
+
+    // From the keyboard: under the caret, or at the view's corner when the caret is out of sight.
+    SetWindowPos(form->Handle(), nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    POINT caret{}, corner{};
+    GetCaretPos(&caret);
+    caret.y += height;
+    ClientToScreen(view, &caret);
+    choose(0, -1);
+    EXPECT_EQ(std::make_pair(shown.left, shown.top), std::make_pair(caret.x, caret.y));
+    SendMessageW(view, WM_VSCROLL, SB_PAGEDOWN, 0);
+    ClientToScreen(view, &corner);
+    choose(0, -1);
+    EXPECT_EQ(std::make_pair(shown.left, shown.top), std::make_pair(corner.x, corner.y));
 }
 
-TEST_F(LogViewWindow, CtrlFAndF3FindTheTextBringItsLineIntoViewAndSayWhenItIsNowhere) {
+TEST_F(LogViewWindow, CtrlFAndF3FindFromTheCaretRoundTheWholeTextAndSayWhenItIsNowhere) {
     std::string log;
     for (int i = 0; i < 300; ++i) log += Line(i, i == 40 ? "ошибка" : i == 250 ? "Ошибка" : "Принято");
     Open(log);
@@ -305,6 +352,8 @@ TEST_F(LogViewWindow, CtrlFAndF3FindTheTextBringItsLineIntoViewAndSayWhenItIsNow
     Key('F', true);
     HWND dialog = ui::FindProcessWindow(GetCurrentProcessId(), L"#32770");
     ASSERT_NE(dialog, nullptr);
+    HWND wrap = FindWindowExW(dialog, nullptr, L"Button", L"Обтекание");
+    EXPECT_EQ(SendMessageW(wrap, BM_GETCHECK, 0, 0), BST_CHECKED);
     // Every message box over the search dialog is answered, and what it said noted.
     std::vector<std::wstring> said;
     std::atomic<bool> done{false};
@@ -321,22 +370,29 @@ TEST_F(LogViewWindow, CtrlFAndF3FindTheTextBringItsLineIntoViewAndSayWhenItIsNow
         }
     });
 
+    // Up from the newest line, as the log is read.
     SetDlgItemTextW(dialog, 0x480, L"ОШИБКА");  // edt1, the text sought
+    CheckRadioButton(dialog, 0x420, 0x421, 0x420);  // rad1, "Вверх"
     SendMessageW(dialog, WM_COMMAND, IDOK, 0);  // "Найти далее"
-    EXPECT_EQ(SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0), 40);
+    EXPECT_EQ(CaretLine(), 250);
+    Key(VK_F3);
+    EXPECT_EQ(CaretLine(), 40);
     EXPECT_TRUE(InView(40)) << Top();
     Key('C', true);
     EXPECT_EQ(Clipboard(), L"ошибка");
-    Key(VK_F3);
-    EXPECT_EQ(SendMessageW(view, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0), 250);
-    EXPECT_TRUE(InView(250)) << Top();
     form->Timer1Timer();
-    EXPECT_EQ(Top(), 299);
-    // None after the last: the search says so, and the refresh did not start it over.
+    Key(VK_F3);  // round from the first line to the last, nothing said
+    EXPECT_EQ(CaretLine(), 250);
+    SendMessageW(wrap, BM_SETCHECK, BST_UNCHECKED, 0);
     Key(VK_F3);
+    Key(VK_F3);  // none before the first
+    EXPECT_EQ(CaretLine(), 40);
+    SendMessageW(wrap, BM_SETCHECK, BST_CHECKED, 0);
+    SetDlgItemTextW(dialog, 0x480, L"нет такого");
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     done = true;
     answerer.join();
-    EXPECT_EQ(said, std::vector<std::wstring>{L"Не удается найти \"ОШИБКА\""});
+    EXPECT_EQ(said, (std::vector<std::wstring>{L"Не удается найти \"ОШИБКА\"", L"Не удается найти \"нет такого\""}));
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
@@ -356,6 +412,117 @@ TEST_F(LogViewWindow, ClearingANewDaysFileAndNoFileAllGoThroughTheView) {
     DeleteFileA((*dir / (TodayShortDate() + "_log.txt")).c_str());
     form->Timer1Timer();
     EXPECT_EQ(Text(), L"Не удается открыть лог-файл");
+}
+
+TEST_F(LogViewWindow, EndOnALongWideLineReachesItsEndAndItIsSelectedAndCopiedWhole) {
+    const std::string wide(20000, '\xC6');  // "Ж", 8,192 of them alone wider than 65,535 pixels here
+    Open(Lines(3) + wide);
+    Key(VK_END);  // on the line on top
+    const DWORD start = static_cast<DWORD>(Text().size() - wide.size());
+    EXPECT_EQ(Selection(), std::make_pair(start + 20000, start + 20000));
+    // The caret in sight, past the whole drawn part of the line, which the bar reaches.
+    POINT caret{};
+    GetCaretPos(&caret);
+    const int drawn = TextWidth(wide.substr(0, 8192));
+    EXPECT_TRUE(caret.x >= 0 && caret.x < static_cast<int>(Bar(SB_HORZ).nPage)) << caret.x;
+    EXPECT_GE(caret.x + Bar(SB_HORZ).nPos, drawn);
+    EXPECT_GE(Bar(SB_HORZ).nMax + 1, drawn);
+    Key(VK_HOME, false, true);
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), Wide1251(wide));
+}
+
+TEST_F(LogViewWindow, TheHorizontalBarReachesTheWidestLineInSightBeforeItIsDrawn) {
+    // The longest line by its bytes is narrower than the wide one in sight.
+    const std::string wide(300, '\xC6');
+    Open(std::string(400, 'i') + "\r\n" + wide);
+    const SCROLLINFO set = Bar(SB_HORZ);
+    EXPECT_GE(set.nMax + 1, TextWidth(wide));
+    Shown();
+    EXPECT_EQ(Bar(SB_HORZ).nMax, set.nMax);
+}
+
+TEST_F(LogViewWindow, AFontOfAnotherSizeMeasuresTheViewAnew) {
+    const std::string wide(3000, '\xC6');
+    Open(Lines(60) + wide);
+    const HFONT before = reinterpret_cast<HFONT>(SendMessageW(view, WM_GETFONT, 0, 0));
+    const UINT page = Bar(SB_VERT).nPage;
+    FontPtr big = MakeConsoleFont(FW_NORMAL, 2 * 96);
+    SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
+    EXPECT_LE(Bar(SB_VERT).nPage, page * 2 / 3) << page;
+    Key(VK_END);
+    POINT caret{};
+    GetCaretPos(&caret);
+    EXPECT_NEAR(caret.x + Bar(SB_HORZ).nPos, TextWidth(wide, big.get()), 4);
+    SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(before), FALSE);
+}
+
+TEST_F(LogViewWindow, DraggingPastTheBottomScrollsOnAndADoubleClickSelectsAWord) {
+    Open(Lines(100));
+    Key(VK_HOME, true);
+    const int height = LineHeight();
+    RECT client;
+    GetClientRect(view, &client);
+    // Held below the view, the pointer moves no more: the view goes on scrolling.
+    POINT below{1, client.bottom + height};
+    SendMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, height / 2));
+    SendMessageW(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(below.x, below.y));
+    ClientToScreen(view, &below);
+    SetCursorPos(below.x, below.y);
+    EXPECT_TRUE(WaitFor([&] { Pump(); return Top() >= 5; }, 5000)) << Top();
+    SendMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(1, client.bottom + height));
+    EXPECT_GE(Selection().second, Wide1251(Lines(static_cast<int>(Top()) + client.bottom / height - 1)).size());
+
+    EXPECT_TRUE(GetClassLongPtrW(view, GCL_STYLE) & CS_DBLCLKS);
+    Key(VK_HOME, true);
+    const std::string before = Line(0).substr(0, Line(0).find("новое") + 2);
+    const LPARAM at = MAKELPARAM(2 + TextWidth(before), height / 2);
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        SendMessageW(view, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), L"новое");
+}
+
+TEST_F(LogViewWindow, AnswersTheEditMessagesOfScreenReadersInTheTextAsHandedOut) {
+    Open("first\r\nsecond\nthird\rlast");  // handed out with every line end CR LF
+    Key(VK_HOME, true);
+    const LRESULT starts[] = {0, 7, 15, 22}, lengths[] = {5, 6, 5, 4};
+    for (LRESULT line = 0; line < 4; ++line) {
+        const LRESULT index = SendMessageW(view, EM_LINEINDEX, line, 0);
+        EXPECT_EQ(index, starts[line]);
+        EXPECT_EQ(SendMessageW(view, EM_LINEFROMCHAR, index + 1, 0), line);
+        EXPECT_EQ(SendMessageW(view, EM_LINELENGTH, index, 0), lengths[line]);
+        const LRESULT at = SendMessageW(view, EM_POSFROMCHAR, index + 1, 0);
+        EXPECT_EQ(SendMessageW(view, EM_CHARFROMPOS, 0, MAKELPARAM(LOWORD(at) + 1, HIWORD(at) + 1)), MAKELRESULT(index + 1, line));
+    }
+    EXPECT_EQ(SendMessageW(view, EM_LINEINDEX, 4, 0), -1);
+    wchar_t line[16] = {15};
+    EXPECT_EQ(SendMessageW(view, EM_GETLINE, 1, reinterpret_cast<LPARAM>(line)), 6);
+    EXPECT_EQ(std::wstring(line, 6), L"second");
+    SendMessageW(view, EM_SETSEL, 17, 8);
+    EXPECT_EQ(Selection(), std::make_pair(DWORD{8}, DWORD{17}));
+    Key('C', true);
+    EXPECT_EQ(Clipboard(), L"econd\r\nth");
+}
+
+std::vector<DWORD> gEvents;
+void CALLBACK NoteEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+    if (object == OBJID_CLIENT && child == CHILDID_SELF) gEvents.push_back(event);
+}
+
+TEST_F(LogViewWindow, TellsAssistiveTechnologyWhenTheTextOrTheSelectionChanged) {
+    Open(Lines(10));
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_TEXTSELECTIONCHANGED, nullptr, NoteEvent,
+                                         GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);
+    auto seen = [&](DWORD event) {
+        return WaitFor([&] { return Pump(), std::count(gEvents.begin(), gEvents.end(), event) > 0; }, 5000);
+    };
+    Key(VK_UP, false, true);
+    EXPECT_TRUE(seen(EVENT_OBJECT_TEXTSELECTIONCHANGED));
+    ASSERT_TRUE(AppendAll(TodayLog(), Line(10)));
+    form->Timer1Timer();
+    EXPECT_TRUE(seen(EVENT_OBJECT_VALUECHANGE));
+    UnhookWinEvent(hook);
 }
 
 }  // namespace

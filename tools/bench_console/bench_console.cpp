@@ -13,8 +13,10 @@
 //   bench_console.exe refresh            the view's refresh after one line was
 //       appended to a 50 MB log, against a plain read of the appended bytes
 //       and a repaint of the same view
+//   bench_console.exe getsel             EM_GETSEL with everything selected in a
+//       50 MB log whose lines end in a lone CR
 //   bench_console.exe report             the day's connections window on a 10 MB log
-//   bench_console.exe                    refresh, view and report
+//   bench_console.exe                    refresh, getsel, view and report
 //
 // Run under Wine and Xvfb from the build's bin folder. Not a test.
 #include <windows.h>
@@ -95,26 +97,40 @@ double Median(std::vector<double> times) {
 
 // --- The refresh after one line, in this process ------------------------------
 
+// A log view in a window of its own, showing `log` (holding `bytes`) whole:
+// the load goes on in its steps, as the view's timer drives them.
+struct ViewOnLog {
+    HWND parent = nullptr;
+    TLogView* view = nullptr;
+    FontPtr font;
+    double loadMs = 0;
+    ViewOnLog(const std::string& log, const std::string& bytes) {
+        parent = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 520, 440, nullptr,
+                                 nullptr, nullptr, nullptr);
+        view = TLogView::Create(parent, ids::Memo1);
+        font = MakeConsoleFont();
+        SendMessageW(view->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        MoveWindow(view->Handle(), 0, 0, 505, 400, TRUE);
+        const LARGE_INTEGER start = CounterNow();
+        view->Refresh(log);
+        const LRESULT whole = static_cast<LRESULT>(LogViewText(bytes).size());
+        while (SendMessageW(view->Handle(), WM_GETTEXTLENGTH, 0, 0) < whole) {
+            MSG msg;
+            if (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        }
+        loadMs = CounterMs(start, CounterNow());
+        UpdateWindow(view->Handle());
+    }
+    ~ViewOnLog() { DestroyWindow(parent); }
+};
+
 void BenchRefresh() {
     const std::string folder = TempFolder("pwrefresh");
     const std::string log = folder + "logs\\" + TodayShortDateText() + "_log.txt";
     WriteWholeFile(log, LogOfSize(50u << 20));
-    HWND parent = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 520, 440, nullptr,
-                                  nullptr, nullptr, nullptr);
-    TLogView* view = TLogView::Create(parent, ids::Memo1);
-    FontPtr font = MakeConsoleFont();
-    SendMessageW(view->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-    MoveWindow(view->Handle(), 0, 0, 505, 400, TRUE);
-    // The whole load first, in its steps, as the window's timer drives it.
-    LARGE_INTEGER start = CounterNow();
-    view->Refresh(log);
-    const LRESULT whole = static_cast<LRESULT>(LogViewText(LogOfSize(50u << 20)).size());
-    while (SendMessageW(view->Handle(), WM_GETTEXTLENGTH, 0, 0) < whole) {
-        MSG msg;
-        if (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    }
-    const double load = CounterMs(start, CounterNow());
-    UpdateWindow(view->Handle());
+    ViewOnLog bench(log, LogOfSize(50u << 20));
+    TLogView* view = bench.view;
+    const double load = bench.loadMs;
     // In turns: a line appended, then our refresh and its repaint; a line
     // appended, then a plain read of it and a repaint of the same view, its
     // client alone and the whole of it (a refresh moves the scroll bar).
@@ -149,7 +165,33 @@ void BenchRefresh() {
                 "of its client alone: %.3f ms (ratio %.2f)\n  the load before, in steps: %.1f ms\n",
                 ours.size(), Median(ours), Median(oursRead), Median(plainWhole), Median(ours) / Median(plainWhole),
                 Median(plain), Median(ours) / Median(plain), load);
-    DestroyWindow(parent);
+    DeleteFileA(log.c_str());
+}
+
+// EM_GETSEL with the whole text selected, where every line ends in a lone
+// CR: the offsets handed out count each such end as CR LF.
+void BenchGetSel() {
+    const std::string folder = TempFolder("pwgetsel");
+    const std::string log = folder + "logs\\" + TodayShortDateText() + "_log.txt";
+    std::string bytes = LogOfSize(50u << 20);
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\n'), bytes.end());
+    WriteWholeFile(log, bytes);
+    {
+        ViewOnLog bench(log, bytes);
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        SendMessageW(bench.view->Handle(), WM_KEYDOWN, 'A', 0);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        DWORD start = 0, end = 0;
+        const double ms = MedianMs(21, [&] {
+            SendMessageW(bench.view->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        });
+        std::printf("EM_GETSEL, all of a %.1f MB log with lone CRs selected (%lu..%lu), median of 21: %.4f ms\n",
+                    static_cast<double>(bytes.size()) / (1 << 20), start, end, ms);
+    }
     DeleteFileA(log.c_str());
 }
 
@@ -449,6 +491,7 @@ int main(int argc, char** argv) {
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (only.empty() || only == "refresh") BenchRefresh();
+    if (only.empty() || only == "getsel") BenchGetSel();
     // An earlier console may take minutes a phase at 50 and 200 MB: a third
     // argument bounds each phase (seconds; 300 unless given).
     if (only.empty() || only == "view")
