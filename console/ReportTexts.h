@@ -76,6 +76,8 @@ inline constexpr char kDayRangeDash[] = "–";
 inline constexpr char kStatusDays[] = " дн.";
 inline constexpr char kStatusMissing[] = "; нет журнала за: ";
 inline constexpr char kStatusUnreadable[] = "; журнал сейчас не читается, попробуйте «Обновить»: ";
+// Lines longer than any the plug-in writes: only their first 64 KB are read.
+inline constexpr char kStatusCutLines[] = "; строк длиннее 64 КБ, прочитано только начало: ";
 inline constexpr char kStatusReading[] = "; читается: ";
 inline constexpr char kStatusOf[] = " из ";
 // Shown with the file's full path (Windows-1251) after "%s".

@@ -271,7 +271,8 @@ void PeriodReader::Rows(PeriodRows& out) const {
         const size_t i = static_cast<size_t>(dayNumber - (range_.first - 1));
         const CachedDay* day = cached(i);
         out.days.push_back({dayNumber, day ? day->text : FormatShortDate(dayNumber, pattern_),
-                            dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing});
+                            dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing,
+                            readDay(i) ? day->reader.CutLines() : 0});
         if (!readDay(i)) continue;
         firstRow[i] = out.rows.size();
         const size_t own = carried(i), total = day->reader.RowCount();

@@ -67,6 +67,7 @@ struct PeriodDay {
     int64_t day = 0;
     std::string text;
     DayState state = DayState::Missing;
+    size_t cutLines = 0;  // lines of its log too long to be read whole
 };
 
 // The period's connections: every day of it, oldest first, and the rows of

@@ -156,6 +156,9 @@ std::string PeriodStatusText(const PeriodRows& period) {
     if (!missing.empty()) out += text::kStatusMissing + missing;
     const std::string unreadable = DayList(period, DayState::Unreadable);
     if (!unreadable.empty()) out += text::kStatusUnreadable + unreadable;
+    size_t cut = 0;
+    for (const PeriodDay& day : period.days) cut += day.cutLines;
+    if (cut) out += text::kStatusCutLines + std::to_string(cut);
     return out;
 }
 

@@ -27,8 +27,9 @@ std::string ConnectionReportCsv(const std::vector<ConnectionRow>& rows);
 std::string LoginTotalsCsv(const std::vector<LoginTotals>& logins);
 
 // The period ("01.12.2026–31.12.2026, 31 дн."), then the days whose log is
-// missing or cannot be read, consecutive ones as "first–last". For one day
-// without a log, the day's own words.
+// missing or cannot be read, consecutive ones as "first–last", and how many
+// lines were too long to be read whole. For one day without a log, the day's
+// own words.
 std::string PeriodStatusText(const PeriodRows& period);
 
 // What hovering over the picture shows: a connection, as "08.12.2026

@@ -335,6 +335,26 @@ TEST(ConnectionReport, FedInPiecesOfAnySizeItReadsAsAWhole) {
     }
 }
 
+// As the log view reads them: a line ends at CR LF, LF or a lone CR, also
+// where a read's piece ends between CR and LF.
+TEST(ConnectionReport, LinesEndAtCrLfOrLfOrCr) {
+    const std::string log = OrdinaryDay();
+    std::string lf, cr;
+    for (char c : log) {
+        if (c != '\r') lf += c;
+        if (c != '\n') cr += c;
+    }
+    const std::string whole = Describe(ReadConnectionReport(log));
+    EXPECT_EQ(Describe(ReadConnectionReport(lf)), whole);
+    EXPECT_EQ(Describe(ReadConnectionReport(cr)), whole);
+    for (size_t piece : {1u, 2u, 7u}) {
+        ConnectionLogReader reader;
+        for (size_t at = 0; at < cr.size(); at += piece) reader.Feed(cr.substr(at, piece));
+        EXPECT_EQ(Describe(reader.Rows()), whole) << "pieces of " << piece;
+    }
+
+}
+
 TEST(ConnectionReport, UnknownLinesDumpsAndReloadsAreTolerated) {
     std::string garbage = "no brackets here\r\n[broken] line\r\n[" + kDate + "] : [x\r\n";
     garbage += std::string("\0\0\xff\xfe", 4) + "\r\n" + std::string(100000, 'z') + "\r\n";

@@ -270,6 +270,23 @@ TEST_F(Month, ReadsAgainOnlyWhatChanged) {
               "журнал сейчас не читается, попробуйте «Обновить»: 20.12.2026");
 }
 
+// A line longer than any the plug-in writes (here a login of 100,000 bytes)
+// loses neither its connection nor the lines after it, and the status line
+// says that only its head was read.
+TEST_F(Month, ALineOfAnyLengthIsReadAndItsCutNamed) {
+    const std::string longLogin(100000, 'x');
+    folder.Put("02.12.2026", DayLog("02.12.2026").Accept("12:00:00").User("12:00:05", longLogin, "60")
+                                 .Hangup("12:05:00", true, 300, 3000, 300).Bytes());
+    const PeriodRows day = ReadPeriod(folder, PeriodAround(PeriodKind::Day, Day("02.12.2026")), today, kPattern);
+    ASSERT_EQ(day.rows.size(), 1u);
+    const ConnectionRow& row = day.rows[0];
+    EXPECT_GT(row.login.size(), 60000u);
+    EXPECT_EQ(row.login, longLogin.substr(0, row.login.size()));
+    EXPECT_EQ(RowTexts(row)[3], "60");
+    EXPECT_EQ(RowTexts(row)[5], "0:05:00");
+    EXPECT_EQ(PeriodStatusText(day), "Период: 02.12.2026; строк длиннее 64 КБ, прочитано только начало: 1");
+}
+
 TEST(ReportPeriod, DatesAndPeriodsByTheLocalesPattern) {
     EXPECT_EQ(DayNumber(1970, 1, 1), 0);
     EXPECT_EQ(Day("29.02.2028") + 1, Day("01.03.2028"));
