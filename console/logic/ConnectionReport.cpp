@@ -430,8 +430,13 @@ std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes) {
 ReportTotals TotalsOf(const std::vector<ConnectionRow>& rows) {
     ReportTotals totals;
     for (const ConnectionRow& row : rows) {
-        if (row.ending == ConnectionEnding::Refused) ++totals.refused;
-        else ++totals.connections;
+        // A refused caller is no connection: his own figures (earlier
+        // plug-ins log them) stay on his row, out of the connections' sums.
+        if (row.ending == ConnectionEnding::Refused) {
+            ++totals.refused;
+            continue;
+        }
+        ++totals.connections;
         totals.seconds += row.durationSeconds;
         totals.bytesReceived += row.bytesReceived;
         totals.bytesSent += row.bytesSent;

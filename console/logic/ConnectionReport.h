@@ -137,6 +137,8 @@ private:
 // The whole day's log at once.
 std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes);
 
+// The connections' sums; a refused caller is counted apart, and his seconds
+// and bytes are in none of them, as the picture leaves him out too.
 struct ReportTotals {
     size_t connections = 0;  // refused callers not included
     size_t refused = 0;

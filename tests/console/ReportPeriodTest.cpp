@@ -270,6 +270,27 @@ TEST_F(Month, ReadsAgainOnlyWhatChanged) {
               "журнал сейчас не читается, попробуйте «Обновить»: 20.12.2026");
 }
 
+// An earlier plug-in's refused caller whose hang-up, with his figures, is
+// not marked as nobody's: the line under the list, the CSV's totals rows and
+// the picture all leave his seconds and bytes out, as he is not counted as a connection.
+TEST_F(Month, ARefusedCallersFiguresStayOutOfEverySum) {
+    folder.Put("02.12.2026", DayLog("02.12.2026").Accept("12:00:00").User("12:00:05", "petr", "60")
+                                 .Refusal("12:01:00").Hangup("12:01:30", false, 30, 500, 50)
+                                 .Hangup("12:05:00", true, 300, 1000, 100).Bytes());
+    const PeriodRows day = ReadPeriod(folder, PeriodAround(PeriodKind::Day, Day("02.12.2026")), today, kPattern);
+    ASSERT_EQ(day.rows.size(), 2u);
+    EXPECT_EQ(RowTexts(day.rows[1])[5], "0:00:30");  // his own row keeps them
+    EXPECT_EQ(TotalsText(TotalsOf(day.rows)),
+              "Соединений: 1, отклонено: 1, время: 0:05:00, принято байт: 1000, отправлено байт: 100");
+    const std::string csv = ConnectionReportCsv(day.rows);
+    EXPECT_EQ(csv.substr(csv.rfind("Итого")), "Итого;соединений: 1;;;отклонено: 1;0:05:00;1000;100;\r\n");
+    const std::string logins = LoginTotalsCsv(TotalsByLogin(day));
+    EXPECT_EQ(logins.substr(logins.rfind("Итого")), "Итого;1;1;0:05:00;1000;100;0;1;0;0;0;0;;;\r\n");
+    int64_t busy = 0;
+    for (const PictureSpan& span : BuildLinePicture(day, PictureOptions{}).spans) busy += span.to - span.from;
+    EXPECT_EQ(busy, 300);
+}
+
 // A line longer than any the plug-in writes (here a login of 100,000 bytes)
 // loses neither its connection nor the lines after it, and the status line
 // says that only its head was read.
