@@ -82,8 +82,8 @@ LogFileStamp TForm5::FolderLogs::Stamp(const std::string& dayText) {
             (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime};
 }
 
-bool TForm5::FolderLogs::Read(const std::string& dayText, uint64_t offset, std::string& bytes) {
-    return ReadFileFrom(LogFileName(folder, dayText), offset, bytes);
+bool TForm5::FolderLogs::Read(const std::string& dayText, uint64_t offset, size_t maxBytes, std::string& bytes) {
+    return ReadFileFrom(LogFileName(folder, dayText), offset, bytes, maxBytes);
 }
 
 TForm5* TForm5::Create(HINSTANCE instance, HWND owner) {

@@ -60,7 +60,7 @@ private:
     public:
         std::string folder;
         LogFileStamp Stamp(const std::string& dayText) override;
-        bool Read(const std::string& dayText, uint64_t offset, std::string& bytes) override;
+        bool Read(const std::string& dayText, uint64_t offset, size_t maxBytes, std::string& bytes) override;
     };
 
     TForm5() = default;

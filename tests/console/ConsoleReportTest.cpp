@@ -191,8 +191,8 @@ public:
     LogFileStamp Stamp(const std::string& day) override {
         return Exists(folder_ + day + "_log.txt") ? LogFileStamp{true, 0, 0} : LogFileStamp{};
     }
-    bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
-        bytes = ReadAll(folder_ + day + "_log.txt").substr(offset);
+    bool Read(const std::string& day, uint64_t offset, size_t maxBytes, std::string& bytes) override {
+        bytes = ReadAll(folder_ + day + "_log.txt").substr(offset, maxBytes);
         return true;
     }
 

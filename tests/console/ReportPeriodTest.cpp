@@ -76,6 +76,7 @@ public:
     std::map<std::string, uint64_t> writes;  // a file's write time
     std::set<std::string> held;
     std::vector<std::pair<std::string, uint64_t>> reads;  // day, offset
+    std::vector<size_t> handed;  // the bytes each read handed over
 
     void Put(const std::string& day, const std::string& bytes) {
         files[day] = bytes;
@@ -86,10 +87,11 @@ public:
         if (it == files.end()) return {};
         return {true, it->second.size(), writes[day]};
     }
-    bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
+    bool Read(const std::string& day, uint64_t offset, size_t maxBytes, std::string& bytes) override {
         reads.emplace_back(day, offset);
         if (held.count(day) || !files.count(day)) return false;
-        bytes = files[day].substr(offset);
+        bytes = files[day].substr(offset, maxBytes);
+        handed.push_back(bytes.size());
         return true;
     }
 };
@@ -306,6 +308,29 @@ TEST_F(Month, ALineOfAnyLengthIsReadAndItsCutNamed) {
     EXPECT_EQ(RowTexts(row)[3], "60");
     EXPECT_EQ(RowTexts(row)[5], "0:05:00");
     EXPECT_EQ(PeriodStatusText(day), "Период: 02.12.2026; строк длиннее 64 КБ, прочитано только начало: 1");
+}
+
+// A day of many megabytes is read a piece of at most kReadPieceBytes a Step,
+// and reads as a whole.
+TEST_F(Month, ABigDayIsReadInPieces) {
+    DayLog big("05.12.2026");
+    for (int i = 0; big.Bytes().size() < 5 * kReadPieceBytes / 2; ++i) {
+        const std::string time = "1" + std::to_string(i % 10) + ":00:00";
+        big.Accept(time).User(time, "login" + std::to_string(i), "60").Hangup(time, true, 60, 1, 2);
+    }
+    folder.Put("05.12.2026", big.Bytes());
+    PeriodReader reader;
+    reader.Choose(PeriodAround(PeriodKind::Day, Day("05.12.2026")), today, kPattern);
+    std::vector<size_t> pieces;
+    for (size_t reads = 0; reader.Step(folder); reads = folder.reads.size()) {
+        ASSERT_LE(folder.reads.size(), reads + 1) << "more than one read a step";
+        if (folder.reads.size() > reads && folder.reads.back().first == "05.12.2026")
+            pieces.push_back(folder.handed.back());
+    }
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0], kReadPieceBytes);
+    EXPECT_EQ(pieces[0] + pieces[1] + pieces[2], big.Bytes().size());
+    EXPECT_EQ(reader.Rows().rows, ReadConnectionReport(big.Bytes()));
 }
 
 TEST(ReportPeriod, DatesAndPeriodsByTheLocalesPattern) {

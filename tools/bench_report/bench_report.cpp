@@ -309,8 +309,8 @@ int Bench() {
             if (!GetFileAttributesExA(LogFileName(folder_, day).c_str(), GetFileExInfoStandard, &data)) return {};
             return {true, data.nFileSizeLow, data.ftLastWriteTime.dwLowDateTime};
         }
-        bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
-            return ReadFileFrom(LogFileName(folder_, day), offset, bytes);
+        bool Read(const std::string& day, uint64_t offset, size_t maxBytes, std::string& bytes) override {
+            return ReadFileFrom(LogFileName(folder_, day), offset, bytes, maxBytes);
         }
 
     private:
