@@ -144,9 +144,11 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kShowList: ShowList(); return 0;
         case kFollowEnd: SendMessageW(list_, LVM_ENSUREVISIBLE, wParam, FALSE); return 0;
         case WM_CLOSE:
-            // Kept for the next time, with the days it has read; it reads nothing while hidden.
+            // Kept for the next time, hidden; what it read is given back, as
+            // the console runs for months and the next opening reads today anew.
             KillTimer(hwnd_, kTimer1);
             ShowWindow(hwnd_, SW_HIDE);
+            Forget();
             return 0;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
@@ -333,6 +335,8 @@ void TForm5::Load() {
 }
 
 void TForm5::ReadStep() {
+    // Closed meanwhile.
+    if (!reading_) return;
     const ULONGLONG start = GetTickCount64();
     while (reader_.Step(logs_) && GetTickCount64() - start < kSliceMs) {
     }
@@ -443,6 +447,16 @@ void TForm5::RadioButtonClick(int id) {
     kind_ = kinds[id - RadioButton1];
     EnableWindow(GetDlgItem(hwnd_, ComboBox2), kind_ == PeriodKind::Range);
     Load();
+}
+
+void TForm5::Forget() {
+    reader_ = PeriodReader();
+    reading_ = false;
+    SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
+    period_ = PeriodRows();
+    std::vector<LoginTotals>().swap(logins_);
+    std::wstring().swap(cellText_);
+    if (picture_) picture_->Show(&period_, LinePicture());
 }
 
 void TForm5::Button1Click() {

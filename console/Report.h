@@ -89,6 +89,8 @@ private:
     void RadioButtonClick(int id);
     // Once a second: what the plug-in has appended since the last read.
     void Timer1Timer();
+    // Everything read, given back.
+    void Forget();
     void ListView1Change(const NMLISTVIEW& change);
     void Image1Click(size_t row);
     void GetDispInfo(NMLVDISPINFOW& info);

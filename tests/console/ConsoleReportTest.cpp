@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "ConsoleFixture.h"
-// After windows.h, which the fixture brings: the save dialog's control numbers.
+// After windows.h, which the fixture brings: the save dialog's control
+// numbers, the process's memory.
 #include <dlgs.h>
+#include <psapi.h>
 #include "Ids.h"
 #include "Report.h"
 #include "UiDriver.h"
@@ -24,6 +26,35 @@ DWORD ProcessOf(HWND window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     return pid;
+}
+
+// The private memory of the window's process, in MB (Wine counts it as PagefileUsage).
+double PrivateMb(HWND window) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ProcessOf(window));
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(process, &counters, sizeof counters);
+    CloseHandle(process);
+    return static_cast<double>(counters.PagefileUsage) / (1 << 20);
+}
+
+// Opens the report from the main window's menu; its window once shown.
+HWND OpenReport(ConsoleInstall& console) {
+    ui::InvokeCommand(console.Window(), ids::N19);
+    HWND report = ui::WaitProcessWindow(ProcessOf(console.Window()), kReportWindowClass, 10000);
+    return report && WaitFor([&] { return IsWindowVisible(report) != FALSE; }, 5000) ? report : nullptr;
+}
+
+// Chooses the range from the oldest day on offer to today and waits until it is read and shown.
+bool ShowOldestToToday(HWND report) {
+    HWND days = ui::FindControl(report, form5::ComboBox1);
+    if (!WaitFor([&] { return ui::ComboBoxItems(days).size() > 1; }, 10000) ||
+        !ui::ChooseComboBoxItem(days, ui::ComboBoxItems(days).back()))
+        return false;
+    ui::InvokeCommand(report, form5::RadioButton4);
+    return WaitFor([&] {
+        const std::wstring status = ui::ControlText(report, form5::StaticText3);
+        return status.find(L" дн.") != std::wstring::npos && status.find(L"читается") == std::wstring::npos;
+    }, 30000);
 }
 
 // A dated line as the plug-in writes it, today.
@@ -349,6 +380,26 @@ TEST(ConsoleReport, AMonthOfLogsInBothViewsWithItsPicture) {
     const ULONGLONG slowest = answers.Stop();
     std::printf("slowest WM_NULL answer while the month was read and shown: %llu ms\n", slowest);
     EXPECT_LT(slowest, 5000u) << "the window hung";
+    EXPECT_TRUE(console.Close());
+}
+
+// The console lives in the tray for months: a month of busy logs read and
+// shown, the window closed, and the memory is the console's own again.
+TEST(ConsoleReport, ClosedItGivesBackWhatItRead) {
+    ConsoleInstall console;
+    ASSERT_EQ(RunTool("bench_report.exe\" logs \"" + console.logs + "\\\" 30 busy"), 0);
+    ASSERT_TRUE(console.Start());
+    HWND report = OpenReport(console);
+    ASSERT_TRUE(report);
+    ASSERT_TRUE(WaitFor(
+        [&] { return ui::ControlText(report, form5::StaticText3).find(L"читается") == std::wstring::npos; }, 10000));
+    const double own = PrivateMb(report);
+    ASSERT_TRUE(ShowOldestToToday(report));
+    const double open = PrivateMb(report);
+    EXPECT_GT(open - own, 10.0) << "the month was not read";
+    ui::CloseWindow(report);
+    EXPECT_TRUE(WaitFor([&] { return PrivateMb(report) < own + 2; }, 5000))
+        << "own " << own << " MB, open " << open << " MB, closed " << PrivateMb(report) << " MB";
     EXPECT_TRUE(console.Close());
 }
 
