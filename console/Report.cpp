@@ -71,7 +71,12 @@ std::string Utf8WithBom(const std::string& cp1251) {
     return utf8;
 }
 
+// What the window shows before a period is read, and after it is closed.
+const PeriodRows kNoPeriod;
+
 }  // namespace
+
+const PeriodRows& TForm5::Period() const { return period_ ? *period_ : kNoPeriod; }
 
 LogFileStamp TForm5::FolderLogs::Stamp(const std::string& dayText) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -353,9 +358,12 @@ void TForm5::ReadStep() {
 void TForm5::ShowPeriod() {
     periodChosen_ = false;
     shownVersion_ = reader_.Version();
-    reader_.Rows(period_);
-    logins_ = TotalsByLogin(period_);
-    SetWindowTextW(hwnd_, period_.OneDay() ? text::kReportCaption : text::kReportCaptionPeriod);
+    // Rows of their own: the picture keeps the ones it was given until it is given these.
+    auto rows = std::make_shared<PeriodRows>();
+    reader_.Rows(*rows);
+    period_ = std::move(rows);
+    logins_ = TotalsByLogin(Period());
+    SetWindowTextW(hwnd_, Period().OneDay() ? text::kReportCaption : text::kReportCaptionPeriod);
     ShowTotals();
     ShowStatus();
     PostMessageW(hwnd_, kShowPicture, 0, 0);
@@ -367,14 +375,14 @@ void TForm5::ShowPicture() {
     options.timeBegin = hours_.begin;
     options.timeEnd = hours_.end;
     options.today = TodayNumber(&options.nowSecond);
-    if (picture_) picture_->Show(&period_, BuildLinePicture(period_, options));
+    if (picture_) picture_->Show(period_, BuildLinePicture(Period(), options));
     PostMessageW(hwnd_, kShowList, 0, 0);
 }
 
 // The list's rows and the picture's room, after the period is shown.
 void TForm5::ShowList() {
     const size_t before = static_cast<size_t>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
-    const size_t count = loginsShown_ ? logins_.size() : period_.rows.size();
+    const size_t count = loginsShown_ ? logins_.size() : Period().rows.size();
     // New rows at the end are followed while the end is in view.
     const size_t top = static_cast<size_t>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
     const size_t page = static_cast<size_t>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
@@ -411,7 +419,7 @@ void TForm5::ShowColumns() {
 }
 
 void TForm5::ShowTotals() {
-    std::string totals = TotalsText(TotalsOf(period_.rows));
+    std::string totals = TotalsText(TotalsOf(Period().rows));
     if (loginsShown_) totals += text::kTotalsLogins + std::to_string(logins_.size());
     SetWindowText1251(GetDlgItem(hwnd_, StaticText1), totals);
 }
@@ -425,7 +433,7 @@ void TForm5::ShowStatus() {
         status += text::kStatusReading + std::to_string(reader_.DaysLookedAt()) + text::kStatusOf +
                   std::to_string(reader_.DaysToLookAt());
     } else {
-        status = PeriodStatusText(period_);
+        status = PeriodStatusText(Period());
     }
     SetWindowText1251(GetDlgItem(hwnd_, StaticText3), status);
 }
@@ -438,7 +446,7 @@ void TForm5::RadioButtonClick(int id) {
         loginsShown_ = id == RadioButton6;
         SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
         ShowColumns();
-        SendMessageW(list_, LVM_SETITEMCOUNT, loginsShown_ ? logins_.size() : period_.rows.size(), 0);
+        SendMessageW(list_, LVM_SETITEMCOUNT, loginsShown_ ? logins_.size() : Period().rows.size(), 0);
         ShowTotals();
         return;
     }
@@ -453,10 +461,10 @@ void TForm5::Forget() {
     reader_ = PeriodReader();
     reading_ = false;
     SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
-    period_ = PeriodRows();
+    period_.reset();
     std::vector<LoginTotals>().swap(logins_);
     std::wstring().swap(cellText_);
-    if (picture_) picture_->Show(&period_, LinePicture());
+    if (picture_) picture_->Show(nullptr, LinePicture());
 }
 
 void TForm5::Button1Click() {
@@ -503,7 +511,7 @@ void TForm5::GetDispInfo(NMLVDISPINFOW& info) {
     const size_t column = static_cast<size_t>(info.item.iSubItem);
     std::vector<std::string> texts;
     if (loginsShown_ && row < logins_.size()) texts = LoginTotalsTexts(logins_[row]);
-    else if (!loginsShown_ && row < period_.rows.size()) texts = RowTexts(period_.rows[row]);
+    else if (!loginsShown_ && row < Period().rows.size()) texts = RowTexts(Period().rows[row]);
     if (column >= texts.size()) return;
     cellText_ = FromCp1251(texts[column]);
     lstrcpynW(info.item.pszText, cellText_.c_str(), info.item.cchTextMax);
@@ -512,9 +520,10 @@ void TForm5::GetDispInfo(NMLVDISPINFOW& info) {
 // The period's dates, as the file names proposed carry them.
 std::wstring TForm5::PeriodFileName() const {
     std::wstring name;
-    if (!period_.Empty()) {
-        name = FromCp1251(period_.days.front().text);
-        if (!period_.OneDay()) name += L"_" + FromCp1251(period_.days.back().text);
+    const PeriodRows& period = Period();
+    if (!period.Empty()) {
+        name = FromCp1251(period.days.front().text);
+        if (!period.OneDay()) name += L"_" + FromCp1251(period.days.back().text);
     }
     // A date with slashes (other locales) cannot be part of a file name.
     for (wchar_t& c : name)
@@ -550,7 +559,7 @@ void TForm5::Button2Click() {
     std::wstring path;
     DWORD kind = 1;
     if (!AskSavePath(name, filter, L"csv", path, kind)) return;
-    const std::string csv = loginsShown_ ? LoginTotalsCsv(logins_) : ConnectionReportCsv(period_.rows);
+    const std::string csv = loginsShown_ ? LoginTotalsCsv(logins_) : ConnectionReportCsv(Period().rows);
     const std::string bytes = kind == 2 ? Utf8WithBom(csv) : csv;
     UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;

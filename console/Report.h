@@ -7,6 +7,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,7 +117,8 @@ private:
     bool reading_ = false;
     bool periodChosen_ = false;  // a new period: shown when read, changed or not
     uint64_t shownVersion_ = 0;
-    PeriodRows period_;
+    std::shared_ptr<const PeriodRows> period_;  // shared with the picture, never changed
+    const PeriodRows& Period() const;
     std::vector<LoginTotals> logins_;
     std::wstring cellText_;  // what the list view is handed for one cell
     int pictureNatural_ = 0;  // the height the picture wanted at the last layout

@@ -124,8 +124,8 @@ ReportPicture* ReportPicture::Create(HWND parent, int id, HFONT font) {
     return picture;
 }
 
-void ReportPicture::Show(const PeriodRows* period, LinePicture picture) {
-    period_ = period;
+void ReportPicture::Show(std::shared_ptr<const PeriodRows> period, LinePicture picture) {
+    period_ = std::move(period);
     picture_ = std::move(picture);
     selected_ = kNoRow;
     InvalidateRect(hwnd_, nullptr, FALSE);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "Win32Ui.h"
@@ -19,8 +20,9 @@ public:
     static ReportPicture* Create(HWND parent, int id, HFONT font);
     HWND Handle() const { return hwnd_; }
 
-    // What it shows. The period is the window's and lives as long as the picture shows it.
-    void Show(const PeriodRows* period, LinePicture picture);
+    // What it shows: a period's rows, which it keeps as they are while it
+    // shows them, and their picture.
+    void Show(std::shared_ptr<const PeriodRows> period, LinePicture picture);
     // The row of the list that is selected: its span is outlined.
     void Select(size_t row);
     // The height the picture needs at a width; the window gives it at most that.
@@ -51,7 +53,7 @@ private:
 
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
-    const PeriodRows* period_ = nullptr;
+    std::shared_ptr<const PeriodRows> period_;
     LinePicture picture_;
     size_t selected_ = static_cast<size_t>(-1);
     std::string hovered_;
