@@ -238,7 +238,8 @@ void TForm5::LayoutControls() {
     const int below = 2 * (lineHeight + gap) + 2 * (textHeight + Scaled(6)) + Scaled(100) + gap;
     const int pictureRoom = std::max(Scaled(80), std::min((h - y - below) * 3 / 5, h - y - below));
     pictureNatural_ = picture_ ? picture_->NaturalHeight(w - 2 * gap) : 0;
-    const int pictureHeight = std::min(pictureNatural_, pictureRoom);
+    const int pictureHeight =
+        std::max(std::min(pictureNatural_, pictureRoom), picture_ ? picture_->LeastHeight(w - 2 * gap) : 0);
     if (picture_) place(picture_->Handle(), gap, y, w - 2 * gap, pictureHeight);
     y += pictureHeight + Scaled(4);
     placeId(Button4, w - gap - pngWidth, y, pngWidth, lineHeight);

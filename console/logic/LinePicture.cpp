@@ -113,15 +113,35 @@ size_t RowAt(const LinePicture& picture, size_t day, int32_t second, int32_t sla
     return best;
 }
 
-std::vector<size_t> RowsInHour(const LinePicture& picture, size_t day, int hour) {
+std::vector<size_t> RowsInHour(const LinePicture& picture, size_t day, int hour, size_t dayCount) {
     const int32_t from = hour * 3600, to = from + 3600;
+    auto inDays = [&](size_t d) { return d >= day && d - day < dayCount; };
     std::vector<size_t> rows;
     for (const PictureSpan& span : picture.spans)
-        if (span.day == day && span.from < to && (span.to > from || (span.from == span.to && span.from >= from)))
+        if (inDays(span.day) && span.from < to && (span.to > from || (span.from == span.to && span.from >= from)))
             rows.push_back(span.row);
     for (const PictureTick& tick : picture.ticks)
-        if (tick.day == day && tick.at >= from && tick.at < to) rows.push_back(tick.row);
+        if (inDays(tick.day) && tick.at >= from && tick.at < to) rows.push_back(tick.row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+size_t DaysPerRow(size_t days, int room, int leastRow) {
+    if (days == 0) return 1;
+    const size_t rowsThatFit = static_cast<size_t>(std::max(1, room / std::max(1, leastRow)));
+    return (days + rowsThatFit - 1) / rowsThatFit;
+}
+
+HourLoad LoadOfHour(const PeriodRows& period, const LinePicture& picture, size_t day, int hour, size_t dayCount) {
+    HourLoad load;
+    uint32_t read = 0;
+    for (size_t d = day; d < day + dayCount && d < picture.days; ++d) {
+        const size_t cell = d * 24 + static_cast<size_t>(hour);
+        if (cell < picture.busySeconds.size()) load.busySeconds += picture.busySeconds[cell];
+        if (cell < picture.refusals.size()) load.refusals += picture.refusals[cell];
+        if (d < period.days.size() && period.days[d].state == DayState::Read) ++read;
+    }
+    load.ofSeconds = 3600 * std::max<uint32_t>(1, read);
+    return load;
 }

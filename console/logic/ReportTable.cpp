@@ -1,5 +1,6 @@
 #include "ReportTable.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "../ReportTexts.h"
@@ -186,14 +187,16 @@ std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecon
     return out;
 }
 
-std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour) {
-    const size_t cell = day * 24 + static_cast<size_t>(hour);
+std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour,
+                          size_t dayCount) {
+    const size_t last = std::min(day + dayCount, period.days.size()) - 1;
     size_t connections = 0;
-    for (size_t row : RowsInHour(picture, day, hour))
+    for (size_t row : RowsInHour(picture, day, hour, dayCount))
         if (period.rows[row].ending != ConnectionEnding::Refused) ++connections;
-    const uint16_t busy = cell < picture.busySeconds.size() ? picture.busySeconds[cell] : 0;
-    const uint16_t refused = cell < picture.refusals.size() ? picture.refusals[cell] : 0;
-    return period.days[day].text + ", " + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00" +
-           text::kHoverBusy + std::to_string((busy * 100 + 1800) / 3600) + text::kHoverConnections +
-           std::to_string(connections) + text::kHoverRefusedCount + std::to_string(refused);
+    std::string days = period.days[day].text;
+    if (last > day) days += text::kDayRangeDash + period.days[last].text;
+    const HourLoad load = LoadOfHour(period, picture, day, hour, dayCount);
+    return days + ", " + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00" +
+           text::kHoverBusy + std::to_string(load.Percent()) + text::kHoverConnections + std::to_string(connections) +
+           text::kHoverRefusedCount + std::to_string(load.refusals);
 }

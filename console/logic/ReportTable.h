@@ -36,6 +36,8 @@ std::string PeriodStatusText(const PeriodRows& period);
 // 08:00:01–08:10:01, ivan, лимит исчерпан" (the end from the picture's
 // span, `endSecond` seconds after the dial day's midnight, -1 for none); an
 // hour of the grid, as "08.12.2026, 14:00–15:00: линия занята 35%,
-// соединений: 2, отклонено: 1".
+// соединений: 2, отклонено: 1", or of a row of `dayCount` days, as
+// "08.12.2026–11.12.2026, 14:00–15:00: ..." with the share over those days.
 std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecond);
-std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour);
+std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour,
+                          size_t dayCount = 1);

@@ -44,7 +44,8 @@ HWND OpenReport(ConsoleInstall& console) {
     return report && WaitFor([&] { return IsWindowVisible(report) != FALSE; }, 5000) ? report : nullptr;
 }
 
-// Chooses the range from the oldest day on offer to today and waits until it is read and shown.
+// Chooses the range from the oldest day on offer to today (which has no
+// log) and waits until it is read and shown, its rows in the list.
 bool ShowOldestToToday(HWND report) {
     HWND days = ui::FindControl(report, form5::ComboBox1);
     if (!WaitFor([&] { return ui::ComboBoxItems(days).size() > 1; }, 10000) ||
@@ -53,7 +54,8 @@ bool ShowOldestToToday(HWND report) {
     ui::InvokeCommand(report, form5::RadioButton4);
     return WaitFor([&] {
         const std::wstring status = ui::ControlText(report, form5::StaticText3);
-        return status.find(L" дн.") != std::wstring::npos && status.find(L"читается") == std::wstring::npos;
+        return status.find(L" дн.") != std::wstring::npos && status.find(L"читается") == std::wstring::npos &&
+               ui::ListViewRowCount(ui::FindControl(report, form5::ListView1)) > 0;
     }, 30000);
 }
 
@@ -400,6 +402,32 @@ TEST(ConsoleReport, ClosedItGivesBackWhatItRead) {
     ui::CloseWindow(report);
     EXPECT_TRUE(WaitFor([&] { return PrivateMb(report) < own + 2; }, 5000))
         << "own " << own << " MB, open " << open << " MB, closed " << PrivateMb(report) << " MB";
+    EXPECT_TRUE(console.Close());
+}
+
+// A year's grid fits the picture with several days to a row: the lowest
+// row answers the mouse with the days it holds, the last of them today.
+TEST(ConsoleReport, AYearDrawsWholeDownToItsLastDays) {
+    ConsoleInstall console;
+    ASSERT_EQ(RunTool("bench_report.exe\" logs \"" + console.logs + "\\\" 365"), 0);
+    ASSERT_TRUE(console.Start());
+    HWND report = OpenReport(console);
+    ASSERT_TRUE(report);
+    ASSERT_TRUE(ShowOldestToToday(report));
+    HWND picture = ui::FindControl(report, form5::Image1);
+    RECT area;
+    GetClientRect(picture, &area);
+    // The pointer over the picture, where it stays: no leaving ends the hover meanwhile.
+    POINT centre{area.right / 2, area.bottom / 3};
+    ClientToScreen(picture, &centre);
+    SetCursorPos(centre.x, centre.y);
+    ASSERT_TRUE(WaitFor([&] { return !ui::ControlText(report, form5::StaticText2).empty(); }, 5000));
+    std::wstring lowest;
+    for (int y = area.bottom - 1; y > 0 && lowest.find(L":00") == std::wstring::npos; --y) {
+        SendMessageW(picture, WM_MOUSEMOVE, 0, MAKELPARAM(area.right / 2, y));
+        lowest = ui::ControlText(report, form5::StaticText2);
+    }
+    EXPECT_NE(lowest.find(L"–" + Wide1251(TodayShortDate()) + L", "), std::wstring::npos) << ui::ToUtf8(lowest);
     EXPECT_TRUE(console.Close());
 }
 

@@ -227,6 +227,22 @@ TEST_F(Month, ThePictureFromTheModelTheDrawingUses) {
     for (bool working : strips.workingHour) EXPECT_FALSE(working);
 }
 
+// A long period's grid puts several days to a row when one a row would not
+// fit; pointing at a row's hour tells of all its days.
+TEST_F(Month, SeveralDaysToARowWhenTheyDoNotFit) {
+    EXPECT_EQ(DaysPerRow(31, 200, 3), 1u);
+    EXPECT_EQ(DaysPerRow(366, 160, 3), 7u);
+    EXPECT_EQ(DaysPerRow(366, 2, 3), 366u);
+    const PeriodRows period = ReadPeriod(folder, december, today, kPattern);
+    const LinePicture month = BuildLinePicture(period, PictureOptions{});
+    // petr's five minutes and a refusal at noon of 2 December; 3 December has no log.
+    EXPECT_EQ(HourHoverText(period, month, 0, 12, 7),
+              "01.12.2026–07.12.2026, 12:00–13:00: линия занята 1%, соединений: 1, отклонено: 1");
+    EXPECT_EQ(HourHoverText(period, month, 28, 12, 7),
+              "29.12.2026–31.12.2026, 12:00–13:00: линия занята 0%, соединений: 0, отклонено: 0");
+    EXPECT_EQ(RowsInHour(month, 0, 12, 7), (std::vector<size_t>{1, 2}));
+}
+
 TEST_F(Month, ReadsAgainOnlyWhatChanged) {
     PeriodReader reader;
     reader.Choose(december, today, kPattern);
