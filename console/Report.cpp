@@ -29,6 +29,8 @@ constexpr ULONGLONG kSliceMs = 30;
 constexpr int kClientWidth = 900;
 constexpr int kClientHeight = 640;
 constexpr size_t kNoRow = static_cast<size_t>(-1);
+// The one report window of the console, for the message loop's dialog keys.
+HWND reportWindow = nullptr;
 
 // A column: its alignment, and a text as wide as what it usually holds.
 struct Column {
@@ -105,7 +107,17 @@ TForm5* TForm5::Create(HINSTANCE instance, HWND owner) {
     if (!form) return nullptr;
     // Owned by the main window: above it, and gone with it.
     SetWindowLongPtrW(form->hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    reportWindow = form->hwnd_;
     return form;
+}
+
+bool TForm5::DialogMessage(MSG* msg) {
+    HWND report = reportWindow;
+    if (!report || !IsWindowVisible(report) || (msg->hwnd != report && !IsChild(report, msg->hwnd))) return false;
+    // An access key as its capital: Wine matches letters other than Latin ones by case.
+    if (msg->message == WM_SYSCHAR && !HIWORD(msg->wParam))
+        msg->wParam = reinterpret_cast<WPARAM>(CharUpperW(reinterpret_cast<LPWSTR>(msg->wParam)));
+    return IsDialogMessageW(report, msg);
 }
 
 LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -117,9 +129,30 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             limits->ptMinTrackSize = POINT{Scaled(640), Scaled(420)};
             return 0;
         }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) SaveFocus(hwnd_, focus_);
+            else RestoreFocus(hwnd_, focus_);
+            return 0;
+        // Enter presses the push button that has the focus.
+        case DM_GETDEFID: {
+            HWND focus = GetFocus();
+            const bool button =
+                focus && IsChild(hwnd_, focus) && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON);
+            return button ? MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID) : 0;
+        }
+        case WM_NEXTDLGCTL: {
+            HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                       : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0);
+            if (next) SetFocus(next);
+            return 0;
+        }
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
+            if (id == IDCANCEL) {
+                SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+                return 0;
+            }
             if (code == BN_CLICKED) {
                 if (id == Button1) Button1Click();
                 else if (id == Button2) Button2Click();
@@ -148,6 +181,9 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kShowPicture: ShowPicture(); return 0;
         case kShowList: ShowList(); return 0;
         case kFollowEnd: SendMessageW(list_, LVM_ENSUREVISIBLE, wParam, FALSE); return 0;
+        case WM_DESTROY:
+            if (reportWindow == hwnd_) reportWindow = nullptr;
+            return 0;
         case WM_CLOSE:
             // Kept for the next time, hidden; what it read is given back, as
             // the console runs for months and the next opening reads today anew.

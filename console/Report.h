@@ -54,6 +54,9 @@ public:
     void Show(const std::string& logFolder, const WorkingHours& hours);
     // Every day of the period read and shown.
     bool Loaded() const { return !reading_; }
+    // The dialog keys of the report window (Tab, the arrows, Esc, Enter, the
+    // access keys), from the program's message loop: true when taken.
+    static bool DialogMessage(MSG* msg);
 
 private:
     // The log folder's files by their date texts.
@@ -122,4 +125,5 @@ private:
     std::vector<LoginTotals> logins_;
     std::wstring cellText_;  // what the list view is handed for one cell
     int pictureNatural_ = 0;  // the height the picture wanted at the last layout
+    HWND focus_ = nullptr;    // the control that had the focus when the window was left
 };

@@ -6,22 +6,23 @@
 
 namespace text {
 
-// The window.
+// The window. Each control's text has its own access key (after "&"), so
+// that Alt and the letter reaches it.
 inline constexpr wchar_t kReportCaption[] = L"Соединения за день";
 inline constexpr wchar_t kReportCaptionPeriod[] = L"Соединения за период";
-inline constexpr wchar_t kReportDay[] = L"День:";
+inline constexpr wchar_t kReportDay[] = L"&День:";
 // The period around the chosen day: that day, its week (Monday to Sunday),
 // its month, or up to the day in the second list.
-inline constexpr wchar_t kReportKindDay[] = L"день";
-inline constexpr wchar_t kReportKindWeek[] = L"неделя";
-inline constexpr wchar_t kReportKindMonth[] = L"месяц";
-inline constexpr wchar_t kReportKindRange[] = L"по";
-inline constexpr wchar_t kReportRefresh[] = L"Обновить";
-inline constexpr wchar_t kReportViewConnections[] = L"Соединения";
-inline constexpr wchar_t kReportViewLogins[] = L"Итоги по логинам";
-inline constexpr wchar_t kReportSaveCsv[] = L"Сохранить CSV...";
-inline constexpr wchar_t kReportCopyPicture[] = L"Копировать картинку";
-inline constexpr wchar_t kReportSavePng[] = L"Сохранить PNG...";
+inline constexpr wchar_t kReportKindDay[] = L"д&ень";
+inline constexpr wchar_t kReportKindWeek[] = L"&неделя";
+inline constexpr wchar_t kReportKindMonth[] = L"&месяц";
+inline constexpr wchar_t kReportKindRange[] = L"&по";
+inline constexpr wchar_t kReportRefresh[] = L"&Обновить";
+inline constexpr wchar_t kReportViewConnections[] = L"&Соединения";
+inline constexpr wchar_t kReportViewLogins[] = L"&Итоги по логинам";
+inline constexpr wchar_t kReportSaveCsv[] = L"Со&хранить CSV...";
+inline constexpr wchar_t kReportCopyPicture[] = L"&Копировать картинку";
+inline constexpr wchar_t kReportSavePng[] = L"Сохр&анить PNG...";
 // The save dialogs: the file types offered and the names proposed, to which
 // the period's dates are added.
 inline constexpr wchar_t kReportCsvFilter1251[] = L"CSV для Excel, Windows-1251 (*.csv)";

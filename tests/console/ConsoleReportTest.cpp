@@ -59,6 +59,25 @@ bool ShowOldestToToday(HWND report) {
     }, 30000);
 }
 
+// The control that has the keyboard focus in the window's thread.
+HWND Focused(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// A key pressed on the control that has the focus, through the program's message loop.
+void Press(HWND window, UINT key) {
+    HWND focus = Focused(window);
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+}
+
+bool WaitFocus(HWND window, int id) {
+    return WaitFor([&] { return GetDlgCtrlID(Focused(window)) == id; }, 5000);
+}
+
 // A dated line as the plug-in writes it, today.
 std::string Line(const std::string& time, const std::string& message) {
     return "[" + TodayShortDate() + "] : [" + time + "] - " + message + "\r\n";
@@ -428,6 +447,45 @@ TEST(ConsoleReport, AYearDrawsWholeDownToItsLastDays) {
         lowest = ui::ControlText(report, form5::StaticText2);
     }
     EXPECT_NE(lowest.find(L"–" + Wide1251(TodayShortDate()) + L", "), std::wstring::npos) << ui::ToUtf8(lowest);
+    EXPECT_TRUE(console.Close());
+}
+
+// Every command of the window from the keyboard: Tab from control to
+// control, the arrows between the period's choices, the access keys, Enter
+// on a button, and Esc to close.
+TEST(ConsoleReport, EveryCommandByKeyboard) {
+    ConsoleInstall console;
+    ASSERT_TRUE(WriteAll(console.TodayLog(),
+                         Connection("08:00:01", "ivan_petrov", "10") + Hangup("08:10:01", "600", "1", "2")));
+    ASSERT_TRUE(console.Start());
+    HWND report = OpenReport(console);
+    ASSERT_TRUE(report);
+    ASSERT_TRUE(WaitFocus(report, form5::ComboBox1));
+    Press(report, VK_TAB);
+    EXPECT_TRUE(WaitFocus(report, form5::RadioButton1));
+    Press(report, VK_RIGHT);
+    EXPECT_TRUE(WaitFocus(report, form5::RadioButton2));
+    EXPECT_TRUE(WaitFor([&] { return ui::WindowText(report) == L"Соединения за период"; }, 5000)) << "no week chosen";
+    Press(report, VK_TAB);
+    EXPECT_TRUE(WaitFocus(report, form5::Button1));
+
+    // Alt and a letter: the totals per login; then the picture copied, by its key and by Enter.
+    PostMessageW(Focused(report), WM_SYSCHAR, L'и', 0x20000001);
+    EXPECT_TRUE(WaitFor(
+        [&] { return SendDlgItemMessageW(report, form5::RadioButton6, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+    for (bool byEnter : {false, true}) {
+        ASSERT_TRUE(WaitFor([] { return OpenClipboard(nullptr) != FALSE; }, 5000));
+        EmptyClipboard();
+        CloseClipboard();
+        if (byEnter) Press(report, VK_RETURN);
+        else PostMessageW(Focused(report), WM_SYSCHAR, L'к', 0x20000001);
+        EXPECT_TRUE(WaitFor([] { return IsClipboardFormatAvailable(CF_DIB) != FALSE; }, 10000))
+            << "by Enter: " << byEnter;
+        EXPECT_TRUE(WaitFocus(report, form5::Button3));
+    }
+
+    Press(report, VK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(report); }, 5000));
     EXPECT_TRUE(console.Close());
 }
 
