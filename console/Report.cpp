@@ -213,7 +213,10 @@ void TForm5::CreateControls() {
 
     picture_ = ReportPicture::Create(hwnd_, Image1, font);
     if (picture_) {
-        picture_->onHover = [this](const std::string& text) { SetWindowText1251(GetDlgItem(hwnd_, StaticText2), text); };
+        // The line under the picture: what the mouse points at, or else the picture in words.
+        picture_->onHover = [this](const std::string& text) {
+            SetWindowText1251(GetDlgItem(hwnd_, StaticText2), text.empty() ? summary_ : text);
+        };
         picture_->onClick = [this](size_t row) { Image1Click(row); };
     }
     AddControl(hwnd_, 0, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0, StaticText2, font);
@@ -412,7 +415,9 @@ void TForm5::ShowPicture() {
     options.timeBegin = hours_.begin;
     options.timeEnd = hours_.end;
     options.today = TodayNumber(&options.nowSecond);
-    if (picture_) picture_->Show(period_, BuildLinePicture(Period(), options));
+    LinePicture picture = BuildLinePicture(Period(), options);
+    summary_ = PictureSummaryText(Period(), picture);
+    if (picture_) picture_->Show(period_, std::move(picture));
     PostMessageW(hwnd_, kShowList, 0, 0);
 }
 
@@ -501,6 +506,7 @@ void TForm5::Forget() {
     period_.reset();
     std::vector<LoginTotals>().swap(logins_);
     std::wstring().swap(cellText_);
+    std::string().swap(summary_);
     if (picture_) picture_->Show(nullptr, LinePicture());
 }
 

@@ -124,6 +124,7 @@ private:
     const PeriodRows& Period() const;
     std::vector<LoginTotals> logins_;
     std::wstring cellText_;  // what the list view is handed for one cell
+    std::string summary_;    // the picture in words
     int pictureNatural_ = 0;  // the height the picture wanted at the last layout
     HWND focus_ = nullptr;    // the control that had the focus when the window was left
 };

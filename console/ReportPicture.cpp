@@ -124,9 +124,9 @@ ReportPicture* ReportPicture::Create(HWND parent, int id, HFONT font) {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     RegisterFormClass(instance, kReportPictureClass, FormWndProc<ReportPicture>);
     ReportPicture* picture =
-        CreateFormWindow(std::unique_ptr<ReportPicture>(new ReportPicture()), 0, kReportPictureClass, L"",
-                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         instance);
+        CreateFormWindow(std::unique_ptr<ReportPicture>(new ReportPicture()), 0, kReportPictureClass,
+                         text::kPictureName, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
     if (picture) picture->font_ = font;
     return picture;
 }
@@ -135,6 +135,9 @@ void ReportPicture::Show(std::shared_ptr<const PeriodRows> period, LinePicture p
     period_ = std::move(period);
     picture_ = std::move(picture);
     selected_ = kNoRow;
+    // What was pointed at may be gone.
+    hovered_.clear();
+    if (onHover) onHover(hovered_);
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -438,6 +441,7 @@ LRESULT ReportPicture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 SelectedObject selected(memory, bitmap.get());
                 Fill(memory, client, kBackground);
                 Draw(memory, LayoutFor(memory, client.right, client.bottom));
+                if (GetFocus() == hwnd_) DrawFocusRect(memory, &client);
                 BitBlt(target, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
             }
             DeleteDC(memory);
@@ -451,7 +455,13 @@ LRESULT ReportPicture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (onHover) onHover(hovered_);
             }
             return 0;
-        case WM_LBUTTONDOWN: OnClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+        case WM_LBUTTONDOWN:
+            SetFocus(hwnd_);
+            OnClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            return 0;
+        // Reached by Tab, so that a screen reader reads its name; the focus is outlined.
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
         case WM_SIZE: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);

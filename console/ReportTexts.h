@@ -93,5 +93,11 @@ inline constexpr char kLegendNoLog[] = "нет журнала";
 inline constexpr char kHoverBusy[] = ": линия занята ";
 inline constexpr char kHoverConnections[] = "%, соединений: ";
 inline constexpr char kHoverRefusedCount[] = ", отклонено: ";
+// The picture's name for screen readers, and the picture in words, which
+// the line under it shows while the mouse is not on it.
+inline constexpr wchar_t kPictureName[] = L"Занятость линии за период";
+inline constexpr char kSummaryBusiest[] = "Чаще всего линия занята: ";
+inline constexpr char kSummaryNotBusy[] = "Линия не была занята";
+inline constexpr char kSummaryByDay[] = "; по дням: ";
 
 }  // namespace text

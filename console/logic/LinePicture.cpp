@@ -42,10 +42,8 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
     if (options.watchOn)
         for (int hour = 0; hour < 24; ++hour)
             picture.workingHour[hour] = IsWorkingTime(hour, options.timeBegin, options.timeEnd);
-    if (picture.grid) {
-        picture.busySeconds.assign(picture.days * 24, 0);
-        picture.refusals.assign(picture.days * 24, 0);
-    }
+    picture.busySeconds.assign(picture.days * 24, 0);
+    picture.refusals.assign(picture.days * 24, 0);
     const int64_t end = static_cast<int64_t>(picture.days) * kSecondsPerDay;
     for (size_t i = 0; i < period.rows.size(); ++i) {
         const ConnectionRow& row = period.rows[i];
@@ -55,7 +53,7 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
             const int32_t at = SecondOfDay(row.dialTime);
             if (at < 0) continue;
             picture.ticks.push_back({day, at, i});
-            if (picture.grid) ++picture.refusals[day * 24 + static_cast<size_t>(at / 3600)];
+            ++picture.refusals[day * 24 + static_cast<size_t>(at / 3600)];
             continue;
         }
         int64_t from, to;
@@ -76,8 +74,8 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
             const int64_t stripEnd = std::min(to, (strip + 1) * kSecondsPerDay);
             picture.spans.push_back({static_cast<size_t>(strip), static_cast<int32_t>(at - strip * kSecondsPerDay),
                                      static_cast<int32_t>(stripEnd - strip * kSecondsPerDay), row.ending, i});
-            // The grid's hours are counted from the period's start, 24 a day.
-            for (int64_t hour = at / 3600; picture.grid && hour * 3600 < stripEnd; ++hour) {
+            // The hours are counted from the period's start, 24 a day.
+            for (int64_t hour = at / 3600; hour * 3600 < stripEnd; ++hour) {
                 const int64_t overlap = std::min(stripEnd, (hour + 1) * 3600) - std::max(at, hour * 3600);
                 uint16_t& cell = picture.busySeconds[static_cast<size_t>(hour)];
                 // Two connections at once (earlier plug-ins) fill an hour at most.

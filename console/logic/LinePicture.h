@@ -42,8 +42,8 @@ struct LinePicture {
     std::vector<PictureSpan> spans;  // by day, then by start
     std::vector<PictureTick> ticks;  // refused calls, by day, then by time
     std::array<bool, 24> workingHour{};  // all false when the watch is off
-    // The grid's cells, day by day, 24 a day: seconds the line was busy in
-    // that hour (at most 3600) and the calls refused in it.
+    // Each day's hours, 24 a day (the grid's cells): seconds the line was
+    // busy in that hour (at most 3600) and the calls refused in it.
     std::vector<uint16_t> busySeconds;
     std::vector<uint16_t> refusals;
 };

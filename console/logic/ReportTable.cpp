@@ -200,3 +200,35 @@ std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, 
            text::kHoverBusy + std::to_string(load.Percent()) + text::kHoverConnections + std::to_string(connections) +
            text::kHoverRefusedCount + std::to_string(load.refusals);
 }
+
+std::string PictureSummaryText(const PeriodRows& period, const LinePicture& picture) {
+    std::vector<std::pair<uint32_t, int>> hours;  // the share in per cent, the hour
+    for (int hour = 0; hour < 24; ++hour) {
+        const HourLoad load = LoadOfHour(period, picture, 0, hour, picture.days);
+        if (load.busySeconds) hours.emplace_back(load.Percent(), hour);
+    }
+    // The busiest first, the earlier of equal ones.
+    std::stable_sort(hours.begin(), hours.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::string out = hours.empty() ? text::kSummaryNotBusy : text::kSummaryBusiest;
+    for (size_t i = 0; i < hours.size() && i < 3; ++i) {
+        const int hour = hours[i].second;
+        out += (i ? ", " : "") + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00 (" +
+               std::to_string(hours[i].first) + "%)";
+    }
+    out += text::kSummaryByDay;
+    bool first = true;
+    for (size_t d = 0; d < period.days.size() && d < picture.days; ++d) {
+        const PeriodDay& day = period.days[d];
+        if (day.state == DayState::Future) continue;
+        out += (first ? "" : ", ") + day.text + ": ";
+        first = false;
+        if (day.state != DayState::Read) {
+            out += text::kLegendNoLog;
+            continue;
+        }
+        uint32_t busy = 0;
+        for (int hour = 0; hour < 24; ++hour) busy += LoadOfHour(period, picture, d, hour).busySeconds;
+        out += std::to_string((busy * 100 + kSecondsPerDay / 2) / kSecondsPerDay) + "%";
+    }
+    return out;
+}

@@ -39,5 +39,11 @@ std::string PeriodStatusText(const PeriodRows& period);
 // соединений: 2, отклонено: 1", or of a row of `dayCount` days, as
 // "08.12.2026–11.12.2026, 14:00–15:00: ..." with the share over those days.
 std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecond);
+
+// The picture in words, for those who cannot see it: the three hours of the
+// day the line was busiest, over the days with a log, and each day's share:
+// "Чаще всего линия занята: 20:00–21:00 (45%), ...; по дням: 01.12.2026: 12%,
+// 02.12.2026: нет журнала, ...".
+std::string PictureSummaryText(const PeriodRows& period, const LinePicture& picture);
 std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour,
                           size_t dayCount = 1);

@@ -243,6 +243,20 @@ TEST_F(Month, SeveralDaysToARowWhenTheyDoNotFit) {
     EXPECT_EQ(RowsInHour(month, 0, 12, 7), (std::vector<size_t>{1, 2}));
 }
 
+// The picture in words: the busiest hours over the days with a log, then
+// each day's share.
+TEST_F(Month, ThePictureInWords) {
+    const PeriodRows days = ReadPeriod(folder, PeriodAround(PeriodKind::Range, Day("01.12.2026"), Day("03.12.2026")),
+                                       today, kPattern);
+    // ivan's ten minutes at 10:00; petr's five at noon; no log.
+    EXPECT_EQ(PictureSummaryText(days, BuildLinePicture(days, PictureOptions{})),
+              "Чаще всего линия занята: 10:00–11:00 (8%), 12:00–13:00 (4%); "
+              "по дням: 01.12.2026: 1%, 02.12.2026: 0%, 03.12.2026: нет журнала");
+    const PeriodRows quiet = ReadPeriod(folder, PeriodAround(PeriodKind::Day, Day("20.12.2026")), today, kPattern);
+    EXPECT_EQ(PictureSummaryText(quiet, BuildLinePicture(quiet, PictureOptions{})),
+              "Линия не была занята; по дням: 20.12.2026: 0%");
+}
+
 TEST_F(Month, ReadsAgainOnlyWhatChanged) {
     PeriodReader reader;
     reader.Choose(december, today, kPattern);
