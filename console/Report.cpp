@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "Dpi.h"
 #include "LogFormat.h"
 #include "ReportTexts.h"
 #include "Win32Files.h"
@@ -24,6 +25,8 @@ constexpr UINT kReadStep = WM_APP + 20;
 constexpr UINT kShowPicture = WM_APP + 21;
 constexpr UINT kShowList = WM_APP + 22;
 constexpr UINT kFollowEnd = WM_APP + 23;
+// WM_DPICHANGED, which the headers of the Vista API level leave out.
+constexpr UINT kDpiChanged = 0x02E0;
 // A slice reads days for about this long, then lets the window answer.
 constexpr ULONGLONG kSliceMs = 30;
 constexpr int kClientWidth = 900;
@@ -97,9 +100,9 @@ TForm5* TForm5::Create(HINSTANCE instance, HWND owner) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterFormClass(instance, kReportWindowClass, FormWndProc<TForm5>);
-    const int dpi = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
-    // Sizeable: a month's picture and list want room.
-    RECT frame{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
+    // On the main window's monitor, at its scale. Sizeable: a month's picture and list want room.
+    const int dpi = WindowDpi(owner);
+    RECT frame{0, 0, ::Scaled(kClientWidth, dpi), ::Scaled(kClientHeight, dpi)};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
     TForm5* form = CreateFormWindow(std::unique_ptr<TForm5>(new TForm5()), 0, kReportWindowClass,
                                     text::kReportCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 120, 60,
@@ -124,6 +127,7 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_CREATE: CreateControls(); return 0;
         case WM_SIZE: LayoutControls(); return 0;
+        case kDpiChanged: DpiChanged(HIWORD(wParam), lParam); return 0;
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
             limits->ptMinTrackSize = POINT{Scaled(640), Scaled(420)};
@@ -196,8 +200,8 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TForm5::CreateControls() {
-    dpi_ = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
-    font_ = MakeDialogFont();
+    dpi_ = WindowDpi(hwnd_);
+    font_ = MakeConsoleFont(FW_NORMAL, dpi_);
     HFONT font = font_.get();
     AddControl(hwnd_, 0, L"STATIC", text::kReportDay, SS_LEFT, 0, 0, 0, 0, Label1, font);
     AddControl(hwnd_, 0, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, 0, 0, ComboBox1, font);
@@ -306,6 +310,20 @@ void TForm5::LayoutControls() {
     if (moves) EndDeferWindowPos(moves);
     // Controls moved over each other's old places: all drawn anew.
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Moved to a monitor of another scale, or the scale changed: the font at the
+// new size in every control, the columns as wide as their texts in it, and
+// the window where the system suggests, which lays the controls out anew.
+void TForm5::DpiChanged(int dpi, LPARAM suggested) {
+    dpi_ = dpi;
+    FontPtr font = MakeConsoleFont(FW_NORMAL, dpi_);
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    font_ = std::move(font);
+    ShowColumns();
+    MoveToSuggestedRect(hwnd_, suggested);
+    LayoutControls();
 }
 
 void TForm5::Show(const std::string& logFolder, const WorkingHours& hours) {

@@ -101,7 +101,9 @@ private:
     bool AskSavePath(const std::wstring& name, const std::wstring& filter, const wchar_t* extension,
                      std::wstring& path, DWORD& filterIndex);
     std::wstring PeriodFileName() const;
+    // Pixels of the design's layout at the window's scale.
     int Scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+    void DpiChanged(int dpi, LPARAM suggested);
 
     HWND hwnd_ = nullptr;
     HWND list_ = nullptr;

@@ -463,6 +463,12 @@ LRESULT ReportPicture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
         case WM_KILLFOCUS: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
         case WM_SIZE: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
+        // Its sizes come from the font: at another scale, another font.
+        case WM_SETFONT:
+            font_ = reinterpret_cast<HFONT>(wParam);
+            if (LOWORD(lParam)) InvalidateRect(hwnd_, nullptr, FALSE);
+            return 0;
+        case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }

@@ -499,4 +499,28 @@ TEST(ConsoleReport, EveryCommandByKeyboard) {
     EXPECT_TRUE(console.Close());
 }
 
+// Moved to a monitor at 150 %: the window where the system suggests, every
+// control in the font of that scale, and the design's pixels times 1.5.
+TEST(ConsoleReport, LaysItselfOutAnewAtAnotherDisplayScale) {
+    TForm5* form = TForm5::Create(GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(form);
+    HWND report = form->Handle();
+    RECT suggested{100, 50, 1200, 1000};
+    SendMessageW(report, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT window;
+    GetWindowRect(report, &window);
+    EXPECT_EQ(window.right - window.left, 1100);
+    EXPECT_EQ(window.bottom - window.top, 950);
+    for (int id : {form5::Label1, form5::ComboBox1, form5::RadioButton1, form5::Button1, form5::ListView1, form5::Image1,
+                   form5::StaticText3}) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(report, id, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, 144, 72)) << "control " << id;
+    }
+    RECT button;
+    GetWindowRect(GetDlgItem(report, form5::Button1), &button);
+    EXPECT_EQ(button.bottom - button.top, MulDiv(23, 144, 96));
+    DestroyWindow(report);
+}
+
 }  // namespace
