@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "Dpi.h"
 #include "LogFormat.h"
 #include "ReportTexts.h"
 #include "Win32Files.h"
@@ -24,11 +25,15 @@ constexpr UINT kReadStep = WM_APP + 20;
 constexpr UINT kShowPicture = WM_APP + 21;
 constexpr UINT kShowList = WM_APP + 22;
 constexpr UINT kFollowEnd = WM_APP + 23;
+// WM_DPICHANGED, which the headers of the Vista API level leave out.
+constexpr UINT kDpiChanged = 0x02E0;
 // A slice reads days for about this long, then lets the window answer.
 constexpr ULONGLONG kSliceMs = 30;
 constexpr int kClientWidth = 900;
 constexpr int kClientHeight = 640;
 constexpr size_t kNoRow = static_cast<size_t>(-1);
+// The one report window of the console, for the message loop's dialog keys.
+HWND reportWindow = nullptr;
 
 // A column: its alignment, and a text as wide as what it usually holds.
 struct Column {
@@ -71,7 +76,12 @@ std::string Utf8WithBom(const std::string& cp1251) {
     return utf8;
 }
 
+// What the window shows before a period is read, and after it is closed.
+const PeriodRows kNoPeriod;
+
 }  // namespace
+
+const PeriodRows& TForm5::Period() const { return period_ ? *period_ : kNoPeriod; }
 
 LogFileStamp TForm5::FolderLogs::Stamp(const std::string& dayText) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -82,17 +92,17 @@ LogFileStamp TForm5::FolderLogs::Stamp(const std::string& dayText) {
             (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime};
 }
 
-bool TForm5::FolderLogs::Read(const std::string& dayText, uint64_t offset, std::string& bytes) {
-    return ReadFileFrom(LogFileName(folder, dayText), offset, bytes);
+bool TForm5::FolderLogs::Read(const std::string& dayText, uint64_t offset, size_t maxBytes, std::string& bytes) {
+    return ReadFileFrom(LogFileName(folder, dayText), offset, bytes, maxBytes);
 }
 
 TForm5* TForm5::Create(HINSTANCE instance, HWND owner) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterFormClass(instance, kReportWindowClass, FormWndProc<TForm5>);
-    const int dpi = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
-    // Sizeable: a month's picture and list want room.
-    RECT frame{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
+    // On the main window's monitor, at its scale. Sizeable: a month's picture and list want room.
+    const int dpi = WindowDpi(owner);
+    RECT frame{0, 0, ::Scaled(kClientWidth, dpi), ::Scaled(kClientHeight, dpi)};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
     TForm5* form = CreateFormWindow(std::unique_ptr<TForm5>(new TForm5()), 0, kReportWindowClass,
                                     text::kReportCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 120, 60,
@@ -100,21 +110,53 @@ TForm5* TForm5::Create(HINSTANCE instance, HWND owner) {
     if (!form) return nullptr;
     // Owned by the main window: above it, and gone with it.
     SetWindowLongPtrW(form->hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    reportWindow = form->hwnd_;
     return form;
+}
+
+bool TForm5::DialogMessage(MSG* msg) {
+    HWND report = reportWindow;
+    if (!report || !IsWindowVisible(report) || (msg->hwnd != report && !IsChild(report, msg->hwnd))) return false;
+    // An access key as its capital: Wine matches letters other than Latin ones by case.
+    if (msg->message == WM_SYSCHAR && !HIWORD(msg->wParam))
+        msg->wParam = reinterpret_cast<WPARAM>(CharUpperW(reinterpret_cast<LPWSTR>(msg->wParam)));
+    return IsDialogMessageW(report, msg);
 }
 
 LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_CREATE: CreateControls(); return 0;
         case WM_SIZE: LayoutControls(); return 0;
+        case kDpiChanged: DpiChanged(HIWORD(wParam), lParam); return 0;
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
             limits->ptMinTrackSize = POINT{Scaled(640), Scaled(420)};
             return 0;
         }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) SaveFocus(hwnd_, focus_);
+            else RestoreFocus(hwnd_, focus_);
+            return 0;
+        // Enter presses the push button that has the focus.
+        case DM_GETDEFID: {
+            HWND focus = GetFocus();
+            const bool button =
+                focus && IsChild(hwnd_, focus) && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON);
+            return button ? MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID) : 0;
+        }
+        case WM_NEXTDLGCTL: {
+            HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                       : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0);
+            if (next) SetFocus(next);
+            return 0;
+        }
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
+            if (id == IDCANCEL) {
+                SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+                return 0;
+            }
             if (code == BN_CLICKED) {
                 if (id == Button1) Button1Click();
                 else if (id == Button2) Button2Click();
@@ -143,18 +185,23 @@ LRESULT TForm5::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kShowPicture: ShowPicture(); return 0;
         case kShowList: ShowList(); return 0;
         case kFollowEnd: SendMessageW(list_, LVM_ENSUREVISIBLE, wParam, FALSE); return 0;
+        case WM_DESTROY:
+            if (reportWindow == hwnd_) reportWindow = nullptr;
+            return 0;
         case WM_CLOSE:
-            // Kept for the next time, with the days it has read; it reads nothing while hidden.
+            // Kept for the next time, hidden; what it read is given back, as
+            // the console runs for months and the next opening reads today anew.
             KillTimer(hwnd_, kTimer1);
             ShowWindow(hwnd_, SW_HIDE);
+            Forget();
             return 0;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
 
 void TForm5::CreateControls() {
-    dpi_ = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
-    font_ = MakeDialogFont();
+    dpi_ = WindowDpi(hwnd_);
+    font_ = MakeConsoleFont(FW_NORMAL, dpi_);
     HFONT font = font_.get();
     AddControl(hwnd_, 0, L"STATIC", text::kReportDay, SS_LEFT, 0, 0, 0, 0, Label1, font);
     AddControl(hwnd_, 0, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, 0, 0, ComboBox1, font);
@@ -170,7 +217,10 @@ void TForm5::CreateControls() {
 
     picture_ = ReportPicture::Create(hwnd_, Image1, font);
     if (picture_) {
-        picture_->onHover = [this](const std::string& text) { SetWindowText1251(GetDlgItem(hwnd_, StaticText2), text); };
+        // The line under the picture: what the mouse points at, or else the picture in words.
+        picture_->onHover = [this](const std::string& text) {
+            SetWindowText1251(GetDlgItem(hwnd_, StaticText2), text.empty() ? summary_ : text);
+        };
         picture_->onClick = [this](size_t row) { Image1Click(row); };
     }
     AddControl(hwnd_, 0, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0, StaticText2, font);
@@ -231,7 +281,8 @@ void TForm5::LayoutControls() {
     const int below = 2 * (lineHeight + gap) + 2 * (textHeight + Scaled(6)) + Scaled(100) + gap;
     const int pictureRoom = std::max(Scaled(80), std::min((h - y - below) * 3 / 5, h - y - below));
     pictureNatural_ = picture_ ? picture_->NaturalHeight(w - 2 * gap) : 0;
-    const int pictureHeight = std::min(pictureNatural_, pictureRoom);
+    const int pictureHeight =
+        std::max(std::min(pictureNatural_, pictureRoom), picture_ ? picture_->LeastHeight(w - 2 * gap) : 0);
     if (picture_) place(picture_->Handle(), gap, y, w - 2 * gap, pictureHeight);
     y += pictureHeight + Scaled(4);
     placeId(Button4, w - gap - pngWidth, y, pngWidth, lineHeight);
@@ -259,6 +310,20 @@ void TForm5::LayoutControls() {
     if (moves) EndDeferWindowPos(moves);
     // Controls moved over each other's old places: all drawn anew.
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Moved to a monitor of another scale, or the scale changed: the font at the
+// new size in every control, the columns as wide as their texts in it, and
+// the window where the system suggests, which lays the controls out anew.
+void TForm5::DpiChanged(int dpi, LPARAM suggested) {
+    dpi_ = dpi;
+    FontPtr font = MakeConsoleFont(FW_NORMAL, dpi_);
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    font_ = std::move(font);
+    ShowColumns();
+    MoveToSuggestedRect(hwnd_, suggested);
+    LayoutControls();
 }
 
 void TForm5::Show(const std::string& logFolder, const WorkingHours& hours) {
@@ -333,6 +398,8 @@ void TForm5::Load() {
 }
 
 void TForm5::ReadStep() {
+    // Closed meanwhile.
+    if (!reading_) return;
     const ULONGLONG start = GetTickCount64();
     while (reader_.Step(logs_) && GetTickCount64() - start < kSliceMs) {
     }
@@ -349,9 +416,12 @@ void TForm5::ReadStep() {
 void TForm5::ShowPeriod() {
     periodChosen_ = false;
     shownVersion_ = reader_.Version();
-    reader_.Rows(period_);
-    logins_ = TotalsByLogin(period_);
-    SetWindowTextW(hwnd_, period_.OneDay() ? text::kReportCaption : text::kReportCaptionPeriod);
+    // Rows of their own: the picture keeps the ones it was given until it is given these.
+    auto rows = std::make_shared<PeriodRows>();
+    reader_.Rows(*rows);
+    period_ = std::move(rows);
+    logins_ = TotalsByLogin(Period());
+    SetWindowTextW(hwnd_, Period().OneDay() ? text::kReportCaption : text::kReportCaptionPeriod);
     ShowTotals();
     ShowStatus();
     PostMessageW(hwnd_, kShowPicture, 0, 0);
@@ -363,14 +433,16 @@ void TForm5::ShowPicture() {
     options.timeBegin = hours_.begin;
     options.timeEnd = hours_.end;
     options.today = TodayNumber(&options.nowSecond);
-    if (picture_) picture_->Show(&period_, BuildLinePicture(period_, options));
+    LinePicture picture = BuildLinePicture(Period(), options);
+    summary_ = PictureSummaryText(Period(), picture);
+    if (picture_) picture_->Show(period_, std::move(picture));
     PostMessageW(hwnd_, kShowList, 0, 0);
 }
 
 // The list's rows and the picture's room, after the period is shown.
 void TForm5::ShowList() {
     const size_t before = static_cast<size_t>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
-    const size_t count = loginsShown_ ? logins_.size() : period_.rows.size();
+    const size_t count = loginsShown_ ? logins_.size() : Period().rows.size();
     // New rows at the end are followed while the end is in view.
     const size_t top = static_cast<size_t>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
     const size_t page = static_cast<size_t>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
@@ -407,7 +479,7 @@ void TForm5::ShowColumns() {
 }
 
 void TForm5::ShowTotals() {
-    std::string totals = TotalsText(TotalsOf(period_.rows));
+    std::string totals = TotalsText(TotalsOf(Period().rows));
     if (loginsShown_) totals += text::kTotalsLogins + std::to_string(logins_.size());
     SetWindowText1251(GetDlgItem(hwnd_, StaticText1), totals);
 }
@@ -421,7 +493,7 @@ void TForm5::ShowStatus() {
         status += text::kStatusReading + std::to_string(reader_.DaysLookedAt()) + text::kStatusOf +
                   std::to_string(reader_.DaysToLookAt());
     } else {
-        status = PeriodStatusText(period_);
+        status = PeriodStatusText(Period());
     }
     SetWindowText1251(GetDlgItem(hwnd_, StaticText3), status);
 }
@@ -434,7 +506,7 @@ void TForm5::RadioButtonClick(int id) {
         loginsShown_ = id == RadioButton6;
         SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
         ShowColumns();
-        SendMessageW(list_, LVM_SETITEMCOUNT, loginsShown_ ? logins_.size() : period_.rows.size(), 0);
+        SendMessageW(list_, LVM_SETITEMCOUNT, loginsShown_ ? logins_.size() : Period().rows.size(), 0);
         ShowTotals();
         return;
     }
@@ -443,6 +515,17 @@ void TForm5::RadioButtonClick(int id) {
     kind_ = kinds[id - RadioButton1];
     EnableWindow(GetDlgItem(hwnd_, ComboBox2), kind_ == PeriodKind::Range);
     Load();
+}
+
+void TForm5::Forget() {
+    reader_ = PeriodReader();
+    reading_ = false;
+    SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
+    period_.reset();
+    std::vector<LoginTotals>().swap(logins_);
+    std::wstring().swap(cellText_);
+    std::string().swap(summary_);
+    if (picture_) picture_->Show(nullptr, LinePicture());
 }
 
 void TForm5::Button1Click() {
@@ -489,7 +572,7 @@ void TForm5::GetDispInfo(NMLVDISPINFOW& info) {
     const size_t column = static_cast<size_t>(info.item.iSubItem);
     std::vector<std::string> texts;
     if (loginsShown_ && row < logins_.size()) texts = LoginTotalsTexts(logins_[row]);
-    else if (!loginsShown_ && row < period_.rows.size()) texts = RowTexts(period_.rows[row]);
+    else if (!loginsShown_ && row < Period().rows.size()) texts = RowTexts(Period().rows[row]);
     if (column >= texts.size()) return;
     cellText_ = FromCp1251(texts[column]);
     lstrcpynW(info.item.pszText, cellText_.c_str(), info.item.cchTextMax);
@@ -498,9 +581,10 @@ void TForm5::GetDispInfo(NMLVDISPINFOW& info) {
 // The period's dates, as the file names proposed carry them.
 std::wstring TForm5::PeriodFileName() const {
     std::wstring name;
-    if (!period_.Empty()) {
-        name = FromCp1251(period_.days.front().text);
-        if (!period_.OneDay()) name += L"_" + FromCp1251(period_.days.back().text);
+    const PeriodRows& period = Period();
+    if (!period.Empty()) {
+        name = FromCp1251(period.days.front().text);
+        if (!period.OneDay()) name += L"_" + FromCp1251(period.days.back().text);
     }
     // A date with slashes (other locales) cannot be part of a file name.
     for (wchar_t& c : name)
@@ -536,7 +620,7 @@ void TForm5::Button2Click() {
     std::wstring path;
     DWORD kind = 1;
     if (!AskSavePath(name, filter, L"csv", path, kind)) return;
-    const std::string csv = loginsShown_ ? LoginTotalsCsv(logins_) : ConnectionReportCsv(period_.rows);
+    const std::string csv = loginsShown_ ? LoginTotalsCsv(logins_) : ConnectionReportCsv(Period().rows);
     const std::string bytes = kind == 2 ? Utf8WithBom(csv) : csv;
     UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;

@@ -7,6 +7,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ public:
     void Show(const std::string& logFolder, const WorkingHours& hours);
     // Every day of the period read and shown.
     bool Loaded() const { return !reading_; }
+    // The dialog keys of the report window (Tab, the arrows, Esc, Enter, the
+    // access keys), from the program's message loop: true when taken.
+    static bool DialogMessage(MSG* msg);
 
 private:
     // The log folder's files by their date texts.
@@ -60,7 +64,7 @@ private:
     public:
         std::string folder;
         LogFileStamp Stamp(const std::string& dayText) override;
-        bool Read(const std::string& dayText, uint64_t offset, std::string& bytes) override;
+        bool Read(const std::string& dayText, uint64_t offset, size_t maxBytes, std::string& bytes) override;
     };
 
     TForm5() = default;
@@ -89,13 +93,17 @@ private:
     void RadioButtonClick(int id);
     // Once a second: what the plug-in has appended since the last read.
     void Timer1Timer();
+    // Everything read, given back.
+    void Forget();
     void ListView1Change(const NMLISTVIEW& change);
     void Image1Click(size_t row);
     void GetDispInfo(NMLVDISPINFOW& info);
     bool AskSavePath(const std::wstring& name, const std::wstring& filter, const wchar_t* extension,
                      std::wstring& path, DWORD& filterIndex);
     std::wstring PeriodFileName() const;
+    // Pixels of the design's layout at the window's scale.
     int Scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+    void DpiChanged(int dpi, LPARAM suggested);
 
     HWND hwnd_ = nullptr;
     HWND list_ = nullptr;
@@ -114,8 +122,11 @@ private:
     bool reading_ = false;
     bool periodChosen_ = false;  // a new period: shown when read, changed or not
     uint64_t shownVersion_ = 0;
-    PeriodRows period_;
+    std::shared_ptr<const PeriodRows> period_;  // shared with the picture, never changed
+    const PeriodRows& Period() const;
     std::vector<LoginTotals> logins_;
     std::wstring cellText_;  // what the list view is handed for one cell
+    std::string summary_;    // the picture in words
     int pictureNatural_ = 0;  // the height the picture wanted at the last layout
+    HWND focus_ = nullptr;    // the control that had the focus when the window was left
 };

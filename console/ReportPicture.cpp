@@ -94,16 +94,23 @@ struct LegendItem {
 }  // namespace
 
 struct ReportPicture::Layout {
-    int RowTop(size_t day) const { return top + static_cast<int>(static_cast<int64_t>(day) * rowsHeight / days); }
-    int RowBottom(size_t day) const { return RowTop(day + 1); }
+    int RowTop(size_t row) const { return top + static_cast<int>(static_cast<int64_t>(row) * rowsHeight / rows); }
+    int RowBottom(size_t row) const { return RowTop(row + 1); }
+    // The row a day is in, the first day of a row and how many days it holds.
+    size_t RowOf(size_t day) const { return day / daysPerRow; }
+    size_t FirstDay(size_t row) const { return row * daysPerRow; }
+    size_t DaysIn(size_t row) const { return std::min(daysPerRow, days - FirstDay(row)); }
     int fontHeight = 0;
     int charWidth = 0;
     int plotLeft = 0;
     int plotRight = 0;
     int top = 0;        // the first day's row, below the hours
-    int rowHeight = 0;  // a day's row, rounded: a strip with its gap, or a row of the grid
-    int rowsHeight = 0;  // all the days' rows, which share it out to the pixel
-    int days = 1;
+    int rowHeight = 0;  // a row, rounded: a strip with its gap, or a row of the grid
+    int rowsHeight = 0;  // all the rows, which share it out to the pixel
+    int leastRowsHeight = 0;  // the least room the rows can do with
+    size_t days = 1;
+    size_t daysPerRow = 1;  // a long period's grid: several days to a row, so that it fits
+    size_t rows = 1;
     int barInset = 0;   // a strip's bar within its row
     int labelEvery = 1;
     int hourStep = 1;
@@ -117,17 +124,20 @@ ReportPicture* ReportPicture::Create(HWND parent, int id, HFONT font) {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     RegisterFormClass(instance, kReportPictureClass, FormWndProc<ReportPicture>);
     ReportPicture* picture =
-        CreateFormWindow(std::unique_ptr<ReportPicture>(new ReportPicture()), 0, kReportPictureClass, L"",
-                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         instance);
+        CreateFormWindow(std::unique_ptr<ReportPicture>(new ReportPicture()), 0, kReportPictureClass,
+                         text::kPictureName, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
     if (picture) picture->font_ = font;
     return picture;
 }
 
-void ReportPicture::Show(const PeriodRows* period, LinePicture picture) {
-    period_ = period;
+void ReportPicture::Show(std::shared_ptr<const PeriodRows> period, LinePicture picture) {
+    period_ = std::move(period);
     picture_ = std::move(picture);
     selected_ = kNoRow;
+    // What was pointed at may be gone.
+    hovered_.clear();
+    if (onHover) onHover(hovered_);
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -182,19 +192,26 @@ ReportPicture::Layout ReportPicture::LayoutFor(HDC dc, int width, int height) co
     }
     const int legendHeight = static_cast<int>(l.legendLineStarts.size()) * (l.fontHeight + pad / 2) + pad;
 
-    const int days = std::max<int>(1, static_cast<int>(picture_.days));
+    // Any number of days fits the room given, the legend below them: a
+    // strip a day, or a grid with as many days to a row as it takes.
+    l.days = std::max<size_t>(1, picture_.days);
+    l.rows = l.days;
     const int natural = picture_.grid ? l.fontHeight + 2 : l.fontHeight + l.fontHeight / 2 + 4;
+    const int least = picture_.grid ? std::max(3, l.fontHeight / 5) : std::max(6, l.fontHeight / 2);
+    l.leastRowsHeight = picture_.grid ? least : static_cast<int>(l.days) * least;
     l.rowHeight = natural;
+    l.rowsHeight = static_cast<int>(l.rows) * natural;
     if (height > 0) {
-        const int room = height - l.top - legendHeight - pad;
-        l.rowHeight = std::clamp(room / days, picture_.grid ? 3 : 6, natural);
+        const int room = std::max(1, height - l.top - legendHeight - pad);
+        if (picture_.grid) l.daysPerRow = DaysPerRow(l.days, room, least);
+        l.rows = (l.days + l.daysPerRow - 1) / l.daysPerRow;
+        const int rows = static_cast<int>(l.rows);
+        l.rowHeight = std::clamp(room / rows, 1, natural);
+        // A grid squeezed into less room than it wants fills what there is.
+        l.rowsHeight = picture_.grid ? std::clamp(room, rows * l.rowHeight, rows * natural) : rows * l.rowHeight;
     }
-    l.days = days;
-    l.rowsHeight = days * l.rowHeight;
-    // A grid squeezed into less room than it wants fills what there is.
-    if (height > 0 && picture_.grid) l.rowsHeight = std::clamp(height - l.top - legendHeight - pad, l.rowsHeight, days * natural);
     l.barInset = picture_.grid ? 0 : std::max(1, l.rowHeight / 6);
-    l.labelEvery = std::max(1, (l.fontHeight * days + l.rowsHeight - 1) / l.rowsHeight);
+    l.labelEvery = std::max(1, (l.fontHeight * static_cast<int>(l.rows) + l.rowsHeight - 1) / l.rowsHeight);
     l.legendTop = l.top + l.rowsHeight + pad;
     l.height = l.legendTop + legendHeight;
     return l;
@@ -203,6 +220,12 @@ ReportPicture::Layout ReportPicture::LayoutFor(HDC dc, int width, int height) co
 int ReportPicture::NaturalHeight(int width) const {
     WindowDc dc(hwnd_);
     return LayoutFor(dc.get(), width, 0).height;
+}
+
+int ReportPicture::LeastHeight(int width) const {
+    WindowDc dc(hwnd_);
+    const Layout l = LayoutFor(dc.get(), width, 0);
+    return l.height - l.rowsHeight + l.leastRowsHeight;
 }
 
 void ReportPicture::Draw(HDC dc, const Layout& l) const {
@@ -231,15 +254,20 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
         Fill(dc, tick, kDimText);
     }
 
-    const size_t days = picture_.days;
-    for (size_t d = 0; d < days; ++d) {
-        const PeriodDay& day = period_->days[d];
-        const int y = l.RowTop(d), rowHeight = l.RowBottom(d) - y;
-        const bool noLog = day.state == DayState::Missing || day.state == DayState::Unreadable;
-        if (d % static_cast<size_t>(l.labelEvery) == 0) {
-            const std::wstring label = FromCp1251(day.text);
+    for (size_t r = 0; r < (picture_.days ? l.rows : 0); ++r) {
+        const size_t first = l.FirstDay(r), count = l.DaysIn(r);
+        const int y = l.RowTop(r), rowHeight = l.RowBottom(r) - y;
+        // A row is hatched or dimmed when each of its days is.
+        bool noLog = true, future = true;
+        for (size_t d = first; d < first + count; ++d) {
+            const DayState state = period_->days[d].state;
+            noLog = noLog && (state == DayState::Missing || state == DayState::Unreadable);
+            future = future && state == DayState::Future;
+        }
+        if (r % static_cast<size_t>(l.labelEvery) == 0) {
+            const std::wstring label = FromCp1251(period_->days[first].text);
             Text(dc, l.plotLeft - l.charWidth - TextWidthIn(dc, label), y + (rowHeight - l.fontHeight) / 2, label,
-                 noLog || day.state == DayState::Future ? kDimText : kText);
+                 noLog || future ? kDimText : kText);
         }
         const RECT bar{l.plotLeft, y + l.barInset, l.plotRight, y + rowHeight - l.barInset};
         if (noLog) {
@@ -250,13 +278,14 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
             RECT cell{xAt(hour * 3600), bar.top, xAt((hour + 1) * 3600), bar.bottom};
             // In the grid the working hours are a band along the hours: mixed into the shade they would blur it.
             const bool working = picture_.workingHour[hour] && !picture_.grid;
-            COLORREF base = day.state == DayState::Future ? kFuture : working ? kWorkingHours : kStrip;
+            COLORREF base = future ? kFuture : working ? kWorkingHours : kStrip;
             if (picture_.grid) {
-                const size_t at = d * 24 + static_cast<size_t>(hour);
-                Fill(dc, cell, Blend(base, kBusy, picture_.busySeconds[at], 3600));
+                const HourLoad load = LoadOfHour(*period_, picture_, first, hour, count);
+                const int busy = static_cast<int>(load.busySeconds), of = static_cast<int>(load.ofSeconds);
+                Fill(dc, cell, Blend(base, kBusy, busy, of));
                 RECT line{cell.left, cell.top, cell.left + 1, cell.bottom};
                 Fill(dc, line, kGridLine);
-                if (picture_.refusals[at]) {
+                if (load.refusals) {
                     // A red corner: a call was refused in that hour.
                     const int size = std::max(3, std::min<int>(cell.right - cell.left, cell.bottom - cell.top) / 2);
                     const POINT corner[] = {{cell.right - size, cell.top}, {cell.right, cell.top}, {cell.right, cell.top + size}};
@@ -300,7 +329,8 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
         for (const PictureSpan& span : picture_.spans) {
             if (span.row != selected_) continue;
             const int first = span.from / 3600, last = std::max(first, (span.to - 1) / 3600);
-            RECT r{xAt(first * 3600), l.RowTop(span.day), xAt((last + 1) * 3600) + 1, l.RowBottom(span.day) + 1};
+            const size_t row = l.RowOf(span.day);
+            RECT r{xAt(first * 3600), l.RowTop(row), xAt((last + 1) * 3600) + 1, l.RowBottom(row) + 1};
             Frame(dc, r, kSelected, 2);
         }
     }
@@ -342,22 +372,26 @@ void ReportPicture::Draw(HDC dc, const Layout& l) const {
     }
 }
 
-bool ReportPicture::HitTest(int x, int y, size_t& row, size_t& day, int& hour, int64_t& endSecond) const {
+bool ReportPicture::HitTest(int x, int y, size_t& row, size_t& day, size_t& dayCount, int& hour,
+                            int64_t& endSecond) const {
     if (!period_ || picture_.days == 0) return false;
     RECT client;
     GetClientRect(hwnd_, &client);
     WindowDc dc(hwnd_);
     const Layout l = LayoutFor(dc.get(), client.right, client.bottom);
     if (x < l.plotLeft || x >= l.plotRight || y < l.top) return false;
-    day = static_cast<size_t>(static_cast<int64_t>(y - l.top) * l.days / l.rowsHeight);
-    if (day >= picture_.days) return false;
+    const int64_t rows = static_cast<int64_t>(l.rows);
+    const size_t gridRow = static_cast<size_t>(static_cast<int64_t>(y - l.top) * rows / l.rowsHeight);
+    if (gridRow >= l.rows) return false;
+    day = l.FirstDay(gridRow);
+    dayCount = l.DaysIn(gridRow);
     const int plotWidth = l.plotRight - l.plotLeft;
     const int64_t second = static_cast<int64_t>(x - l.plotLeft) * kSecondsPerDay / plotWidth;
     hour = static_cast<int>(second / 3600);
     row = kNoRow;
     endSecond = -1;
     if (picture_.grid) {
-        const std::vector<size_t> rows = RowsInHour(picture_, day, hour);
+        const std::vector<size_t> rows = RowsInHour(picture_, day, hour, dayCount);
         if (!rows.empty()) row = rows.front();
         return true;
     }
@@ -371,12 +405,12 @@ bool ReportPicture::HitTest(int x, int y, size_t& row, size_t& day, int& hour, i
 void ReportPicture::OnMouseMove(int x, int y) {
     TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
     TrackMouseEvent(&track);
-    size_t row, day;
+    size_t row, day, dayCount;
     int hour;
     int64_t endSecond;
     std::string text;
-    if (HitTest(x, y, row, day, hour, endSecond)) {
-        if (picture_.grid) text = HourHoverText(*period_, picture_, day, hour);
+    if (HitTest(x, y, row, day, dayCount, hour, endSecond)) {
+        if (picture_.grid) text = HourHoverText(*period_, picture_, day, hour, dayCount);
         else if (row != kNoRow) text = SpanHoverText(*period_, row, endSecond);
     }
     if (text == hovered_) return;
@@ -385,10 +419,10 @@ void ReportPicture::OnMouseMove(int x, int y) {
 }
 
 void ReportPicture::OnClick(int x, int y) {
-    size_t row, day;
+    size_t row, day, dayCount;
     int hour;
     int64_t endSecond;
-    if (HitTest(x, y, row, day, hour, endSecond) && row != kNoRow && onClick) onClick(row);
+    if (HitTest(x, y, row, day, dayCount, hour, endSecond) && row != kNoRow && onClick) onClick(row);
 }
 
 LRESULT ReportPicture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -407,6 +441,7 @@ LRESULT ReportPicture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 SelectedObject selected(memory, bitmap.get());
                 Fill(memory, client, kBackground);
                 Draw(memory, LayoutFor(memory, client.right, client.bottom));
+                if (GetFocus() == hwnd_) DrawFocusRect(memory, &client);
                 BitBlt(target, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
             }
             DeleteDC(memory);
@@ -420,8 +455,20 @@ LRESULT ReportPicture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (onHover) onHover(hovered_);
             }
             return 0;
-        case WM_LBUTTONDOWN: OnClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+        case WM_LBUTTONDOWN:
+            SetFocus(hwnd_);
+            OnClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            return 0;
+        // Reached by Tab, so that a screen reader reads its name; the focus is outlined.
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
         case WM_SIZE: InvalidateRect(hwnd_, nullptr, FALSE); return 0;
+        // Its sizes come from the font: at another scale, another font.
+        case WM_SETFONT:
+            font_ = reinterpret_cast<HFONT>(wParam);
+            if (LOWORD(lParam)) InvalidateRect(hwnd_, nullptr, FALSE);
+            return 0;
+        case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }

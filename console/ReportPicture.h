@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "Win32Ui.h"
@@ -19,12 +20,15 @@ public:
     static ReportPicture* Create(HWND parent, int id, HFONT font);
     HWND Handle() const { return hwnd_; }
 
-    // What it shows. The period is the window's and lives as long as the picture shows it.
-    void Show(const PeriodRows* period, LinePicture picture);
+    // What it shows: a period's rows, which it keeps as they are while it
+    // shows them, and their picture.
+    void Show(std::shared_ptr<const PeriodRows> period, LinePicture picture);
     // The row of the list that is selected: its span is outlined.
     void Select(size_t row);
-    // The height the picture needs at a width; the window gives it at most that.
+    // The height the picture needs at a width; the window gives it at most
+    // that, and at least the least it can do with, all its days and the legend in it.
     int NaturalHeight(int width) const;
+    int LeastHeight(int width) const;
 
     // The whole picture at its natural height, as a 24-bit bitmap, for the
     // clipboard and the PNG file; its size in `size`.
@@ -46,12 +50,13 @@ private:
     void Draw(HDC dc, const Layout& layout) const;
     void OnMouseMove(int x, int y);
     void OnClick(int x, int y);
-    // The row or the grid's cell under a point; false off the plot.
-    bool HitTest(int x, int y, size_t& row, size_t& day, int& hour, int64_t& endSecond) const;
+    // The row or the grid's cell under a point (a cell of `dayCount` days
+    // from `day`); false off the plot.
+    bool HitTest(int x, int y, size_t& row, size_t& day, size_t& dayCount, int& hour, int64_t& endSecond) const;
 
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
-    const PeriodRows* period_ = nullptr;
+    std::shared_ptr<const PeriodRows> period_;
     LinePicture picture_;
     size_t selected_ = static_cast<size_t>(-1);
     std::string hovered_;

@@ -6,22 +6,23 @@
 
 namespace text {
 
-// The window.
+// The window. Each control's text has its own access key (after "&"), so
+// that Alt and the letter reaches it.
 inline constexpr wchar_t kReportCaption[] = L"Соединения за день";
 inline constexpr wchar_t kReportCaptionPeriod[] = L"Соединения за период";
-inline constexpr wchar_t kReportDay[] = L"День:";
+inline constexpr wchar_t kReportDay[] = L"&День:";
 // The period around the chosen day: that day, its week (Monday to Sunday),
 // its month, or up to the day in the second list.
-inline constexpr wchar_t kReportKindDay[] = L"день";
-inline constexpr wchar_t kReportKindWeek[] = L"неделя";
-inline constexpr wchar_t kReportKindMonth[] = L"месяц";
-inline constexpr wchar_t kReportKindRange[] = L"по";
-inline constexpr wchar_t kReportRefresh[] = L"Обновить";
-inline constexpr wchar_t kReportViewConnections[] = L"Соединения";
-inline constexpr wchar_t kReportViewLogins[] = L"Итоги по логинам";
-inline constexpr wchar_t kReportSaveCsv[] = L"Сохранить CSV...";
-inline constexpr wchar_t kReportCopyPicture[] = L"Копировать картинку";
-inline constexpr wchar_t kReportSavePng[] = L"Сохранить PNG...";
+inline constexpr wchar_t kReportKindDay[] = L"д&ень";
+inline constexpr wchar_t kReportKindWeek[] = L"&неделя";
+inline constexpr wchar_t kReportKindMonth[] = L"&месяц";
+inline constexpr wchar_t kReportKindRange[] = L"&по";
+inline constexpr wchar_t kReportRefresh[] = L"&Обновить";
+inline constexpr wchar_t kReportViewConnections[] = L"&Соединения";
+inline constexpr wchar_t kReportViewLogins[] = L"&Итоги по логинам";
+inline constexpr wchar_t kReportSaveCsv[] = L"Со&хранить CSV...";
+inline constexpr wchar_t kReportCopyPicture[] = L"&Копировать картинку";
+inline constexpr wchar_t kReportSavePng[] = L"Сохр&анить PNG...";
 // The save dialogs: the file types offered and the names proposed, to which
 // the period's dates are added.
 inline constexpr wchar_t kReportCsvFilter1251[] = L"CSV для Excel, Windows-1251 (*.csv)";
@@ -76,6 +77,8 @@ inline constexpr char kDayRangeDash[] = "–";
 inline constexpr char kStatusDays[] = " дн.";
 inline constexpr char kStatusMissing[] = "; нет журнала за: ";
 inline constexpr char kStatusUnreadable[] = "; журнал сейчас не читается, попробуйте «Обновить»: ";
+// Lines longer than any the plug-in writes: only their first 64 KB are read.
+inline constexpr char kStatusCutLines[] = "; строк длиннее 64 КБ, прочитано только начало: ";
 inline constexpr char kStatusReading[] = "; читается: ";
 inline constexpr char kStatusOf[] = " из ";
 // Shown with the file's full path (Windows-1251) after "%s".
@@ -90,5 +93,11 @@ inline constexpr char kLegendNoLog[] = "нет журнала";
 inline constexpr char kHoverBusy[] = ": линия занята ";
 inline constexpr char kHoverConnections[] = "%, соединений: ";
 inline constexpr char kHoverRefusedCount[] = ", отклонено: ";
+// The picture's name for screen readers, and the picture in words, which
+// the line under it shows while the mouse is not on it.
+inline constexpr wchar_t kPictureName[] = L"Занятость линии за период";
+inline constexpr char kSummaryBusiest[] = "Чаще всего линия занята: ";
+inline constexpr char kSummaryNotBusy[] = "Линия не была занята";
+inline constexpr char kSummaryByDay[] = "; по дням: ";
 
 }  // namespace text

@@ -7,6 +7,7 @@
 #include "ConsoleExit.h"
 #include "LogViewControl.h"
 #include "Options.h"
+#include "Report.h"
 #include "Unit1.h"
 #include "Win32Ui.h"
 
@@ -40,6 +41,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (TLogView::DialogMessage(&msg)) continue;
+        if (TForm5::DialogMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

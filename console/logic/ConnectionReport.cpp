@@ -1,6 +1,7 @@
 #include "ConnectionReport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 
 #include "LogFormat.h"
@@ -9,8 +10,9 @@
 
 namespace {
 
-// The plug-in composes its lines in 100 bytes; anything much longer is not one of them.
-constexpr size_t kMaxLineBytes = 4096;
+// The plug-in composes its lines in 100 bytes, and a login is a name: what a
+// line holds past this is not read.
+constexpr size_t kMaxLineBytes = 65536;
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
@@ -53,31 +55,48 @@ bool IsDisconnectLine(std::string_view message) {
 
 void ConnectionLogReader::Feed(std::string_view bytes) {
     fed_ += bytes.size();
-    while (!bytes.empty()) {
-        const size_t end = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, end);
-        if (skipping_) {
-            if (end != std::string_view::npos) skipping_ = false;
-        } else if (partial_.size() + piece.size() > kMaxLineBytes) {
-            // Not a line of the plug-in: dropped up to its end.
-            partial_.clear();
-            skipping_ = end == std::string_view::npos;
-        } else if (end == std::string_view::npos) {
-            partial_.append(piece);
-        } else if (partial_.empty()) {
-            Line(piece);
+    const char* const data = bytes.data();
+    const size_t size = bytes.size();
+    // memchr for each kind of line end, as a log is mostly text between them.
+    auto next = [&](char c, size_t from) {
+        const void* at = from < size ? std::memchr(data + from, c, size - from) : nullptr;
+        return at ? static_cast<size_t>(static_cast<const char*>(at) - data) : size;
+    };
+    size_t i = 0;
+    // The LF of a CR LF whose CR ended the bytes fed before.
+    if (afterCr_ && size > 0 && data[0] == '\n') i = 1;
+    afterCr_ = false;
+    size_t lf = next('\n', i), cr = next('\r', i);
+    while (i < size) {
+        const size_t end = std::min(lf, cr);
+        const std::string_view piece(data + i, end - i);
+        // Of a line longer than any of the plug-in's, its head is read.
+        const size_t room = kMaxLineBytes - std::min(kMaxLineBytes, partial_.size());
+        if (piece.size() > room) cut_ = true;
+        if (end == size) {
+            partial_.append(piece.substr(0, room));
+            break;
+        }
+        if (partial_.empty()) {
+            Line(piece.substr(0, room));
         } else {
-            partial_.append(piece);
+            partial_.append(piece.substr(0, room));
             Line(partial_);
             partial_.clear();
         }
-        if (end == std::string_view::npos) break;
-        bytes.remove_prefix(end + 1);
+        if (cut_) ++cutLines_;
+        cut_ = false;
+        i = end + 1;
+        if (end == cr) {
+            if (i < size && data[i] == '\n') ++i;
+            else afterCr_ = i == size;
+        }
+        if (lf < i) lf = next('\n', i);
+        if (cr < i) cr = next('\r', i);
     }
 }
 
 void ConnectionLogReader::Line(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::string_view date, time, message;
     // Plain lines (the configuration dump, rules, empty lines) say nothing of a connection.
     if (SplitLogLine(line, date, time, message)) Message(date, time, message);
@@ -397,9 +416,9 @@ bool ConnectionLogReader::Block::operator==(const Block& o) const {
 
 bool ConnectionLogReader::operator==(const ConnectionLogReader& o) const {
     return std::tie(rows_, tracks_, current_, blocks_, lastBlockRow_, awaiting_, startSeen_, marking_, skip_,
-                    carriedFrom_, partial_, skipping_, fed_) ==
+                    carriedFrom_, partial_, cut_, afterCr_, cutLines_, fed_) ==
            std::tie(o.rows_, o.tracks_, o.current_, o.blocks_, o.lastBlockRow_, o.awaiting_, o.startSeen_, o.marking_,
-                    o.skip_, o.carriedFrom_, o.partial_, o.skipping_, o.fed_);
+                    o.skip_, o.carriedFrom_, o.partial_, o.cut_, o.afterCr_, o.cutLines_, o.fed_);
 }
 
 std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes) {
@@ -411,8 +430,13 @@ std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes) {
 ReportTotals TotalsOf(const std::vector<ConnectionRow>& rows) {
     ReportTotals totals;
     for (const ConnectionRow& row : rows) {
-        if (row.ending == ConnectionEnding::Refused) ++totals.refused;
-        else ++totals.connections;
+        // A refused caller is no connection: his own figures (earlier
+        // plug-ins log them) stay on his row, out of the connections' sums.
+        if (row.ending == ConnectionEnding::Refused) {
+            ++totals.refused;
+            continue;
+        }
+        ++totals.connections;
         totals.seconds += row.durationSeconds;
         totals.bytesReceived += row.bytesReceived;
         totals.bytesSent += row.bytesSent;

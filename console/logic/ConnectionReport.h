@@ -55,13 +55,16 @@ struct ConnectionRow {
 };
 
 // Reads the log as it grows: each Feed takes the bytes that follow the ones
-// fed before. Only whole lines count; a half-written last line waits for the
-// rest of it in the next Feed.
+// fed before. Only whole lines count, ended by CR LF, LF or a lone CR, as
+// the log view reads them; a half-written last line waits for the rest of it
+// in the next Feed.
 class ConnectionLogReader {
 public:
     void Feed(std::string_view bytes);
     // Every byte fed so far, the waiting half line included: where the next read of the file starts.
     uint64_t BytesFed() const { return fed_; }
+    // Lines longer than any the plug-in writes, of which only the head (64 KB) was read.
+    size_t CutLines() const { return cutLines_; }
     // The rows as the log stands now; a connection without its end is
     // "going", or, when `logEnded` (no later log goes on with it), its end was not logged.
     std::vector<ConnectionRow> Rows(bool logEnded = false) const;
@@ -124,14 +127,18 @@ private:
     bool marking_ = false;
     Skip skip_ = Skip::None;
     std::vector<size_t> carriedFrom_;
-    std::string partial_;
-    bool skipping_ = false;  // inside a line too long to be one of the plug-in's
+    std::string partial_;  // the head of a line whose end is still to come
+    bool cut_ = false;      // the line under way is longer than what is read of it
+    bool afterCr_ = false;  // the bytes fed so far ended with a CR: an LF next is its
+    size_t cutLines_ = 0;
     uint64_t fed_ = 0;
 };
 
 // The whole day's log at once.
 std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes);
 
+// The connections' sums; a refused caller is counted apart, and his seconds
+// and bytes are in none of them, as the picture leaves him out too.
 struct ReportTotals {
     size_t connections = 0;  // refused callers not included
     size_t refused = 0;

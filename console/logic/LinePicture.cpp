@@ -42,10 +42,8 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
     if (options.watchOn)
         for (int hour = 0; hour < 24; ++hour)
             picture.workingHour[hour] = IsWorkingTime(hour, options.timeBegin, options.timeEnd);
-    if (picture.grid) {
-        picture.busySeconds.assign(picture.days * 24, 0);
-        picture.refusals.assign(picture.days * 24, 0);
-    }
+    picture.busySeconds.assign(picture.days * 24, 0);
+    picture.refusals.assign(picture.days * 24, 0);
     const int64_t end = static_cast<int64_t>(picture.days) * kSecondsPerDay;
     for (size_t i = 0; i < period.rows.size(); ++i) {
         const ConnectionRow& row = period.rows[i];
@@ -55,7 +53,7 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
             const int32_t at = SecondOfDay(row.dialTime);
             if (at < 0) continue;
             picture.ticks.push_back({day, at, i});
-            if (picture.grid) ++picture.refusals[day * 24 + static_cast<size_t>(at / 3600)];
+            ++picture.refusals[day * 24 + static_cast<size_t>(at / 3600)];
             continue;
         }
         int64_t from, to;
@@ -76,8 +74,8 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
             const int64_t stripEnd = std::min(to, (strip + 1) * kSecondsPerDay);
             picture.spans.push_back({static_cast<size_t>(strip), static_cast<int32_t>(at - strip * kSecondsPerDay),
                                      static_cast<int32_t>(stripEnd - strip * kSecondsPerDay), row.ending, i});
-            // The grid's hours are counted from the period's start, 24 a day.
-            for (int64_t hour = at / 3600; picture.grid && hour * 3600 < stripEnd; ++hour) {
+            // The hours are counted from the period's start, 24 a day.
+            for (int64_t hour = at / 3600; hour * 3600 < stripEnd; ++hour) {
                 const int64_t overlap = std::min(stripEnd, (hour + 1) * 3600) - std::max(at, hour * 3600);
                 uint16_t& cell = picture.busySeconds[static_cast<size_t>(hour)];
                 // Two connections at once (earlier plug-ins) fill an hour at most.
@@ -113,15 +111,35 @@ size_t RowAt(const LinePicture& picture, size_t day, int32_t second, int32_t sla
     return best;
 }
 
-std::vector<size_t> RowsInHour(const LinePicture& picture, size_t day, int hour) {
+std::vector<size_t> RowsInHour(const LinePicture& picture, size_t day, int hour, size_t dayCount) {
     const int32_t from = hour * 3600, to = from + 3600;
+    auto inDays = [&](size_t d) { return d >= day && d - day < dayCount; };
     std::vector<size_t> rows;
     for (const PictureSpan& span : picture.spans)
-        if (span.day == day && span.from < to && (span.to > from || (span.from == span.to && span.from >= from)))
+        if (inDays(span.day) && span.from < to && (span.to > from || (span.from == span.to && span.from >= from)))
             rows.push_back(span.row);
     for (const PictureTick& tick : picture.ticks)
-        if (tick.day == day && tick.at >= from && tick.at < to) rows.push_back(tick.row);
+        if (inDays(tick.day) && tick.at >= from && tick.at < to) rows.push_back(tick.row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+size_t DaysPerRow(size_t days, int room, int leastRow) {
+    if (days == 0) return 1;
+    const size_t rowsThatFit = static_cast<size_t>(std::max(1, room / std::max(1, leastRow)));
+    return (days + rowsThatFit - 1) / rowsThatFit;
+}
+
+HourLoad LoadOfHour(const PeriodRows& period, const LinePicture& picture, size_t day, int hour, size_t dayCount) {
+    HourLoad load;
+    uint32_t read = 0;
+    for (size_t d = day; d < day + dayCount && d < picture.days; ++d) {
+        const size_t cell = d * 24 + static_cast<size_t>(hour);
+        if (cell < picture.busySeconds.size()) load.busySeconds += picture.busySeconds[cell];
+        if (cell < picture.refusals.size()) load.refusals += picture.refusals[cell];
+        if (d < period.days.size() && period.days[d].state == DayState::Read) ++read;
+    }
+    load.ofSeconds = 3600 * std::max<uint32_t>(1, read);
+    return load;
 }

@@ -42,8 +42,8 @@ struct LinePicture {
     std::vector<PictureSpan> spans;  // by day, then by start
     std::vector<PictureTick> ticks;  // refused calls, by day, then by time
     std::array<bool, 24> workingHour{};  // all false when the watch is off
-    // The grid's cells, day by day, 24 a day: seconds the line was busy in
-    // that hour (at most 3600) and the calls refused in it.
+    // Each day's hours, 24 a day (the grid's cells): seconds the line was
+    // busy in that hour (at most 3600) and the calls refused in it.
     std::vector<uint16_t> busySeconds;
     std::vector<uint16_t> refusals;
 };
@@ -55,5 +55,21 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
 // The row under a point of a day's strip: a span that covers `second`, or
 // else the nearest tick or span within `slack` seconds; the row count when none.
 size_t RowAt(const LinePicture& picture, size_t day, int32_t second, int32_t slack);
-// The rows busy or refused in an hour of a day, in the order of the list.
-std::vector<size_t> RowsInHour(const LinePicture& picture, size_t day, int hour);
+// The rows busy or refused in an hour of `dayCount` days from `day`, in the
+// order of the list.
+std::vector<size_t> RowsInHour(const LinePicture& picture, size_t day, int hour, size_t dayCount = 1);
+
+// How many days share a row of the grid so that all of them fit `room`
+// pixels with rows at least `leastRow` high: one when they fit one a row,
+// and so on up to all days in one row.
+size_t DaysPerRow(size_t days, int room, int leastRow);
+// An hour of `dayCount` days from `day`: the seconds the line was busy in
+// it, out of the hour's seconds on those days whose log was read (one
+// hour's at least), and the calls refused in it.
+struct HourLoad {
+    uint32_t busySeconds = 0;
+    uint32_t ofSeconds = 3600;
+    uint32_t refusals = 0;
+    uint32_t Percent() const { return (busySeconds * 100 + ofSeconds / 2) / ofSeconds; }
+};
+HourLoad LoadOfHour(const PeriodRows& period, const LinePicture& picture, size_t day, int hour, size_t dayCount = 1);

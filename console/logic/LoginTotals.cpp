@@ -21,15 +21,16 @@ std::vector<LoginTotals> TotalsByLogin(const PeriodRows& period) {
         LoginTotals& t = entry.totals;
         t.login = row.login;
         t.noLogin = noLogin;
+        // As the totals under the list: a refused caller's figures in no sum.
         if (row.ending == ConnectionEnding::Refused) {
             ++t.refused;
         } else {
             ++t.connections;
             ++t.endings[static_cast<size_t>(row.ending)];
+            t.seconds += row.durationSeconds;
+            t.bytesReceived += row.bytesReceived;
+            t.bytesSent += row.bytesSent;
         }
-        t.seconds += row.durationSeconds;
-        t.bytesReceived += row.bytesReceived;
-        t.bytesSent += row.bytesSent;
         if (row.figuresMixed) ++t.figuresMixed;
 
         const Dial dial{period.days[period.rowDay[i]].day, SecondOfDay(row.dialTime)};

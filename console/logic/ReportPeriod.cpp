@@ -157,6 +157,11 @@ DayRange PeriodAround(PeriodKind kind, int64_t day, int64_t otherDay) {
 }
 
 void PeriodReader::Choose(DayRange range, int64_t today, std::string_view datePattern) {
+    if (read_) {
+        // A day left half read: its rows may have been taken out of the cache; it is read anew.
+        read_.reset();
+        cache_.erase(readDay_);
+    }
     if (datePattern != pattern_) cache_.clear();
     pattern_ = std::string(datePattern);
     range_ = range;
@@ -179,6 +184,10 @@ void PeriodReader::Keep() {
 }
 
 bool PeriodReader::Step(DayLogSource& source) {
+    if (read_) {
+        ReadPiece(source);
+        return true;
+    }
     while (next_ < chain_.size()) {
         const size_t i = next_++;
         CachedDay& day = cache_[chain_[i]];
@@ -196,41 +205,56 @@ bool PeriodReader::Step(DayLogSource& source) {
             day.stamp = stamp;
             continue;
         }
-        CachedDay now;
-        now.text = day.text;
-        std::string& bytes = buffer_;
+        readDay_ = chain_[i];
+        read_.emplace();
+        read_->text = day.text;
+        readStamp_ = stamp;
+        readSeed_ = seed;
         if (!stamp.exists) {
-            now.state = DayState::Missing;
-        } else if (sameStart && stamp.size > day.reader.BytesFed()) {
-            // Grown, as today's log does: only what was added.
-            if (source.Read(day.text, day.reader.BytesFed(), bytes)) {
-                now.reader = std::move(day.reader);
-                now.reader.Feed(bytes);
-                now.state = DayState::Read;
-            } else {
-                now.state = DayState::Unreadable;
-            }
-        } else {
-            now.reader = seed ? before->end : ConnectionLogReader();
-            if (source.Read(day.text, 0, bytes)) {
-                now.reader.Feed(bytes);
-                now.state = DayState::Read;
-            } else {
-                now.reader = ConnectionLogReader();
-                now.state = DayState::Unreadable;
-            }
+            read_->state = DayState::Missing;
+            DayRead();
+            return true;
         }
-        if (now.state == DayState::Read) {
-            now.stamp = stamp;
-            now.seedVersion = seed;
-            now.end = now.reader.NextDay();
-            now.endVersion = day.state == DayState::Read && now.end == day.end ? day.endVersion : ++version_;
-        }
-        now.version = ++version_;
-        day = std::move(now);
+        // Grown, as today's log does: only what was added; else the whole
+        // file, going on from the day before's open connections.
+        if (sameStart && stamp.size > day.reader.BytesFed()) read_->reader = std::move(day.reader);
+        else if (seed) read_->reader = before->end;
+        ReadPiece(source);
         return true;
     }
+    std::string().swap(buffer_);
     return false;
+}
+
+void PeriodReader::ReadPiece(DayLogSource& source) {
+    CachedDay& read = *read_;
+    if (!source.Read(read.text, read.reader.BytesFed(), kReadPieceBytes, buffer_)) {
+        read.reader = ConnectionLogReader();
+        read.state = DayState::Unreadable;
+        DayRead();
+        return;
+    }
+    read.reader.Feed(buffer_);
+    // A short piece is the file's end.
+    if (buffer_.size() < kReadPieceBytes) {
+        read.state = DayState::Read;
+        DayRead();
+    }
+}
+
+// The day read (or found missing or unreadable) takes its place in the cache.
+void PeriodReader::DayRead() {
+    CachedDay& read = *read_;
+    CachedDay& day = cache_[readDay_];
+    if (read.state == DayState::Read) {
+        read.stamp = readStamp_;
+        read.seedVersion = readSeed_;
+        read.end = read.reader.NextDay();
+        read.endVersion = day.state == DayState::Read && read.end == day.end ? day.endVersion : ++version_;
+    }
+    read.version = ++version_;
+    day = std::move(read);
+    read_.reset();
 }
 
 PeriodRows PeriodReader::Rows() const {
@@ -271,7 +295,8 @@ void PeriodReader::Rows(PeriodRows& out) const {
         const size_t i = static_cast<size_t>(dayNumber - (range_.first - 1));
         const CachedDay* day = cached(i);
         out.days.push_back({dayNumber, day ? day->text : FormatShortDate(dayNumber, pattern_),
-                            dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing});
+                            dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing,
+                            readDay(i) ? day->reader.CutLines() : 0});
         if (!readDay(i)) continue;
         firstRow[i] = out.rows.size();
         const size_t own = carried(i), total = day->reader.RowCount();

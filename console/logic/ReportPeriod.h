@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,9 @@ class DayLogSource {
 public:
     virtual ~DayLogSource() = default;
     virtual LogFileStamp Stamp(const std::string& dayText) = 0;
-    // The file's bytes from `offset` to its end; false when it cannot be read now.
-    virtual bool Read(const std::string& dayText, uint64_t offset, std::string& bytes) = 0;
+    // The file's bytes from `offset` to its end, or the first `maxBytes` of
+    // them; false when it cannot be read now.
+    virtual bool Read(const std::string& dayText, uint64_t offset, size_t maxBytes, std::string& bytes) = 0;
 };
 
 enum class DayState {
@@ -67,6 +69,7 @@ struct PeriodDay {
     int64_t day = 0;
     std::string text;
     DayState state = DayState::Missing;
+    size_t cutLines = 0;  // lines of its log too long to be read whole
 };
 
 // The period's connections: every day of it, oldest first, and the rows of
@@ -85,7 +88,9 @@ struct PeriodRows {
 // day's log goes on in the next day's log; to see how the period's first
 // connections began and its last ones ended, the day before and the day
 // after are read as well. A day is read again only when its file changed:
-// grown, only what was added.
+// grown, only what was added. A file is read a piece at a time, so that a
+// window reading a day of hundreds of MB answers between the pieces, and the
+// piece's storage is given back once every day is read.
 class PeriodReader {
 public:
     // The days first to last; those after `today` have no log yet. `datePattern`
@@ -93,11 +98,11 @@ public:
     void Choose(DayRange range, int64_t today, std::string_view datePattern);
     // Looks at the files again at the next Step (the once-a-second refresh).
     void Recheck();
-    // Brings the next day that needs it up to date, reading at most one file.
-    // False when every day is current.
+    // Brings the next day that needs it up to date, reading at most one
+    // piece of one file. False when every day is current.
     bool Step(DayLogSource& source);
     // Every day read or looked at since Choose or Recheck.
-    bool Current() const { return next_ >= chain_.size(); }
+    bool Current() const { return next_ >= chain_.size() && !read_; }
     // The days looked at so far, out of all, for a progress line.
     size_t DaysLookedAt() const { return next_; }
     size_t DaysToLookAt() const { return chain_.size(); }
@@ -125,6 +130,8 @@ private:
         uint64_t seedVersion = 0;  // the day before's end version it went on from; 0 for none
     };
     void Keep();
+    void ReadPiece(DayLogSource& source);
+    void DayRead();
 
     DayRange range_;
     int64_t today_ = 0;
@@ -133,8 +140,17 @@ private:
     size_t next_ = 0;             // the first day of the chain not yet looked at
     std::map<int64_t, CachedDay> cache_;
     uint64_t version_ = 0;
-    std::string buffer_;  // a day's bytes, read into the same storage each time
+    // The day being read, its pieces into the same storage each time. None
+    // but while reading: a reader made anew holds no memory.
+    int64_t readDay_ = 0;
+    std::optional<CachedDay> read_;
+    LogFileStamp readStamp_;
+    uint64_t readSeed_ = 0;
+    std::string buffer_;
 };
+
+// The most a Step reads: a few milliseconds of parsing.
+inline constexpr size_t kReadPieceBytes = 2u << 20;
 
 // Reads every day at once.
 PeriodRows ReadPeriod(DayLogSource& source, DayRange range, int64_t today, std::string_view datePattern);

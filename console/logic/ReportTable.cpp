@@ -1,5 +1,6 @@
 #include "ReportTable.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "../ReportTexts.h"
@@ -156,6 +157,9 @@ std::string PeriodStatusText(const PeriodRows& period) {
     if (!missing.empty()) out += text::kStatusMissing + missing;
     const std::string unreadable = DayList(period, DayState::Unreadable);
     if (!unreadable.empty()) out += text::kStatusUnreadable + unreadable;
+    size_t cut = 0;
+    for (const PeriodDay& day : period.days) cut += day.cutLines;
+    if (cut) out += text::kStatusCutLines + std::to_string(cut);
     return out;
 }
 
@@ -183,14 +187,48 @@ std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecon
     return out;
 }
 
-std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour) {
-    const size_t cell = day * 24 + static_cast<size_t>(hour);
+std::string HourHoverText(const PeriodRows& period, const LinePicture& picture, size_t day, int hour,
+                          size_t dayCount) {
+    const size_t last = std::min(day + dayCount, period.days.size()) - 1;
     size_t connections = 0;
-    for (size_t row : RowsInHour(picture, day, hour))
+    for (size_t row : RowsInHour(picture, day, hour, dayCount))
         if (period.rows[row].ending != ConnectionEnding::Refused) ++connections;
-    const uint16_t busy = cell < picture.busySeconds.size() ? picture.busySeconds[cell] : 0;
-    const uint16_t refused = cell < picture.refusals.size() ? picture.refusals[cell] : 0;
-    return period.days[day].text + ", " + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00" +
-           text::kHoverBusy + std::to_string((busy * 100 + 1800) / 3600) + text::kHoverConnections +
-           std::to_string(connections) + text::kHoverRefusedCount + std::to_string(refused);
+    std::string days = period.days[day].text;
+    if (last > day) days += text::kDayRangeDash + period.days[last].text;
+    const HourLoad load = LoadOfHour(period, picture, day, hour, dayCount);
+    return days + ", " + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00" +
+           text::kHoverBusy + std::to_string(load.Percent()) + text::kHoverConnections + std::to_string(connections) +
+           text::kHoverRefusedCount + std::to_string(load.refusals);
+}
+
+std::string PictureSummaryText(const PeriodRows& period, const LinePicture& picture) {
+    std::vector<std::pair<uint32_t, int>> hours;  // the share in per cent, the hour
+    for (int hour = 0; hour < 24; ++hour) {
+        const HourLoad load = LoadOfHour(period, picture, 0, hour, picture.days);
+        if (load.busySeconds) hours.emplace_back(load.Percent(), hour);
+    }
+    // The busiest first, the earlier of equal ones.
+    std::stable_sort(hours.begin(), hours.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::string out = hours.empty() ? text::kSummaryNotBusy : text::kSummaryBusiest;
+    for (size_t i = 0; i < hours.size() && i < 3; ++i) {
+        const int hour = hours[i].second;
+        out += (i ? ", " : "") + TwoDigits(hour) + ":00" + text::kDayRangeDash + TwoDigits(hour + 1) + ":00 (" +
+               std::to_string(hours[i].first) + "%)";
+    }
+    out += text::kSummaryByDay;
+    bool first = true;
+    for (size_t d = 0; d < period.days.size() && d < picture.days; ++d) {
+        const PeriodDay& day = period.days[d];
+        if (day.state == DayState::Future) continue;
+        out += (first ? "" : ", ") + day.text + ": ";
+        first = false;
+        if (day.state != DayState::Read) {
+            out += text::kLegendNoLog;
+            continue;
+        }
+        uint32_t busy = 0;
+        for (int hour = 0; hour < 24; ++hour) busy += LoadOfHour(period, picture, d, hour).busySeconds;
+        out += std::to_string((busy * 100 + kSecondsPerDay / 2) / kSecondsPerDay) + "%";
+    }
+    return out;
 }

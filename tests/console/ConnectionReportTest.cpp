@@ -176,10 +176,10 @@ TEST(ConnectionReport, InterleavedHangupsMarkTheRowsWhoseFiguresMayBeSwapped) {
         ASSERT_EQ(RowTexts(r).size(), 9u) << Describe(r);
         EXPECT_EQ(RowTexts(r)[8], mixed) << Describe(r);
     }
-    // Whatever went where, the period's sums hold.
+    // The sums are the connection's figures; the refused caller's stay on his row.
     const ReportTotals t = TotalsOf(rows);
-    EXPECT_EQ(t.seconds, 1802u);
-    EXPECT_EQ(t.bytesReceived, 5007u);
+    EXPECT_EQ(t.seconds, 1800u);
+    EXPECT_EQ(t.bytesReceived, 5000u);
     // One block after the other, or the second begun once the first had all
     // its figures: nothing is in doubt.
     for (const std::string& log : {start + a + b, start + lines(a)[0] + lines(a)[1] + lines(a)[2] + lines(a)[3] +
@@ -333,6 +333,33 @@ TEST(ConnectionReport, FedInPiecesOfAnySizeItReadsAsAWhole) {
         for (size_t at = 0; at < log.size(); at += piece) reader.Feed(log.substr(at, piece));
         EXPECT_EQ(Describe(reader.Rows()), whole) << "pieces of " << piece;
     }
+}
+
+// As the log view reads them: a line ends at CR LF, LF or a lone CR, also
+// where a read's piece ends between CR and LF; a line longer than any of the
+// plug-in's is read (its head), and the status line says so.
+TEST(ConnectionReport, LinesEndAtCrLfOrLfOrCrAndMayBeOfAnyLength) {
+    const std::string log = OrdinaryDay();
+    std::string lf, cr;
+    for (char c : log) {
+        if (c != '\r') lf += c;
+        if (c != '\n') cr += c;
+    }
+    const std::string whole = Describe(ReadConnectionReport(log));
+    EXPECT_EQ(Describe(ReadConnectionReport(lf)), whole);
+    EXPECT_EQ(Describe(ReadConnectionReport(cr)), whole);
+    for (size_t piece : {1u, 2u, 7u}) {
+        ConnectionLogReader reader;
+        for (size_t at = 0; at < cr.size(); at += piece) reader.Feed(cr.substr(at, piece));
+        EXPECT_EQ(Describe(reader.Rows()), whole) << "pieces of " << piece;
+    }
+    ConnectionLogReader reader;
+    reader.Feed(Accept("12:00:00") + UserBlock("12:00:05", std::string(100000, 'x'), "pw", "30"));
+    EXPECT_GT(reader.Rows().at(0).login.size(), 60000u);
+    EXPECT_EQ(RowTexts(reader.Rows().at(0))[3], "30");
+    EXPECT_EQ(reader.CutLines(), 1u);
+    const PeriodRows day{{{0, kDate, DayState::Read, reader.CutLines()}}, {}, {}};
+    EXPECT_EQ(PeriodStatusText(day), "Период: 08.12.2026; строк длиннее 64 КБ, прочитано только начало: 1");
 }
 
 TEST(ConnectionReport, UnknownLinesDumpsAndReloadsAreTolerated) {

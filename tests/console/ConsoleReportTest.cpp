@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "ConsoleFixture.h"
-// After windows.h, which the fixture brings: the save dialog's control numbers.
+// After windows.h, which the fixture brings: the save dialog's control numbers, the memory counters.
 #include <dlgs.h>
+#include <psapi.h>
 #include "Ids.h"
 #include "Report.h"
 #include "UiDriver.h"
@@ -25,6 +26,48 @@ DWORD ProcessOf(HWND window) {
     GetWindowThreadProcessId(window, &pid);
     return pid;
 }
+
+// The private memory of the window's process, in MB (Wine counts it as PagefileUsage).
+double PrivateMb(HWND window) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ProcessOf(window));
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(process, &counters, sizeof counters);
+    CloseHandle(process);
+    return static_cast<double>(counters.PagefileUsage) / (1 << 20);
+}
+
+// The report opened from the menu, once it has read its first view.
+HWND OpenReport(ConsoleInstall& console) {
+    ui::InvokeCommand(console.Window(), ids::N19);
+    HWND report = ui::WaitProcessWindow(ProcessOf(console.Window()), kReportWindowClass, 10000);
+    return report && WaitFor([&] {
+        const std::wstring status = ui::ControlText(report, form5::StaticText3);
+        return IsWindowVisible(report) && !status.empty() && status.find(L"читается") == std::wstring::npos;
+    }, 10000) ? report : nullptr;
+}
+
+// The control that has the keyboard focus in the window's thread.
+HWND Focused(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// A key pressed on the control that has the focus, through the program's message loop.
+void Press(HWND window, UINT key) { PostMessageW(Focused(window), WM_KEYDOWN, key, 1); }
+
+// What the line under the picture says with the pointer at a point of the
+// picture; the pointer itself is put there, so that no leaving ends the hover.
+std::wstring PointAt(HWND report, HWND picture, int x, int y) {
+    POINT at{x, y};
+    ClientToScreen(picture, &at);
+    SetCursorPos(at.x, at.y);
+    SendMessageW(picture, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    return ui::ControlText(report, form5::StaticText2);
+}
+
+bool WaitFocus(HWND window, int id) { return WaitFor([&] { return GetDlgCtrlID(Focused(window)) == id; }, 5000); }
 
 // A dated line as the plug-in writes it, today.
 std::string Line(const std::string& time, const std::string& message) {
@@ -191,8 +234,8 @@ public:
     LogFileStamp Stamp(const std::string& day) override {
         return Exists(folder_ + day + "_log.txt") ? LogFileStamp{true, 0, 0} : LogFileStamp{};
     }
-    bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
-        bytes = ReadAll(folder_ + day + "_log.txt").substr(offset);
+    bool Read(const std::string& day, uint64_t offset, size_t maxBytes, std::string& bytes) override {
+        bytes = ReadAll(folder_ + day + "_log.txt").substr(offset, maxBytes);
         return true;
     }
 
@@ -241,6 +284,7 @@ std::string Utf8WithBom(const std::string& cp1251) {
 }
 
 TEST(ConsoleReport, AMonthOfLogsInBothViewsWithItsPicture) {
+    SetCursorPos(0, 0);  // away from the picture: the line under it says the picture in words
     ConsoleInstall console;
     // Forty days of an ordinary line's logs before today, one of them missing
     // (the folder's last backslash doubled, or it would escape the quote).
@@ -275,6 +319,11 @@ TEST(ConsoleReport, AMonthOfLogsInBothViewsWithItsPicture) {
     EXPECT_TRUE(WaitFor([&] { return ui::ListViewRowCount(list) == static_cast<int>(month.rows.size()); }, 10000));
     EXPECT_EQ(ui::WindowText(report), L"Соединения за период");
     ExpectHeadingsFit(list);
+    // The picture's name for screen readers (the system's proxy reads the window text), and it in words.
+    HWND picture = ui::FindControl(report, form5::Image1);
+    EXPECT_EQ(ui::WindowText(picture), L"Занятость линии за период");
+    EXPECT_EQ(ui::ControlText(report, form5::StaticText2),
+              Wide1251(PictureSummaryText(month, BuildLinePicture(month, PictureOptions{}))));
 
     // The totals per login, their CSV in UTF-8; the connections, their CSV in Windows-1251.
     const std::vector<LoginTotals> logins = TotalsByLogin(month);
@@ -329,18 +378,15 @@ TEST(ConsoleReport, AMonthOfLogsInBothViewsWithItsPicture) {
 
     // Pointing at the grid says the hour; a click on an hour with a call in
     // it selects that call in the list.
-    HWND picture = ui::FindControl(report, form5::Image1);
     RECT area;
     GetClientRect(picture, &area);
     bool clicked = false;
     for (int step = 1; step < 40 && !clicked; ++step) {
-        const LPARAM at = MAKELPARAM(area.right * (10 + step * 2) / 100, area.bottom * (20 + step % 5 * 10) / 100);
-        PostMessageW(picture, WM_MOUSEMOVE, 0, at);
-        std::wstring hover;
-        WaitFor([&] { return !(hover = ui::ControlText(report, form5::StaticText2)).empty(); }, 2000);
-        if (hover.find(L"линия занята") == std::wstring::npos || hover.find(L"соединений: 0") != std::wstring::npos)
+        const int x = area.right * (10 + step * 2) / 100, y = area.bottom * (20 + step % 5 * 10) / 100;
+        const std::wstring hover = PointAt(report, picture, x, y);
+        if (hover.find(L": линия занята") == std::wstring::npos || hover.find(L"соединений: 0") != std::wstring::npos)
             continue;
-        PostMessageW(picture, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(picture, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
         clicked = true;
     }
     ASSERT_TRUE(clicked);
@@ -350,6 +396,82 @@ TEST(ConsoleReport, AMonthOfLogsInBothViewsWithItsPicture) {
     std::printf("slowest WM_NULL answer while the month was read and shown: %llu ms\n", slowest);
     EXPECT_LT(slowest, 5000u) << "the window hung";
     EXPECT_TRUE(console.Close());
+}
+
+// A year's grid fits the picture, several days to a row: the lowest row
+// answers the mouse with its days, the last of them today. Closed, the
+// report gives back what it read, as the console lives for months.
+TEST(ConsoleReport, AYearDrawsWholeAndIsGivenBackOnClosing) {
+    ConsoleInstall console;
+    ASSERT_EQ(RunTool("bench_report.exe\" logs \"" + console.logs + "\\\" 365"), 0);
+    ASSERT_TRUE(console.Start());
+    HWND report = OpenReport(console);
+    ASSERT_TRUE(report);
+    const double own = PrivateMb(report);
+    HWND days = ui::FindControl(report, form5::ComboBox1);
+    ASSERT_TRUE(ui::ChooseComboBoxItem(days, ui::ComboBoxItems(days).back()));
+    ui::InvokeCommand(report, form5::RadioButton4);
+    ASSERT_TRUE(WaitFor([&] { return ui::ListViewRowCount(ui::FindControl(report, form5::ListView1)) > 0; }, 30000));
+    HWND picture = ui::FindControl(report, form5::Image1);
+    RECT area;
+    GetClientRect(picture, &area);
+    std::wstring lowest;
+    for (int y = area.bottom - 1; y > 0 && lowest.find(L": линия занята") == std::wstring::npos; --y)
+        lowest = PointAt(report, picture, area.right / 2, y);
+    EXPECT_NE(lowest.find(L"–" + Wide1251(TodayShortDate()) + L", "), std::wstring::npos) << ui::ToUtf8(lowest);
+    ui::CloseWindow(report);
+    EXPECT_TRUE(WaitFor([&] { return PrivateMb(report) < own + 2; }, 5000))
+        << "own " << own << " MB, after closing " << PrivateMb(report) << " MB";
+    EXPECT_TRUE(console.Close());
+}
+
+// Every command of the window from the keyboard: Tab from control to
+// control, the arrows between the period's choices, the access keys, Enter
+// on a button, and Esc to close.
+TEST(ConsoleReport, EveryCommandByKeyboard) {
+    ConsoleInstall console;
+    ASSERT_TRUE(console.Start());
+    HWND report = OpenReport(console);
+    ASSERT_TRUE(report);
+    ASSERT_TRUE(WaitFocus(report, form5::ComboBox1));
+    Press(report, VK_TAB);
+    EXPECT_TRUE(WaitFocus(report, form5::RadioButton1));
+    Press(report, VK_RIGHT);
+    EXPECT_TRUE(WaitFor([&] { return ui::WindowText(report) == L"Соединения за период"; }, 5000)) << "no week chosen";
+    // Alt and a letter: the totals per login; then the picture copied, by its key and by Enter.
+    PostMessageW(Focused(report), WM_SYSCHAR, L'и', 0x20000001);
+    EXPECT_TRUE(WaitFor([&] { return IsDlgButtonChecked(report, form5::RadioButton6) == BST_CHECKED; }, 5000));
+    for (bool byEnter : {false, true}) {
+        ASSERT_TRUE(WaitFor([] { return OpenClipboard(nullptr) != FALSE; }, 5000));
+        EmptyClipboard();
+        CloseClipboard();
+        if (byEnter) Press(report, VK_RETURN);
+        else PostMessageW(Focused(report), WM_SYSCHAR, L'к', 0x20000001);
+        EXPECT_TRUE(WaitFor([] { return IsClipboardFormatAvailable(CF_DIB) != FALSE; }, 10000)) << byEnter;
+    }
+
+    Press(report, VK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(report); }, 5000));
+    EXPECT_TRUE(console.Close());
+}
+
+// Moved to a monitor at 150 %: every control in the font of that scale, at
+// the design's pixels times 1.5.
+TEST(ConsoleReport, LaysItselfOutAnewAtAnotherDisplayScale) {
+    TForm5* form = TForm5::Create(GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(form);
+    HWND report = form->Handle();
+    RECT suggested{100, 50, 1200, 1000};
+    SendMessageW(report, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    for (HWND control = GetWindow(report, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, 144, 72)) << "control " << GetDlgCtrlID(control);
+    }
+    RECT button;
+    GetWindowRect(GetDlgItem(report, form5::Button1), &button);
+    EXPECT_EQ(button.bottom - button.top, MulDiv(23, 144, 96));
+    DestroyWindow(report);
 }
 
 }  // namespace

@@ -86,10 +86,10 @@ public:
         if (it == files.end()) return {};
         return {true, it->second.size(), writes[day]};
     }
-    bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
+    bool Read(const std::string& day, uint64_t offset, size_t maxBytes, std::string& bytes) override {
         reads.emplace_back(day, offset);
         if (held.count(day) || !files.count(day)) return false;
-        bytes = files[day].substr(offset);
+        bytes = files[day].substr(offset, maxBytes);
         return true;
     }
 };
@@ -225,6 +225,30 @@ TEST_F(Month, ThePictureFromTheModelTheDrawingUses) {
     for (bool working : strips.workingHour) EXPECT_FALSE(working);
 }
 
+// Days that do not fit one a row share a row of the grid; pointing at its hour tells of them all.
+TEST_F(Month, SeveralDaysToARowWhenTheyDoNotFit) {
+    EXPECT_EQ(DaysPerRow(366, 160, 3), 7u);
+    EXPECT_EQ(DaysPerRow(366, 2, 3), 366u);
+    const PeriodRows period = ReadPeriod(folder, december, today, kPattern);
+    const LinePicture month = BuildLinePicture(period, PictureOptions{});
+    // petr's five minutes and a refusal at noon of 2 December; 3 December has no log.
+    EXPECT_EQ(HourHoverText(period, month, 0, 12, 7),
+              "01.12.2026–07.12.2026, 12:00–13:00: линия занята 1%, соединений: 1, отклонено: 1");
+}
+
+// The picture in words: the busiest hours over the days with a log, then each day's share.
+TEST_F(Month, ThePictureInWords) {
+    const PeriodRows days = ReadPeriod(folder, PeriodAround(PeriodKind::Range, Day("01.12.2026"), Day("03.12.2026")),
+                                       today, kPattern);
+    // ivan's ten minutes at 10:00; petr's five at noon; no log.
+    EXPECT_EQ(PictureSummaryText(days, BuildLinePicture(days, PictureOptions{})),
+              "Чаще всего линия занята: 10:00–11:00 (8%), 12:00–13:00 (4%); "
+              "по дням: 01.12.2026: 1%, 02.12.2026: 0%, 03.12.2026: нет журнала");
+    const PeriodRows quiet = ReadPeriod(folder, PeriodAround(PeriodKind::Day, Day("20.12.2026")), today, kPattern);
+    EXPECT_EQ(PictureSummaryText(quiet, BuildLinePicture(quiet, PictureOptions{})),
+              "Линия не была занята; по дням: 20.12.2026: 0%");
+}
+
 TEST_F(Month, ReadsAgainOnlyWhatChanged) {
     PeriodReader reader;
     reader.Choose(december, today, kPattern);
@@ -268,6 +292,44 @@ TEST_F(Month, ReadsAgainOnlyWhatChanged) {
     EXPECT_EQ(PeriodStatusText(reader.Rows()),
               "Период: 01.12.2026–31.12.2026, 31 дн.; нет журнала за: 03.12.2026; "
               "журнал сейчас не читается, попробуйте «Обновить»: 20.12.2026");
+}
+
+// An earlier plug-in's refused caller with figures on his hang-up: not a connection, so the line under
+// the list, the CSV's totals rows and the picture leave his seconds and bytes out.
+TEST_F(Month, ARefusedCallersFiguresStayOutOfEverySum) {
+    folder.Put("02.12.2026", DayLog("02.12.2026").Accept("12:00:00").User("12:00:05", "petr", "60")
+                                 .Refusal("12:01:00").Hangup("12:01:30", false, 30, 500, 50)
+                                 .Hangup("12:05:00", true, 300, 1000, 100).Bytes());
+    const PeriodRows day = ReadPeriod(folder, PeriodAround(PeriodKind::Day, Day("02.12.2026")), today, kPattern);
+    EXPECT_EQ(RowTexts(day.rows.at(1))[5], "0:00:30");  // his own row keeps them
+    EXPECT_EQ(TotalsText(TotalsOf(day.rows)),
+              "Соединений: 1, отклонено: 1, время: 0:05:00, принято байт: 1000, отправлено байт: 100");
+    const std::string csv = ConnectionReportCsv(day.rows);
+    EXPECT_EQ(csv.substr(csv.rfind("Итого")), "Итого;соединений: 1;;;отклонено: 1;0:05:00;1000;100;\r\n");
+    const std::string logins = LoginTotalsCsv(TotalsByLogin(day));
+    EXPECT_EQ(logins.substr(logins.rfind("Итого")), "Итого;1;1;0:05:00;1000;100;0;1;0;0;0;0;;;\r\n");
+    int64_t busy = 0;
+    for (const PictureSpan& span : BuildLinePicture(day, PictureOptions{}).spans) busy += span.to - span.from;
+    EXPECT_EQ(busy, 300);
+}
+
+// A day of many megabytes is read a piece of at most kReadPieceBytes a Step,
+// and reads as a whole.
+TEST_F(Month, ABigDayIsReadInPieces) {
+    DayLog big("05.12.2026");
+    for (int i = 0; big.Bytes().size() < 5 * kReadPieceBytes / 2; ++i) {
+        const std::string time = "1" + std::to_string(i % 10) + ":00:00";
+        big.Accept(time).User(time, "login" + std::to_string(i), "60").Hangup(time, true, 60, 1, 2);
+    }
+    folder.Put("05.12.2026", big.Bytes());
+    PeriodReader reader;
+    reader.Choose(PeriodAround(PeriodKind::Day, Day("05.12.2026")), today, kPattern);
+    for (size_t reads = 0; reader.Step(folder); reads = folder.reads.size())
+        ASSERT_LE(folder.reads.size(), reads + 1) << "more than one read a step";
+    using Read = std::pair<std::string, uint64_t>;
+    EXPECT_EQ(folder.reads, (std::vector<Read>{{"04.12.2026", 0}, {"05.12.2026", 0}, {"05.12.2026", kReadPieceBytes},
+                                               {"05.12.2026", 2 * kReadPieceBytes}, {"06.12.2026", 0}}));
+    EXPECT_EQ(reader.Rows().rows, ReadConnectionReport(big.Bytes()));
 }
 
 TEST(ReportPeriod, DatesAndPeriodsByTheLocalesPattern) {

@@ -139,6 +139,9 @@ SystemText TextOf(const std::vector<Token>& element) {
             if (IsConversion(t.text, i)) {
                 raw.emplace_back();
                 ++i;
+            } else if (t.text[i] == '&' && i + 1 < t.text.size()) {
+                // A control's access key: shown underlined, without the "&" ("&&" shows one).
+                raw.back() += t.text[++i];
             } else {
                 raw.back() += t.text[i];
             }

@@ -7,6 +7,20 @@
 //                                nothing new; the slowest answer to WM_NULL,
 //                                sent every 20 ms from another thread meanwhile
 //                                (BENCH_TRACE=1: each answer over 50 ms, and when)
+//   bench_report console PORTWATCH...
+//                                each console given (this build's, an earlier
+//                                build's) run as the operator runs it, on a
+//                                year of an ordinary line's logs (the range
+//                                from the oldest day to today chosen) and on
+//                                a 208 MB day (today's, the window's first
+//                                view): how long until the period is listed
+//                                (from the menu command for the day, from
+//                                the range's choice for the year), the
+//                                slowest answer of the console's window
+//                                while the report reads, and its private
+//                                memory before
+//                                opening the report, with it open, and after
+//                                closing it
 //   bench_report logs FOLDER [DAYS [busy]]
 //                                writes DAYS (default 40) days of an ordinary
 //                                line's logs before today into FOLDER (a
@@ -27,14 +41,17 @@
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DateText.h"
+#include "Ids.h"
 #include "LogFormat.h"
 #include "LogTexts.h"
 #include "Report.h"
+#include "UiDriver.h"
 #include "Win32Clock.h"
 #include "Win32Files.h"
 #include "Win32Handles.h"
@@ -279,10 +296,34 @@ void ChooseRange(TForm5* form) {
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(form5::RadioButton4, BN_CLICKED), 0);
 }
 
-double PrivateMb() {
+// Wine leaves PrivateUsage empty; its PagefileUsage counts the same private pages.
+double PrivateMb(HANDLE process = GetCurrentProcess()) {
     PROCESS_MEMORY_COUNTERS counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    GetProcessMemoryInfo(process, &counters, sizeof counters);
     return static_cast<double>(counters.PagefileUsage) / (1 << 20);
+}
+
+// The log folder's files, for the rows the window must come to show.
+class Files : public DayLogSource {
+public:
+    explicit Files(std::string folder) : folder_(std::move(folder)) {}
+    LogFileStamp Stamp(const std::string& day) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(LogFileName(folder_, day).c_str(), GetFileExInfoStandard, &data)) return {};
+        return {true, data.nFileSizeLow, data.ftLastWriteTime.dwLowDateTime};
+    }
+    bool Read(const std::string& day, uint64_t offset, size_t maxBytes, std::string& bytes) override {
+        return ReadFileFrom(LogFileName(folder_, day), offset, bytes, maxBytes);
+    }
+
+private:
+    std::string folder_;
+};
+
+std::string ShortDatePattern() {
+    char pattern[80] = "";
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, pattern, sizeof pattern);
+    return pattern;
 }
 
 int Bench() {
@@ -301,25 +342,9 @@ int Bench() {
                 static_cast<double>(total) / (1 << 20) / static_cast<double>(files.size()));
 
     // The parse alone, all days at once, as a yardstick.
-    class Files : public DayLogSource {
-    public:
-        explicit Files(std::string folder) : folder_(std::move(folder)) {}
-        LogFileStamp Stamp(const std::string& day) override {
-            WIN32_FILE_ATTRIBUTE_DATA data;
-            if (!GetFileAttributesExA(LogFileName(folder_, day).c_str(), GetFileExInfoStandard, &data)) return {};
-            return {true, data.nFileSizeLow, data.ftLastWriteTime.dwLowDateTime};
-        }
-        bool Read(const std::string& day, uint64_t offset, std::string& bytes) override {
-            return ReadFileFrom(LogFileName(folder_, day), offset, bytes);
-        }
-
-    private:
-        std::string folder_;
-    } source(folder);
-    char pattern[80] = "";
-    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, pattern, sizeof pattern);
+    Files source(folder);
     LARGE_INTEGER a = CounterNow();
-    const PeriodRows rows = ReadPeriod(source, {today - 29, today}, today, pattern);
+    const PeriodRows rows = ReadPeriod(source, {today - 29, today}, today, ShortDatePattern());
     std::printf("read and parsed alone (ReadPeriod): %.1f ms, %zu connections\n", CounterMs(a, CounterNow()), rows.rows.size());
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -411,6 +436,151 @@ int Bench() {
     return 0;
 }
 
+// What a console did with one period.
+struct ConsoleFigures {
+    bool done = false;
+    double openMs = 0;     // from the command until the period is read and listed
+    double slowestMs = 0;  // the slowest answer of the console's window meanwhile
+    int answers = 0, over100 = 0;
+    double ownMb = 0, openMb = 0, closedMb = 0;  // before opening, open, after closing
+};
+
+// The process's private memory once it has settled: the same within 0.2 MB
+// over a second, or after 30 s.
+double SettledMb(HANDLE process) {
+    double last = PrivateMb(process);
+    for (int i = 0; i < 30; ++i) {
+        Sleep(1000);
+        const double now = PrivateMb(process);
+        if (now - last < 0.2 && last - now < 0.2) return now;
+        last = now;
+    }
+    return last;
+}
+
+// Until the report has read its period and lists `rows` rows.
+bool WaitListed(HWND report, size_t rows) {
+    const LARGE_INTEGER start = CounterNow();
+    HWND list = GetDlgItem(report, form5::ListView1);
+    while (CounterMs(start, CounterNow()) < 300000) {
+        if (ui::ControlText(report, form5::StaticText3).find(L"читается") == std::wstring::npos &&
+            ui::ListViewRowCount(list) == static_cast<int>(rows))
+            return true;
+        Sleep(5);
+    }
+    return false;
+}
+
+// `program` in a folder of its own whose LOG_PATH is `logs`: the report
+// opened from the menu and, for `range`, the range from the oldest day to
+// today chosen; then closed.
+ConsoleFigures RunConsole(const std::string& program, const std::string& logs, bool range, size_t rows) {
+    static int runs = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder =
+        std::string(temp) + "bench_report_console_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteWholeFile(folder + "qv_config.ini", "[PHP]\r\nUSERS_FOLDER=" + folder + "\r\n[OPTIONS]\r\nFILE_WITH_TIME=" + folder +
+                                                 "time.txt\r\n[LOG]\r\nLOG_PATH=" + logs +
+                                                 "\r\n[GUI]\r\nDISABLE_CHECK_WORK_TIME=1\r\n");
+    CopyFileA(program.c_str(), (folder + "portwatch.exe").c_str(), FALSE);
+    std::string line = "\"" + folder + "portwatch.exe\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ConsoleFigures f;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) return f;
+    CloseHandle(pi.hThread);
+    HWND window = nullptr;
+    while (!window && WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT)
+        window = ui::FindProcessWindow(pi.dwProcessId, kMainWindowClass);
+    // The console's own: its log view has read today's log.
+    f.ownMb = SettledMb(pi.hProcess);
+    {
+        LARGE_INTEGER start = CounterNow();
+        PostMessageW(window, WM_COMMAND, ids::N19, 0);
+        HWND report = nullptr;
+        while (!report || !IsWindowVisible(report)) {
+            report = ui::FindProcessWindow(pi.dwProcessId, kReportWindowClass);
+            Sleep(1);
+        }
+        // The answers while it reads, once the window is up (under Wine its
+        // first showing alone takes 100-300 ms, see above).
+        std::unique_ptr<Responsiveness> answers(new Responsiveness(window));
+        if (range && WaitListed(report, 0)) {
+            answers.reset(new Responsiveness(window));
+            start = CounterNow();
+            HWND from = GetDlgItem(report, form5::ComboBox1);
+            SendMessageW(from, CB_SETCURSEL, SendMessageW(from, CB_GETCOUNT, 0, 0) - 1, 0);
+            SendMessageW(report, WM_COMMAND, MAKEWPARAM(form5::ComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(from));
+            SendMessageW(report, WM_COMMAND, MAKEWPARAM(form5::RadioButton4, BN_CLICKED), 0);
+        }
+        f.done = WaitListed(report, rows);
+        f.openMs = CounterMs(start, CounterNow());
+        answers->Stop();
+        f.slowestMs = answers->Slowest();
+        f.answers = answers->Answers();
+        f.over100 = answers->Over100();
+        f.openMb = PrivateMb(pi.hProcess);
+        PostMessageW(report, WM_CLOSE, 0, 0);
+        while (IsWindowVisible(report)) Sleep(1);
+    }
+    f.closedMb = SettledMb(pi.hProcess);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    DeleteFileA((folder + "portwatch.exe").c_str());
+    DeleteFileA((folder + "qv_config.ini").c_str());
+    RemoveDirectoryA(folder.c_str());
+    return f;
+}
+
+void PrintFigures(const char* period, const std::string& program, const ConsoleFigures& f) {
+    std::printf("%-5s | %-52s | %s %8.1f ms | %6.1f ms (%d of %d over 100 ms) | %6.1f | %6.1f (+%.1f) | %6.1f (%+.1f)\n",
+                period, program.c_str(), f.done ? "listed" : "NOT LISTED", f.openMs, f.slowestMs, f.over100, f.answers,
+                f.ownMb, f.openMb, f.openMb - f.ownMb, f.closedMb, f.closedMb - f.ownMb);
+}
+
+int BenchConsoles(const std::vector<std::string>& programs) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string logs = std::string(temp) + "bench_report_logs_" + std::to_string(GetCurrentProcessId()) + "\\";
+    const int64_t today = Today();
+    Files source(logs);
+    std::printf("period | portwatch.exe | listed after | slowest answer | own MB | open MB | after closing MB\n");
+
+    // A year before today, as the demonstration's logs, one day without a log; none today.
+    const auto year = MakeLogs(today - 365, 365, today - 365 + 365 / 3, false);
+    uint64_t bytes = 0;
+    for (const auto& file : year) bytes += file.second.size();
+    if (!WriteLogs(logs, year)) return 1;
+    const size_t yearRows = ReadPeriod(source, {today - 365, today}, today, ShortDatePattern()).rows.size();
+    std::printf("year: %zu logs, %.1f MB, %zu rows, the range chosen after the window showed today\n", year.size(),
+                static_cast<double>(bytes) / (1 << 20), yearRows);
+    for (const std::string& program : programs) PrintFigures("year", program, RunConsole(program, logs, true, yearRows));
+    for (const auto& file : year) DeleteFileA(LogFileName(logs, file.first).c_str());
+
+    // Today's log of 208 MB: a busy day's connections over and over.
+    const std::string busy = MakeLogs(today, 1, -1, true).begin()->second;
+    std::string day;
+    day.reserve(208u << 20);
+    while (day.size() + busy.size() <= (208u << 20)) day += busy;
+    const std::string todayLog = LogFileName(logs, ShortDateText([] {
+                                                   SYSTEMTIME now;
+                                                   GetLocalTime(&now);
+                                                   return now;
+                                               }()));
+    if (!WriteWholeFile(todayLog, day)) return 1;
+    const size_t dayRows = ReadPeriod(source, {today, today}, today, ShortDatePattern()).rows.size();
+    std::printf("day: %.1f MB, %zu rows, the window's first view\n", static_cast<double>(day.size()) / (1 << 20), dayRows);
+    std::string().swap(day);
+    for (const std::string& program : programs) PrintFigures("day", program, RunConsole(program, logs, false, dayRows));
+    DeleteFileA(todayLog.c_str());
+    RemoveDirectoryA(logs.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -425,8 +595,9 @@ int main(int argc, char** argv) {
         std::printf("%zu logs written into %s\n", files.size(), argv[2]);
         return 0;
     }
+    if (command == "console" && argc > 2) return BenchConsoles(std::vector<std::string>(argv + 2, argv + argc));
     if (!command.empty()) {
-        std::fputs("usage: bench_report [logs FOLDER [DAYS [busy]]]\n", stderr);
+        std::fputs("usage: bench_report [console PORTWATCH... | logs FOLDER [DAYS [busy]]]\n", stderr);
         return 2;
     }
     return Bench();

@@ -1,7 +1,7 @@
 #!/bin/bash
-# Shows the connections report on 40 days of an ordinary line's logs and saves
+# Shows the connections report on a year of an ordinary line's logs and saves
 # pictures of it: the week (one strip a day), the month (days by hours), the
-# totals per login, and the picture as the window itself saves it as PNG.
+# totals per login, and the year (several days to a row).
 # Usage: report-screenshot.sh BUILD_DIR OUT_FOLDER [DPI]   (run under xvfb-run)
 # It uses a Wine prefix of its own per DPI (BUILD_DIR/report-shots-DPI), as
 # the working-hours watch is on (its hours shaded) and the DPI is set there.
@@ -28,7 +28,7 @@ win=$(winepath -w "$work")
 # The watch on, from 23 to 7: no RemoteAccess is installed in this prefix, so it acts on nothing.
 printf '[PHP]\r\nUSERS_FOLDER=%s\\users\\\r\n[OPTIONS]\r\nFILE_WITH_TIME=%s\\time.txt\r\n[LOG]\r\nLOG_PATH=%s\\logs\\\r\n[GUI]\r\nDISABLE_CHECK_WORK_TIME=0\r\nTIME_BEGIN=23\r\nTIME_END=7\r\n' \
   "$win" "$win" "$win" > "$work/qv_config.ini"
-(cd "$work" && wine bench_report.exe logs "$win\\logs\\" 40 >/dev/null)
+(cd "$work" && wine bench_report.exe logs "$win\\logs\\" 365 >/dev/null)
 
 ui() { wine "$work/uidriver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 report() { ui --class TForm5 "$@"; }
@@ -66,3 +66,9 @@ loaded
 shoot "report-month-$dpi.png"
 report menu 1512 >/dev/null  # Итоги по логинам
 shoot "report-logins-$dpi.png"
+# The year: from the oldest day to today.
+report menu 1511 >/dev/null  # Соединения
+report choose 1501 "$(LANG=ru_RU.UTF-8 date -d '365 days ago' +%d.%m.%Y)" >/dev/null || true
+report menu 1509 >/dev/null  # по
+loaded
+shoot "report-year-$dpi.png"
