@@ -13,15 +13,18 @@ std::string CurrentUserFileName(std::string_view usersFolder);
 std::string CurrentUserOpFileName(std::string_view usersFolder);
 std::string UserProfileFileName(std::string_view usersFolder, std::string_view login);
 
-// Login, password and limit as the worker reads them: text mode, at most 29,
-// 29 and 4 characters, each read ending after its line feed, which is dropped.
+// Login, password and limit as the worker takes them: each from its own line
+// (1, 2 and 3), the lines ended as the list reader ends them (CR LF, LF or
+// CR), each cut at its bound, so that a long line never runs on into the
+// next field.
 struct UserRecordHead {
     std::string user;
     std::string password;
     std::string limitText;
 };
-// The three bounded reads never need more than this many bytes of the file.
-constexpr size_t kUserRecordHeadBytes = 256;
+constexpr size_t kUserFieldBytes = 29;
+constexpr size_t kPasswordFieldBytes = 29;
+constexpr size_t kLimitFieldBytes = 4;
 UserRecordHead ParseUserRecordHead(std::string_view fileStart);
 
 // The whole of what the worker takes from one read of the current-user file:

@@ -114,7 +114,7 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     config.currentUser = path;
     ASSERT_TRUE(ReadCurrentUserRecord(config, record));
     EXPECT_EQ(record.head.user, std::string(29, 'Z'));
-    EXPECT_EQ(record.head.limitText, "ZZZZ");
+    EXPECT_EQ(record.head.limitText, "");  // one line: the login only
 
     std::vector<std::string> lines;
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
@@ -170,14 +170,14 @@ TEST_F(UserFilesTest, AFailedReadIsNoEmptyRecord) {
                                    nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
     std::string bytes = "left over";
-    EXPECT_FALSE(ReadOpenFileStart(writeOnly, kUserRecordHeadBytes, bytes));
+    EXPECT_FALSE(ReadOpenFileStart(writeOnly, kTimeFileHeadBytes, bytes));
     EXPECT_TRUE(bytes.empty());
     CloseHandle(writeOnly);
 
     HANDLE readable = CreateFileA(config.currentUser.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(readable, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(ReadOpenFileStart(readable, kUserRecordHeadBytes, bytes));
+    EXPECT_TRUE(ReadOpenFileStart(readable, kTimeFileHeadBytes, bytes));
     EXPECT_EQ(bytes, "ivan\r\npw\r\n5\r\n");
     CloseHandle(readable);
 }
