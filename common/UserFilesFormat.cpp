@@ -48,13 +48,34 @@ UserRecord ParseUserRecord(std::string_view fileStart) {
     return record;
 }
 
-bool UserRecordWritten(std::string_view fileStart, bool wholeFile) {
-    if (fileStart.empty()) return false;
-    if (!wholeFile || fileStart.back() == '\n') return true;
-    size_t lineEnds = 0;
-    for (char c : fileStart) lineEnds += c == '\n';
-    // The last line is still open: a third line means login and password are whole.
-    return lineEnds >= 2;
+RecordProgress UserRecordProgress(std::string_view fileStart, bool wholeFile) {
+    if (fileStart.empty()) return RecordProgress::Empty;
+    if (!wholeFile) return RecordProgress::Whole;
+    size_t lineEnds = 0, thirdLine = 0;
+    for (size_t i = 0; i < fileStart.size() && lineEnds < 3; ++i) {
+        const char c = fileStart[i];
+        if (c == '\r' || c == '\n') {
+            ++lineEnds;
+            if (c == '\r' && i + 1 < fileStart.size() && fileStart[i + 1] == '\n') ++i;
+        } else if (lineEnds == 2) {
+            ++thirdLine;
+        }
+    }
+    return lineEnds == 3 || thirdLine >= kLimitFieldBytes ? RecordProgress::Whole : RecordProgress::Unfinished;
+}
+
+bool RecordWatch::Take(std::string_view bytes, bool wholeFile, double nowMs) {
+    switch (UserRecordProgress(bytes, wholeFile)) {
+        case RecordProgress::Whole: return true;
+        case RecordProgress::Empty: unfinished_.clear(); return false;
+        case RecordProgress::Unfinished: break;
+    }
+    if (unfinished_ != bytes) {
+        unfinished_.assign(bytes);
+        since_ = nowMs;
+        return false;
+    }
+    return nowMs - since_ >= kRecordSettleMs;
 }
 
 int32_t LeadingNumber(std::string_view text) {

@@ -266,6 +266,7 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
     const GatewayConfigRecord& c = *ctx.config;
     Countdown countdown(c.regMinutes);
     bool userPending = true;
+    RecordWatch recordWatch;
     const double start = env.clock.NowMs();
     double nextAsk = start + kServiceAskIntervalMs;
     // Answers in a row that lacked the connection: one may be a moment of
@@ -298,9 +299,10 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
             TimeFileWrite timeFile(c, countdown.SecondsLeft());
             ctx.stop.GatedWrite([&] { timeFile.Write(); });
             // One read feeds the log, the limit and the account alike. A record
-            // that exists but cannot be read yet, or that the site is still
+            // that exists but cannot be read yet, or that the site may still be
             // writing, is tried again next cycle.
-            if (userPending && FileExists(c.currentUser) && ReadCurrentUserRecord(c, record)) {
+            if (userPending && FileExists(c.currentUser) &&
+                ReadCurrentUserRecord(c, recordWatch, env.clock.NowMs(), record)) {
                 LogUserBlock(ctx, record.head);
                 countdown.UserArrived(LeadingNumber(record.head.limitText));
                 userPending = false;

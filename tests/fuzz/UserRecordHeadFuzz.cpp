@@ -71,16 +71,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK_EQ(Field(lines, 3, 4), head.limitText, shown);
 
     // The one read of a cycle: the head as above, and the first two lines
-    // whole (within their cap) for the account. A record the site has not
-    // finished is never taken before its login and password lines are whole.
+    // whole (within their cap) for the account.
     const UserRecord record = ParseUserRecord(file);
     FUZZ_CHECK(Same(record.head, head));
     FUZZ_CHECK(record.lines.size() == std::min<size_t>(lines.size(), 2));
     for (size_t n = 0; n < record.lines.size(); ++n)
         FUZZ_CHECK_EQ(lines[n].substr(0, kUserRecordLineBytes), record.lines[n], shown);
-    if (UserRecordWritten(file, true) && !file.empty() && file.back() != '\n')
-        FUZZ_CHECK(std::count(file.begin(), file.end(), '\n') >= 2);
-    FUZZ_CHECK(!UserRecordWritten(file.substr(0, 0), true));
+
+    // Whole once the third line has ended or holds the limit's 4 characters.
+    const RecordProgress progress = UserRecordProgress(file, true);
+    const bool whole = lines.size() > 3 || (lines.size() == 3 && (lines[2].size() >= 4 || file.back() == '\n' ||
+                                                                   file.back() == '\r'));
+    FUZZ_CHECK_EQ(file.empty(), progress == RecordProgress::Empty, shown);
+    FUZZ_CHECK_EQ(whole, progress == RecordProgress::Whole, shown);
+    // A site that goes on writing a record taken whole never changes what was taken.
+    const std::string_view written = file.substr(0, size ? data[0] % (size + 1) : 0);
+    if (UserRecordProgress(written, true) == RecordProgress::Whole)
+        FUZZ_CHECK(Same(ParseUserRecordHead(written), head));
 
     // The worker's limit: a text of at most 4 characters never leaves this range.
     const int32_t limit = LeadingNumber(head.limitText);

@@ -86,6 +86,25 @@ TEST(Record, ArrivingRecordSetsTheLimitFromTheStart) {
     call.HangUp();
 }
 
+// A site that writes the record a line at a time, with pauses shorter than a
+// cycle: the record is taken once its third line has ended, with the whole limit.
+TEST(Record, WrittenALineAtATimeGivesTheWholeLimit) {
+    InProcessGate gate(2);
+    Caller call(gate, 8);
+    ASSERT_TRUE(call.Dial());
+    std::string written;
+    for (const char* piece : {"student\r\n", "secret\r\n", "6", "0", "\r\n"}) {
+        EXPECT_FALSE(gate.LogHas(">USER:")) << written;
+        written += piece;
+        gate.WriteRecord(written);
+        ASSERT_TRUE(gate.clock.Cycle()) << written;
+        ASSERT_EQ(gate.service.disconnects.load(), 0) << written;
+    }
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("student", "secret", "60"));
+    ASSERT_TRUE(gate.clock.Cycle());
+    EXPECT_EQ(ReadAll(gate.timeFile), TimeFileFor(3600 - 5));
+}
+
 // A limit that is no number, or too small, ends the connection in the cycle
 // that reads the record; what the log shows is cut by the fields' bounds.
 TEST(Record, OutOfFormatRecordsAreReadByTheBounds) {
@@ -102,7 +121,8 @@ TEST(Record, OutOfFormatRecordsAreReadByTheBounds) {
         Caller call(gate, 7);
         ASSERT_TRUE(call.Dial());
         gate.WriteRecord(c.record);
-        ASSERT_TRUE(gate.clock.Cycle());
+        // A record short of its third line is taken once it stayed so for a cycle.
+        for (int k = 0; k < 2 && gate.WorkerRunning(); ++k) ASSERT_TRUE(gate.clock.Cycle());
         ASSERT_TRUE(gate.WaitWorkersGone()) << c.record;
         EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock(c.user, c.pass, c.limit) + DisconnectLines(" - ok"))
             << c.record;

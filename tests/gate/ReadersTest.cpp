@@ -69,10 +69,11 @@ TEST_F(UserFilesTest, TimeFileHeldWithoutSharingIsSkipped) {
 
 TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
     UserRecord record;
-    EXPECT_FALSE(ReadCurrentUserRecord(config, record));  // missing
+    RecordWatch watch;
+    EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));  // missing
 
     WriteAll(config.currentUser, "student\r\nsecret\r\n45\r\nИван\r\n");
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, "student");
     EXPECT_EQ(record.head.password, "secret");
     EXPECT_EQ(record.head.limitText, "45");
@@ -81,11 +82,13 @@ TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
     // Created, or being written by the site: not yet the record.
     for (const char* piece : {"", "stud", "student\r\nsec"}) {
         WriteAll(config.currentUser, piece);
-        EXPECT_FALSE(ReadCurrentUserRecord(config, record)) << piece;
+        EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record)) << piece;
     }
-    // A whole first line and nothing more is a record, with an empty limit.
+    // A whole first line and nothing more is a record, with an empty limit,
+    // once it has stayed so for a while.
     WriteAll(config.currentUser, "ivan\r\n");
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, kRecordSettleMs, record));
     EXPECT_EQ(record.head.user, "ivan");
     EXPECT_EQ(record.head.limitText, "");
 }
@@ -95,12 +98,13 @@ TEST_F(UserFilesTest, LockedRecordIsReportedSoTheWorkerTriesAgain) {
     HANDLE held = CreateFileA(config.currentUser.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     UserRecord record;
-    EXPECT_FALSE(ReadCurrentUserRecord(config, record));
+    RecordWatch watch;
+    EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));
     std::vector<std::string> lines;
     EXPECT_FALSE(ReadFileLines(config.currentUser, 10, 4096, lines));
     EXPECT_TRUE(lines.empty());
     CloseHandle(held);
-    EXPECT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, "ivan");
 }
 
@@ -111,8 +115,9 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     const ULONGLONG start = GetTickCount64();
 
     UserRecord record;
+    RecordWatch watch;
     config.currentUser = path;
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, std::string(29, 'Z'));
     EXPECT_EQ(record.head.limitText, "");  // one line: the login only
 
@@ -133,7 +138,7 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
     EXPECT_LE(lines.size(), 10u);
     for (const auto& l : lines) EXPECT_LE(l.size(), 4096u);
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
 }
 
 TEST_F(UserFilesTest, ListReaderTakesEveryLineEnd) {

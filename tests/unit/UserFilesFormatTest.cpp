@@ -82,15 +82,28 @@ TEST(UserRecordHead, BinaryBytesStayWithinTheBounds) {
     EXPECT_LE(h.limitText.size(), 4u);
 }
 
-// What the site may have written so far: only a record whose login and
-// password lines are whole counts; a whole first line alone is a record (limit 0).
-TEST(UserRecordWritten, WaitsForTheLinesTheSiteIsStillWriting) {
-    for (const char* pending : {"", "stud", "student\r\nsec", "student\r\nsecret\r"})
-        EXPECT_FALSE(UserRecordWritten(pending, true)) << pending;
-    for (const char* whole : {"ivan\r\n", "ivan\r\npw\r\n", "ivan\r\npw\r\n5", "ivan\npw\n1\n"})
-        EXPECT_TRUE(UserRecordWritten(whole, true)) << whole;
-    // A file longer than the read is taken as it is.
-    EXPECT_TRUE(UserRecordWritten(std::string(100, 'x'), false));
+// What the site may have written so far: a record whose third line has
+// ended (at CR LF, LF or CR) or holds the limit's four characters is taken at
+// once; anything short of that once it has stayed the same for a second; an
+// empty file never.
+TEST(RecordWatch, TakesAWholeRecordAtOnceAndAnUnfinishedOneASecondLater) {
+    for (const char* whole : {"ivan\r\npw\r\n5\r\n", "ivan\npw\n1\n", "ivan\rpw\r60\r", "ivan\r\npw\r\n\r", "ivan\r\npw\r\n1234"})
+        EXPECT_TRUE(RecordWatch().Take(whole, true, 0)) << whole;
+    EXPECT_TRUE(RecordWatch().Take(std::string(100, 'x'), false, 0));  // longer than the read
+    for (const char* unfinished : {"stud", "ivan\r\n", "ivan\r\npw\r", "ivan\r\npw\r\n", "ivan\r\npw\r\n123"}) {
+        RecordWatch watch;
+        EXPECT_FALSE(watch.Take(unfinished, true, 0)) << unfinished;
+        EXPECT_FALSE(watch.Take(unfinished, true, kRecordSettleMs - 1)) << unfinished;
+        EXPECT_TRUE(watch.Take(unfinished, true, kRecordSettleMs)) << unfinished;
+    }
+    RecordWatch watch;
+    EXPECT_FALSE(watch.Take("", true, 0));
+    EXPECT_FALSE(watch.Take("", true, 5000));
+    EXPECT_FALSE(watch.Take("ivan\r\n", true, 5000));
+    // Each change starts the second anew.
+    EXPECT_FALSE(watch.Take("ivan\r\npw\r\n", true, 5500));
+    EXPECT_FALSE(watch.Take("ivan\r\npw\r\n", true, 6000));
+    EXPECT_TRUE(watch.Take("ivan\r\npw\r\n", true, 6500));
 }
 
 TEST(LeadingNumber, TakesTheLeadingDigits) {
