@@ -269,9 +269,12 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
     RecordWatch recordWatch;
     const double start = env.clock.NowMs();
     double nextAsk = start + kServiceAskIntervalMs;
-    // Answers in a row that lacked the connection: one may be a moment of
-    // the service's, and believing it leaves a live caller untimed.
-    int unlisted = 0;
+    // An answer without the connection may be a moment of the service's, and
+    // believing it leaves a live caller untimed: it counts only when an ask
+    // at least a cycle of the clock later agrees. Cycles that catch up after
+    // a slow step come at once, so their count proves nothing.
+    bool unlisted = false;
+    double unlistedAt = 0;
     while (countdown.Running()) {
         // Paced against the clock: the file work of a cycle does not add up.
         const double due = start + static_cast<double>(countdown.Elapsed() + 1) * env.cycleMs;
@@ -283,17 +286,22 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
             if (!step.Begun()) return;
             // Asked after a caller was refused, so that a connection whose
             // hang-up never came cannot keep every later caller out; asked
-            // again at the next cycle after an answer without it.
-            if (ctx.askService.exchange(false) || unlisted > 0 || env.clock.NowMs() >= nextAsk) {
-                nextAsk = env.clock.NowMs() + kServiceAskIntervalMs;
+            // again a cycle after an answer without it.
+            const double now = env.clock.NowMs();
+            const bool confirming = unlisted && now >= unlistedAt + env.cycleMs;
+            if (ctx.askService.exchange(false) || confirming || now >= nextAsk) {
+                nextAsk = now + kServiceAskIntervalMs;
                 switch (AskForConnection(ctx, env.admin)) {
-                    case Listing::Listed: unlisted = 0; break;
-                    case Listing::NotListed: ++unlisted; break;
+                    case Listing::Listed: unlisted = false; break;
+                    case Listing::NotListed:
+                        if (confirming) {
+                            EndForGoneConnection(ctx, countdown.Elapsed());
+                            return;
+                        }
+                        if (!unlisted) unlistedAt = env.clock.NowMs();
+                        unlisted = true;
+                        break;
                     case Listing::Unknown: break;
-                }
-                if (unlisted >= 2) {
-                    EndForGoneConnection(ctx, countdown.Elapsed());
-                    return;
                 }
             }
             TimeFileWrite timeFile(c, countdown.SecondsLeft());

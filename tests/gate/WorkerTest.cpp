@@ -227,6 +227,26 @@ TEST(SteppedWorker, OneAnswerWithoutTheConnectionIsNotEnough) {
     EXPECT_TRUE(w.Ended());
 }
 
+// After a slow ask the cycles due meanwhile run at once; the ask that would
+// confirm the first answer still waits until a cycle of the clock has passed.
+TEST(SteppedWorker, TheConfirmingAskComesACycleOfTheClockAfterTheFirst) {
+    SteppedWorker w;
+    w.Start();
+    std::atomic<bool> slow{true};
+    w.service.onConnect = [&] {
+        if (slow.exchange(false)) w.clock.Advance(3000);
+    };
+    w.service.RemoveConnection(w.connection);
+    w.ctx->askService = true;
+    ASSERT_TRUE(w.Cycle());  // asked at 1000 ms, answered at 4000 ms
+    for (int due = 2000; due <= 4000; due += 1000) {
+        ASSERT_TRUE(w.Cycle());
+        EXPECT_FALSE(w.Ended()) << "a second answer at " << due << " ms ended the connection";
+    }
+    ASSERT_TRUE(w.Cycle());  // 5000 ms
+    EXPECT_TRUE(w.Ended());
+}
+
 // A log line that waits for a file another program holds: the hang-up's
 // bound runs from its call, not from the end of the line's wait.
 TEST(SteppedWorker, AHangupDoesNotWaitForALogLineOnAHeldFile) {
