@@ -222,11 +222,14 @@ void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
     const std::string duration = std::string(log_text::kDuration) + std::to_string(secondsTimed);
     PendingLog block = PrepareLog(ctx.config->logFolder,
                                   {{log_text::kConnectionGone}, {duration}, {log_text::kUserHungUp}});
+    // Deleted before the gate is taken, so that a hang-up does not wait for
+    // the users' folder; a hang-up meanwhile deletes the same files.
+    ClearUserFiles(*ctx.config);
     const bool ended = ctx.stop.GatedWrite([&] {
         ctx.foundGone = true;
-        ClearUserFiles(*ctx.config);
         block.Write();
     });
+    block.NoteOutcome();
     if (ended) ReportConnectionGone(secondsTimed);
 }
 
@@ -255,7 +258,9 @@ bool WorkerLog(WorkerContext& ctx, std::initializer_list<LogLine> lines) noexcep
     // Opened before the gate is taken: a held log file makes the worker wait,
     // not the hang-up.
     PendingLog pending = PrepareLog(ctx.config->logFolder, lines);
-    return ctx.stop.GatedWrite([&] { pending.Write(); });
+    const bool written = ctx.stop.GatedWrite([&] { pending.Write(); });
+    pending.NoteOutcome();
+    return written;
 }
 
 bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) noexcept {

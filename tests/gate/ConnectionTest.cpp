@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "ConnectionReport.h"
+#include "DialgateEvents.h"
+#include "Events.h"
 #include "ExpectedLines.h"
 #include "GateSoak.h"
 #include "LogTexts.h"
@@ -25,6 +27,40 @@
 namespace {
 
 std::string TimeFileFor(int seconds) { return std::to_string(seconds) + "\r\n\r\n"; }
+
+// The first line that gets through after one was lost makes the plug-in
+// report the log writable again; while that event is being reported, the
+// service delivers the caller's hang-up on a thread of its own.
+class HangupWhileAnEventIsReported {
+public:
+    explicit HangupWhileAnEventIsReported(Caller& call) : call_(call) {
+        LogWriteTo(call.gate.dir / "missing\\LOGS\\", "lost", true);
+        SetEventSink([this](const PluginEvent& e) {
+            if (e.id != MSG_LOG_WRITABLE_AGAIN) return;
+            service_ = std::thread([this] {
+                call_.HangUp();
+                SetEvent(returned_.Get());
+            });
+            meanwhile_ = WaitForSingleObject(returned_.Get(), 5000) == WAIT_OBJECT_0;
+            SetEvent(reported_.Get());
+        });
+    }
+    ~HangupWhileAnEventIsReported() {
+        if (service_.joinable()) service_.join();
+        SetEventSink(nullptr);
+    }
+    // Waits until the event has been reported.
+    bool Reported() const { return WaitForSingleObject(reported_.Get(), 10000) == WAIT_OBJECT_0; }
+    // Whether the hang-up returned while the event was being reported.
+    bool ReturnedMeanwhile() const { return meanwhile_; }
+
+private:
+    Caller& call_;
+    std::thread service_;
+    UniqueHandle reported_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle returned_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> meanwhile_{false};
+};
 
 }  // namespace
 
@@ -699,4 +735,17 @@ TEST(Hangup, ThatBelongsToNoTimedConnectionIsMarked) {
     before = gate.Log();
     b.HangUp();
     EXPECT_EQ(gate.Log(), before + MarkedHangupLines(true));
+}
+
+// An event that the worker's line raises is reported with no lock held that
+// the hang-up waits for: the hang-up returns while it is still being reported.
+TEST(Hangup, DoesNotWaitForAnEventTheWorkerReports) {
+    InProcessGate gate;
+    Caller call(gate, 74);
+    ASSERT_TRUE(call.Dial());
+    HangupWhileAnEventIsReported hangup(call);
+    gate.WriteRecord("ivan\r\npw\r\n5\r\n");
+    ASSERT_TRUE(gate.clock.Release());
+    ASSERT_TRUE(hangup.Reported());
+    EXPECT_TRUE(hangup.ReturnedMeanwhile()) << "the hang-up waited for the worker's event";
 }
