@@ -253,6 +253,14 @@ void AcceptLink(const RAS_PORT_0* p0) {
     if (current && current->connection == p0->hConnection) current->ports.Add(p0->hPort);
 }
 
+void LinkHangup(const RAS_PORT_0* p0) {
+    LogWrite(log_text::kLinkDown, true);
+    if (!p0) return;
+    // The limit's end must not reset a port that may carry another call by then.
+    ExclusiveLock lock(stateLock);
+    if (current && current->connection == p0->hConnection) current->ports.Remove(p0->hPort);
+}
+
 void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     const HANDLE id = c0 ? c0->hConnection : nullptr;
     std::shared_ptr<WorkerContext> ctx;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string_view>
+#include <vector>
 
 #include "Config.h"
 #include "Log.h"
@@ -26,20 +27,19 @@ struct AdminCalls {
     DWORD(WINAPI* portEnum)(RAS_SERVER_HANDLE, DWORD, HANDLE, LPBYTE*, DWORD, LPDWORD, LPDWORD, LPDWORD);
 };
 
-// The ports of one connection's links, as the service reported them. Fixed
-// room, so that taking a link never allocates on the service's thread; a
-// multilink bundle has a few links.
+// The ports of one connection's links that are up, as the service reported
+// them coming and going: what the limit's end disconnects when the service
+// cannot list them itself.
 class ConnectionPorts {
 public:
-    static constexpr size_t kMost = 8;
+    // Throws when out of memory; the port is then not known here.
     void Add(HANDLE port);
-    // Copies them into `out` (room for kMost); returns how many.
-    size_t Copy(HANDLE* out) const;
+    void Remove(HANDLE port);
+    std::vector<HANDLE> Copy() const;
 
 private:
     mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    HANDLE ports_[kMost] = {};
-    size_t count_ = 0;
+    std::vector<HANDLE> ports_;
 };
 
 // The worker's clock, and its wait for the next cycle.
@@ -64,7 +64,8 @@ struct WorkerContext {
     // Where the worker is in its life; see WorkerStop.h.
     WorkerStop stop;
     // The design's ActivePort, kept per connection: only links of this
-    // connection count, and the limit's end disconnects each of them.
+    // connection count, a link's hang-up takes its port out, and the limit's
+    // end disconnects each one left.
     ConnectionPorts ports;
     // Set when a second caller was refused: the worker asks the service at
     // its next cycle whether its own connection still exists.

@@ -646,12 +646,36 @@ TEST(Disconnect, EveryPortOfTheTimedConnectionAndNoOther) {
     RAS_PORT_0 secondLink = first.p0;  // a multilink caller's second line
     secondLink.hPort = PortId(0x6061);
     AcceptLink(&secondLink);
+    gate.service.AddConnection(first.c0.hConnection, {first.p0.hPort, secondLink.hPort});
     EXPECT_FALSE(second.Dial());
     AcceptLink(&second.p0);  // the refused caller's link, reported all the same
     gate.WriteRecord("ivan\r\npw\r\n0\r\n");
     ASSERT_TRUE(gate.clock.Cycle());
     ASSERT_TRUE(gate.WaitWorkersGone());
     EXPECT_EQ(gate.service.DisconnectedPorts(), (std::set<HANDLE>{first.p0.hPort, secondLink.hPort}));
+}
+
+// A multilink caller's extra line drops and comes back on other ports: at the
+// limit the ports in use are disconnected and none that went down, whether
+// the service can list the connection's ports or not.
+TEST(Disconnect, ThePortsInUseAfterLinksCameAndWent) {
+    for (DWORD answer : {DWORD{NO_ERROR}, DWORD{ERROR_SERVICE_NOT_ACTIVE}}) {
+        InProcessGate gate;
+        Caller call(gate, 67);
+        ASSERT_TRUE(call.Dial());
+        RAS_PORT_0 link = call.p0;
+        for (uintptr_t port = 0x6401; port <= 0x6409; ++port) {
+            if (port > 0x6401) LinkHangup(&link);
+            link.hPort = PortId(port);
+            AcceptLink(&link);
+        }
+        gate.service.AddConnection(call.c0.hConnection, {call.p0.hPort, link.hPort});
+        gate.service.enumAnswer = answer;
+        gate.WriteRecord("ivan\r\npw\r\n0\r\n");
+        ASSERT_TRUE(gate.clock.Cycle());
+        ASSERT_TRUE(gate.WaitWorkersGone());
+        EXPECT_EQ(gate.service.DisconnectedPorts(), (std::set<HANDLE>{call.p0.hPort, link.hPort})) << answer;
+    }
 }
 
 // A worker that reaches its limit before its own link came never resets the
