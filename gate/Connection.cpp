@@ -119,22 +119,21 @@ void LogHangup(bool marked, bool ended, const RAS_CONNECTION_0* c0, const RAS_CO
 }  // namespace
 
 BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
-    const HANDLE id = c0 ? c0->hConnection : nullptr;
+    auto ctx = std::make_shared<WorkerContext>();
+    ctx->connection = c0 ? c0->hConnection : nullptr;
+    ctx->config = CurrentGatewayConfig();
     {
         ExclusiveLock lock(stateLock);
-        table.AcceptanceBegins(id);
+        table.AcceptanceBegins(ctx);
     }
     struct Done {
-        HANDLE id;
+        const std::shared_ptr<WorkerContext>& ctx;
         ~Done() {
             ExclusiveLock lock(stateLock);
-            table.AcceptanceEnds(id);
+            table.AcceptanceEnds(ctx);
         }
-    } done{id};
+    } done{ctx};
 
-    auto ctx = std::make_shared<WorkerContext>();
-    ctx->connection = id;
-    ctx->config = CurrentGatewayConfig();
     // Allocated here: once the caller is current, nothing may throw before
     // his worker is started or he is taken out again.
     auto handed = std::make_unique<std::shared_ptr<WorkerContext>>(ctx);
@@ -204,8 +203,11 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
             ctx->stop.Release();
         }
     } done{hangup, ctx};
-    const bool ended = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
-    if (ctx && !ended) ReportWorkerNotEnded();
+    // A worker not started yet is stopped all the same, so that it never
+    // takes a step; but no worker was ended.
+    const bool stopped = ctx && ctx->stop.Stop(kStepWaitMs, kClientCallGraceMs);
+    if (hangup.workerStarted && !stopped) ReportWorkerNotEnded();
+    const bool ended = hangup.workerStarted && stopped;
     bool marked = true;
     {
         // Decided and done under the lock, so that no caller is accepted in

@@ -22,9 +22,21 @@ bool ConnectionTable::Ring<N>::Take(ConnectionHandle id) {
     return true;
 }
 
-void ConnectionTable::AcceptanceBegins(ConnectionHandle id) { accepting_.Add(id); }
+void ConnectionTable::AcceptanceBegins(const Worker& w) {
+    for (Worker& slot : accepting_) {
+        if (!slot) {
+            slot = w;
+            return;
+        }
+    }
+}
 
-void ConnectionTable::AcceptanceEnds(ConnectionHandle id) { accepting_.Take(id); }
+void ConnectionTable::AcceptanceEnds(const Worker& w) { Decided(w); }
+
+void ConnectionTable::Decided(const Worker& w) {
+    for (Worker& slot : accepting_)
+        if (slot == w) slot.reset();
+}
 
 // A second worker never starts while an earlier one can still take a step:
 // the current connection's, or one whose hang-up came while it was in a step
@@ -33,8 +45,8 @@ void ConnectionTable::AcceptanceEnds(ConnectionHandle id) { accepting_.Take(id);
 // ends at once; so is its hang-up's writing of its lines.
 ConnectionTable::Admission ConnectionTable::Admit(const Worker& w, int waits) {
     Admission a;
-    if (overtaken_.Take(w->connection)) {
-        decided_.Add(w->connection);
+    if (w->hangupCame) {
+        Decided(w);
         a.verdict = Verdict::RefusedHungUp;
         return a;
     }
@@ -62,9 +74,9 @@ ConnectionTable::Admission ConnectionTable::Admit(const Worker& w, int waits) {
     for (const Worker& earlier : hungUp_) inTheWay(earlier);
     if (a.verdict == Verdict::RefusedRunning) {
         a.leaving.reset();
-        decided_.Add(w->connection);
+        Decided(w);
     } else if (a.verdict == Verdict::Admitted) {
-        decided_.Add(w->connection);
+        Decided(w);
         ++accepts_;
         if (current_ && !current_->foundGone) owed_.Add(current_->connection);
         current_ = w;
@@ -94,15 +106,26 @@ ConnectionTable::Hangup ConnectionTable::TakeHangup(ConnectionHandle id, bool kn
         hungUp_.push_back(current_);
         h.worker = std::move(current_);
         current_.reset();
-        h.worker->hangupCame = true;
         h.whose = Whose::Timed;
     } else if (owed_.Take(id)) {
         h.whose = Whose::Owed;
-    } else if (accepting_.Has(id) || !decided_.Has(id)) {
-        // Its acceptance is under way or still to come: it is refused.
-        overtaken_.Add(id);
-        h.whose = Whose::Overtook;
+        return h;
+    } else {
+        // Its acceptance is under way: it is refused. A hang-up whose
+        // acceptance has come and gone, or never came, marks nothing: a later
+        // caller given the same handle is another caller.
+        for (Worker& slot : accepting_) {
+            if (slot && slot->connection == id) {
+                h.worker = std::move(slot);
+                slot.reset();
+                h.whose = Whose::Overtook;
+                break;
+            }
+        }
+        if (!h.worker) return h;
     }
+    h.worker->hangupCame = true;
+    h.workerStarted = h.worker->started;
     return h;
 }
 

@@ -44,9 +44,10 @@ public:
     using FactsOf = WorkerFacts (*)(const TimedConnection&);
     explicit ConnectionTable(FactsOf facts) : facts_(facts) {}
 
-    // A caller's acceptance, from the callback's start to its return.
-    void AcceptanceBegins(ConnectionHandle id);
-    void AcceptanceEnds(ConnectionHandle id);
+    // A caller's acceptance, from the callback's start to its return: until
+    // it is decided, a hang-up of its connection takes `w` and refuses it.
+    void AcceptanceBegins(const Worker& w);
+    void AcceptanceEnds(const Worker& w);
 
     enum class Verdict { Admitted, RefusedRunning, RefusedHungUp, WaitForLeaving };
     struct Admission {
@@ -68,12 +69,13 @@ public:
     enum class Whose {
         Timed,     // the current worker's connection: it ends that worker
         Owed,      // a connection timed to its end before the next caller came
-        Overtook,  // one whose acceptance has not been decided: it is refused
+        Overtook,  // one whose acceptance is under way, not decided: it is refused
         Nobody,    // a duplicate, a refused caller's, or one never offered
     };
     struct Hangup {
         Whose whose = Whose::Nobody;
-        Worker worker;  // Timed: the worker it ends
+        Worker worker;  // Timed, Overtook: the worker it ends
+        bool workerStarted = false;
         uint64_t acceptsBefore = 0;
     };
     // The hang-up of `id` (`known` false: the service gave no connection).
@@ -104,6 +106,7 @@ private:
         size_t next_ = 0;
     };
 
+    void Decided(const Worker& w);
     bool Running(const TimedConnection& w) const { return !w.started || facts_(w).threadRunning; }
     static bool HangupPending(const TimedConnection& w) { return w.hangupCame && !w.hangupWritten; }
 
@@ -115,12 +118,10 @@ private:
     // hang-up's lines are still to come.
     std::vector<Worker> hungUp_;
     uint64_t accepts_ = 0;
-    // Connections whose acceptance is under way; decided lately (accepted or
-    // refused); hung up before their acceptance was decided, which is then
-    // refused; timed to their end and followed by another caller before
+    // The workers of acceptances under way and not decided yet; a few, in
+    // fixed room (a hang-up beyond them finds no acceptance to refuse).
+    Worker accepting_[8];
+    // Connections timed to their end and followed by another caller before
     // their own hang-up came, which is still theirs.
-    Ring<8> accepting_;
-    Ring<16> decided_;
-    Ring<8> overtaken_;
     Ring<8> owed_;
 };

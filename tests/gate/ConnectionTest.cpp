@@ -761,6 +761,27 @@ TEST(Hangup, ThatBelongsToNoTimedConnectionIsMarked) {
     EXPECT_EQ(gate.Log(), before + MarkedHangupLines(true));
 }
 
+// A hang-up the plug-in cannot place (of a connection never offered here, or
+// one repeated long after its caller was refused) refuses no later caller
+// whose connection gets the same handle.
+TEST(Hangup, ThatCannotBePlacedRefusesNoLaterCaller) {
+    InProcessGate gate;
+    Caller first(gate, 72), refused(gate, 73);
+    ConnectionHangup(&first.c0, &first.c1);
+    ASSERT_TRUE(first.Dial());
+    EXPECT_FALSE(refused.Dial());
+    refused.HangUp();
+    for (uintptr_t id = 200; id < 216; ++id) {
+        Caller other(gate, id);
+        EXPECT_FALSE(other.Dial());
+        other.HangUp();
+    }
+    ConnectionHangup(&refused.c0, &refused.c1);
+    first.HangUp();
+    EXPECT_TRUE(refused.Dial());
+    refused.HangUp();
+}
+
 // An event that the worker's line raises is reported with no lock held that
 // the hang-up waits for: the hang-up returns while it is still being reported.
 TEST(Hangup, DoesNotWaitForAnEventTheWorkerReports) {

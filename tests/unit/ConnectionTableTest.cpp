@@ -27,10 +27,10 @@ protected:
     // One acceptance callback, after `waits` waits; an admitted caller's
     // thread is started and runs.
     ConnectionTable::Admission Dial(const std::shared_ptr<FakeWorker>& w, int waits = 0) {
-        table.AcceptanceBegins(w->connection);
+        table.AcceptanceBegins(w);
         const ConnectionTable::Admission a = table.Admit(w, waits);
         if (a.verdict == Verdict::Admitted) w->facts.threadRunning = table.Started(w);
-        table.AcceptanceEnds(w->connection);
+        table.AcceptanceEnds(w);
         return a;
     }
     ConnectionTable::Hangup HangUp(const std::shared_ptr<FakeWorker>& w) { return table.TakeHangup(w->connection, true); }
@@ -80,4 +80,25 @@ TEST_F(Table, PlacesEachHangup) {
     const ConnectionTable::Hangup gone = HangUp(b);
     EXPECT_EQ(gone.whose, Whose::Timed);
     EXPECT_TRUE(table.Marked(gone));
+}
+
+// Only an acceptance under way is refused for its hang-up: one that came
+// before its acceptance was decided. A hang-up of a connection never offered
+// here, or one that comes after the decision, refuses no later caller.
+TEST_F(Table, AHangupRefusesOnlyTheAcceptanceUnderWay) {
+    auto a = Caller(1), b = Caller(2), c = Caller(3);
+    EXPECT_EQ(HangUp(c).whose, Whose::Nobody);
+    ASSERT_EQ(Dial(a).verdict, Verdict::Admitted);
+    a->facts.takesNoStep = true;
+    table.AcceptanceBegins(b);
+    ASSERT_EQ(table.Admit(b, 0).verdict, Verdict::WaitForLeaving);
+    const ConnectionTable::Hangup early = HangUp(b);
+    EXPECT_EQ(early.whose, Whose::Overtook);
+    EXPECT_TRUE(table.Marked(early));
+    EXPECT_FALSE(early.workerStarted);
+    EXPECT_EQ(table.Admit(b, 1).verdict, Verdict::RefusedHungUp);
+    table.AcceptanceEnds(b);
+    EXPECT_EQ(HangUp(b).whose, Whose::Nobody);
+    a->facts.threadRunning = false;
+    EXPECT_EQ(Dial(c).verdict, Verdict::Admitted);
 }
