@@ -26,6 +26,8 @@
 //   a moment for stateLock (its holders only decide and delete);
 //   kStepWaitMs for the worker's step in progress (kClientCallGraceMs for a
 //   client call in it), plus the one write that may be under way then;
+//   kLeavingWaitMs for the accepted lines of its caller, only when his
+//   acceptance is writing them at that moment;
 //   its own lines, one open of the log (up to kLogShareWaitMs when another
 //   program holds the log, once per outage) and one write.
 // docs/PERFORMANCE.md has the measured worst case with a held log.
@@ -50,7 +52,17 @@ WorkerFacts FactsOf(const TimedConnection& w) {
 }
 
 SRWLOCK stateLock = SRWLOCK_INIT;
+// Woken when the table changes in a way someone waits for under stateLock.
+CONDITION_VARIABLE stateChanged = CONDITION_VARIABLE_INIT;
 ConnectionTable table(&FactsOf);
+
+// The answer to a caller whose hang-up came before his acceptance was
+// decided; it follows the hang-up's marked lines.
+BOOL RefuseHungUp(const WorkerContext& ctx) {
+    WaitForSingleObject(ctx.hangupLines.Get(), kLeavingWaitMs);
+    LogWrite(log_text::kAcceptedAfterHangup, true);
+    return FALSE;
+}
 
 // The new caller's files, worker and acceptance, once `ctx` is current. The
 // file work is done outside stateLock, so that a hang-up meanwhile is not
@@ -60,7 +72,6 @@ ConnectionTable table(&FactsOf);
 // handing both to the thread.
 BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx,
                      std::unique_ptr<std::shared_ptr<WorkerContext>> handed) {
-    LogWrite(log_text::kConnectionAccepted, true);
     ClearUserFiles(*ctx->config);
 
     HMODULE self = nullptr;
@@ -82,18 +93,32 @@ BOOL StartConnection(const std::shared_ptr<WorkerContext>& ctx,
             ctx->stop.SetWorkerThread(id);
             hungUpMeanwhile = !table.Started(ctx);
         } else {
+            hungUpMeanwhile = ctx->hangupCame;
             table.NotStarted(ctx);
         }
     }
-    if (!thread) {
-        LogWrite(log_text::kWorkerNotStarted, true);
-        return FALSE;
+    if (hungUpMeanwhile) {
+        // Its thread, if any, ends without a step.
+        ctx->stop.Stop(0, 0);
+        ctx->stop.Release();
+        if (thread) ResumeThread(thread);
+        return RefuseHungUp(*ctx);
     }
-    // Its first line must not come before this one. A worker whose hang-up
-    // came meanwhile finds it at once and ends.
-    if (!hungUpMeanwhile) LogWrite(log_text::kWorkerStarted, true);
+    // The accepted lines are written once the caller is accepted, together,
+    // and before his worker's first line; a hang-up meanwhile waits for them.
+    PendingLog lines = PrepareLog(ctx->config->logFolder,
+                                  {{log_text::kConnectionAccepted},
+                                   {thread ? log_text::kWorkerStarted : log_text::kWorkerNotStarted}});
+    lines.Write();
+    {
+        ExclusiveLock lock(stateLock);
+        table.AcceptedWritten(ctx);
+    }
+    WakeAllConditionVariable(&stateChanged);
+    lines.NoteOutcome();
+    if (!thread) return FALSE;
     ResumeThread(thread);
-    return hungUpMeanwhile ? FALSE : TRUE;
+    return TRUE;
 }
 
 // The hang-up's lines, in one write so that no line of another thread comes
@@ -148,9 +173,7 @@ BOOL AcceptConnection(const RAS_CONNECTION_0* c0) {
             case ConnectionTable::Verdict::RefusedRunning:
                 LogWrite(log_text::kSecondConnectionRefused, true);
                 return FALSE;
-            case ConnectionTable::Verdict::RefusedHungUp:
-                LogWrite(log_text::kAcceptedAfterHangup, true);
-                return FALSE;
+            case ConnectionTable::Verdict::RefusedHungUp: return RefuseHungUp(*ctx);
             case ConnectionTable::Verdict::WaitForLeaving: break;
         }
         // A hung-up worker on its way out, or its hang-up's lines still to
@@ -210,10 +233,17 @@ void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1) {
     const bool ended = hangup.workerStarted && stopped;
     bool marked = true;
     {
+        ExclusiveLock lock(stateLock);
+        // The caller's accepted lines come before his end, also when their
+        // write is waiting for the log.
+        for (const ULONGLONG until = GetTickCount64() + kLeavingWaitMs; ConnectionTable::AcceptedLinesPending(hangup);) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= until) break;
+            SleepConditionVariableSRW(&stateChanged, &stateLock, static_cast<DWORD>(until - now), 0);
+        }
         // Decided and done under the lock, so that no caller is accepted in
         // between: a caller accepted after this hang-up began has his own
         // record in the users' folder, and a running worker its time file.
-        ExclusiveLock lock(stateLock);
         if (table.MayClearUserFiles(hangup)) ClearUserFiles(*CurrentGatewayConfig());
         marked = table.Marked(hangup);
     }

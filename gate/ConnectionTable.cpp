@@ -106,7 +106,9 @@ ConnectionTable::Hangup ConnectionTable::TakeHangup(ConnectionHandle id, bool kn
         hungUp_.push_back(current_);
         h.worker = std::move(current_);
         current_.reset();
-        h.whose = Whose::Timed;
+        // Admitted, but its acceptance has not decided yet: it is refused,
+        // so that the log does not show a connection the service refused.
+        h.whose = h.worker->started ? Whose::Timed : Whose::Overtook;
     } else if (owed_.Take(id)) {
         h.whose = Whose::Owed;
         return h;

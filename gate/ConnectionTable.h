@@ -27,9 +27,10 @@ struct TimedConnection {
     std::atomic<bool> foundGone{false};
 
     // The table's own, changed only under its caller's lock.
-    bool started = false;        // its thread is started
-    bool hangupCame = false;     // its connection's hang-up took it
-    bool hangupWritten = false;  // ... and has written its lines
+    bool started = false;          // its thread is started: the caller is accepted
+    bool acceptedWritten = false;  // the acceptance's lines are written
+    bool hangupCame = false;       // its connection's hang-up took it
+    bool hangupWritten = false;    // ... and has written its lines
 };
 
 // What only a worker's thread can tell, asked at the moment of a decision.
@@ -61,15 +62,18 @@ public:
     // Admitted, `w` is the current worker, to be started.
     Admission Admit(const Worker& w, int waits);
     // The admitted `w`'s thread is started; false when its hang-up came
-    // meanwhile, and the acceptance is refused.
+    // meanwhile, and the acceptance is refused. Only now is the caller
+    // accepted; the acceptance then writes its lines.
     bool Started(const Worker& w);
+    void AcceptedWritten(const Worker& w) { w->acceptedWritten = true; }
     // The admitted `w`'s thread could not be started: it is taken out again.
     void NotStarted(const Worker& w);
 
     enum class Whose {
         Timed,     // the current worker's connection: it ends that worker
         Owed,      // a connection timed to its end before the next caller came
-        Overtook,  // one whose acceptance is under way, not decided: it is refused
+        Overtook,  // one whose acceptance is under way, not decided: it is refused,
+                   // also when the caller was admitted but not started yet
         Nobody,    // a duplicate, a refused caller's, or one never offered
     };
     struct Hangup {
@@ -86,6 +90,10 @@ public:
     bool MayClearUserFiles(const Hangup& h) const;
     // Whether its lines are marked as ending no connection timed here.
     bool Marked(const Hangup& h) const;
+    // Whether its lines must wait for the acceptance's, still to be written.
+    static bool AcceptedLinesPending(const Hangup& h) {
+        return h.whose == Whose::Timed && !h.worker->acceptedWritten;
+    }
     void HangupWritten(const Hangup& h);
 
     // The worker that times `id` now, if any.

@@ -794,3 +794,18 @@ TEST(Hangup, DoesNotWaitForAnEventTheWorkerReports) {
     ASSERT_TRUE(hangup.Reported());
     EXPECT_TRUE(hangup.ReturnedMeanwhile()) << "the hang-up waited for the worker's event";
 }
+
+// A hang-up that comes while its caller's acceptance is writing its lines:
+// the log agrees with the answer the service got, whichever it is.
+TEST(HangupDuringAcceptance, TheLogAgreesWithTheAnswer) {
+    InProcessGate gate;
+    Caller call(gate, 75);
+    HangupWhileAnEventIsReported hangup(call);
+    gate.service.AddConnection(call.c0.hConnection);
+    const BOOL accepted = AcceptConnection(&call.c0);
+    if (accepted) ++gate.accepted;
+    ASSERT_TRUE(hangup.Reported());
+    EXPECT_TRUE(hangup.ReturnedMeanwhile()) << "the hang-up waited for the acceptance's event";
+    EXPECT_EQ(gate.Log(), accepted ? kAccepted + HangupLines(true)
+                                   : MarkedHangupLines(true) + DatedLine(log_text::kAcceptedAfterHangup));
+}

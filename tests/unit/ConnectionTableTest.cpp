@@ -83,8 +83,8 @@ TEST_F(Table, PlacesEachHangup) {
 }
 
 // Only an acceptance under way is refused for its hang-up: one that came
-// before its acceptance was decided. A hang-up of a connection never offered
-// here, or one that comes after the decision, refuses no later caller.
+// before the caller's worker was started. A hang-up of a connection never
+// offered here, or one that comes after the decision, refuses no later caller.
 TEST_F(Table, AHangupRefusesOnlyTheAcceptanceUnderWay) {
     auto a = Caller(1), b = Caller(2), c = Caller(3);
     EXPECT_EQ(HangUp(c).whose, Whose::Nobody);
@@ -98,7 +98,15 @@ TEST_F(Table, AHangupRefusesOnlyTheAcceptanceUnderWay) {
     EXPECT_FALSE(early.workerStarted);
     EXPECT_EQ(table.Admit(b, 1).verdict, Verdict::RefusedHungUp);
     table.AcceptanceEnds(b);
-    EXPECT_EQ(HangUp(b).whose, Whose::Nobody);
+    // Admitted but not started yet: refused all the same.
     a->facts.threadRunning = false;
-    EXPECT_EQ(Dial(c).verdict, Verdict::Admitted);
+    table.AcceptanceBegins(c);
+    ASSERT_EQ(table.Admit(c, 0).verdict, Verdict::Admitted);
+    const ConnectionTable::Hangup beforeStart = HangUp(c);
+    EXPECT_EQ(beforeStart.whose, Whose::Overtook);
+    EXPECT_FALSE(table.Started(c));
+    table.AcceptanceEnds(c);
+    EXPECT_EQ(HangUp(b).whose, Whose::Nobody);
+    table.HangupWritten(beforeStart);
+    EXPECT_EQ(Dial(Caller(2)).verdict, Verdict::Admitted);
 }
