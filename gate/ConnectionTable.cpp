@@ -42,7 +42,8 @@ void ConnectionTable::Decided(const Worker& w) {
 // the current connection's, or one whose hang-up came while it was in a step
 // it had to finish. A worker that takes no further step (stopped by its
 // hang-up, or done with its disconnect) is waited for once, since its thread
-// ends at once; so is its hang-up's writing of its lines.
+// ends at once; its hang-up's lines, which come within that hang-up's own
+// bound, are waited for once more when they alone are missing.
 ConnectionTable::Admission ConnectionTable::Admit(const Worker& w, int waits) {
     Admission a;
     if (w->hangupCame) {
@@ -62,7 +63,7 @@ ConnectionTable::Admission ConnectionTable::Admit(const Worker& w, int waits) {
         if (!earlier || a.verdict == Verdict::RefusedRunning) return;
         const bool running = Running(*earlier);
         if (!running && !HangupPending(*earlier)) return;
-        if ((running && (!earlier->started || !facts_(*earlier).takesNoStep)) || waits > 0) {
+        if (running ? !earlier->started || !facts_(*earlier).takesNoStep || waits > 0 : waits > 1) {
             a.verdict = Verdict::RefusedRunning;
             return;
         }

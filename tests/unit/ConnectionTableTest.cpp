@@ -38,6 +38,11 @@ protected:
 
 }  // namespace
 
+void PrintTo(ConnectionTable::Verdict v, std::ostream* os) {
+    static const char* const names[] = {"Admitted", "RefusedRunning", "RefusedHungUp", "WaitForLeaving"};
+    *os << names[static_cast<int>(v)];
+}
+
 TEST_F(Table, LetsOneCallerInAtATime) {
     auto a = Caller(1), b = Caller(2);
     EXPECT_EQ(Dial(a).verdict, Verdict::Admitted);
@@ -67,12 +72,14 @@ TEST_F(Table, PlacesEachHangup) {
     EXPECT_EQ(end.worker, a);
     EXPECT_FALSE(table.Marked(end));
     EXPECT_TRUE(table.MayClearUserFiles(end));
-    // a's worker stopped, its thread ending, its hang-up's lines still to come.
+    // a's worker stopped, its thread ending, its hang-up's lines still to
+    // come; once the thread has gone, the lines alone are waited for again.
     a->facts.takesNoStep = true;
     EXPECT_TRUE(Dial(b).waitForLines);
-    table.HangupWritten(end);
     a->facts.threadRunning = false;
-    EXPECT_EQ(Dial(b).verdict, Verdict::Admitted);
+    EXPECT_EQ(Dial(b, 1).verdict, Verdict::WaitForLeaving);
+    table.HangupWritten(end);
+    EXPECT_EQ(Dial(b, 2).verdict, Verdict::Admitted);
     // A duplicate of a's hang-up belongs to nobody; so does b's after his
     // worker found the connection gone.
     EXPECT_TRUE(table.Marked(HangUp(a)));
