@@ -4,8 +4,9 @@
 // end, beside whatever DLLs are listed there already; the event source
 // "dialgate" of the Application log is pointed at this file's message table.
 // regsvr32 /u takes out only what registering put in. An entry is this file
-// when it names the same file in any spelling. The installer calls the same
-// two exports. The service never runs this code: the plug-in's own work
+// when it names the same file in any spelling; a copy of the plug-in in
+// another folder is not registered beside one already listed, which would
+// time every caller twice. The installer calls the same two exports. The service never runs this code: the plug-in's own work
 // reads no registry value.
 #include <windows.h>
 
@@ -119,6 +120,8 @@ std::wstring FullPath(std::wstring p) {
     }
 }
 
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
            CSTR_EQUAL;
@@ -139,6 +142,15 @@ bool SameFile(const std::wstring& entry, const Self& self) {
     FileIdentity id;
     if (self.known && IdentityOf(path, id)) return id == self.id;
     return SameText(FullPath(path), FullPath(self.path));
+}
+
+// Another copy of this plug-in that the service would load beside it: an
+// entry of the same file name, whose file exists and is another file.
+bool AnotherCopy(const std::wstring& entry, const Self& self) {
+    const std::wstring path = Expanded(entry);
+    FileIdentity id;
+    return !path.empty() && SameText(FileName(path), FileName(self.path)) && IdentityOf(path, id) &&
+           !SameFile(entry, self);
 }
 
 // The long form of a path, as the list gets it.
@@ -190,7 +202,14 @@ HRESULT AddToAdminDlls(const Self& self) {
     if (list.status == ERROR_SUCCESS && list.type != REG_SZ && list.type != REG_EXPAND_SZ)
         return HRESULT_FROM_WIN32(ERROR_DATATYPE_MISMATCH);
     bool listed = false;
-    for (const std::wstring& entry : Entries(list.text)) listed = listed || SameFile(entry, self);
+    for (const std::wstring& entry : Entries(list.text)) {
+        listed = listed || SameFile(entry, self);
+        // Two copies would each time every caller: the one listed stays alone.
+        if (AnotherCopy(entry, self)) {
+            ReportSecondCopy(Expanded(entry), self.path);
+            return HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED);
+        }
+    }
     if (!listed) {
         // The other entries stay as they were written; only separators and
         // blanks at the ends give way.

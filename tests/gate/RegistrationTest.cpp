@@ -140,6 +140,19 @@ TEST_F(Registration, KnowsItsOwnFileInEverySpelling) {
     }
 }
 
+// Two copies would time every caller twice: a copy in another folder is not
+// registered beside one already listed (unless that one's file is gone).
+TEST_F(Registration, ASecondCopyFromAnotherFolderIsRefused) {
+    ASSERT_TRUE(CreateDirectoryA((dir / "old").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((dir / "dialgate.dll").c_str(), (dir / "old\\DialGate.dll").c_str(), FALSE));
+    const Value list{REG_SZ, L"C:\\billing\\acct.dll;" + Wide(dir / "old\\DialGate.dll")};
+    Write(L"DLLPath", list);
+    EXPECT_EQ(Register(), HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED));
+    EXPECT_EQ(List(), list);
+    ASSERT_TRUE(DeleteFileA((dir / "old\\DialGate.dll").c_str()));
+    ASSERT_EQ(Register(), S_OK);
+}
+
 TEST_F(Registration, WithoutKeyOrWithEmptyValuesItIsTheOnlyDllAndLeavesNothing) {
     ASSERT_EQ(Register(), S_OK);
     EXPECT_EQ(List(), (Value{REG_SZ, self}));
