@@ -22,6 +22,7 @@ protected:
     }
     TempDir dir{"users"};
     GatewayConfigRecord config;
+    RecordWatch watch;
 };
 
 SIZE_T PrivateBytes() {
@@ -69,7 +70,6 @@ TEST_F(UserFilesTest, TimeFileHeldWithoutSharingIsSkipped) {
 
 TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
     UserRecord record;
-    RecordWatch watch;
     EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));  // missing
 
     WriteAll(config.currentUser, "student\r\nsecret\r\n45\r\nИван\r\n");
@@ -84,8 +84,7 @@ TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
         WriteAll(config.currentUser, piece);
         EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record)) << piece;
     }
-    // A whole first line and nothing more is a record, with an empty limit,
-    // once it has stayed so for a while.
+    // A whole first line alone is a record, with an empty limit, once it stays so.
     WriteAll(config.currentUser, "ivan\r\n");
     EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));
     ASSERT_TRUE(ReadCurrentUserRecord(config, watch, kRecordSettleMs, record));
@@ -98,7 +97,6 @@ TEST_F(UserFilesTest, LockedRecordIsReportedSoTheWorkerTriesAgain) {
     HANDLE held = CreateFileA(config.currentUser.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     UserRecord record;
-    RecordWatch watch;
     EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));
     std::vector<std::string> lines;
     EXPECT_FALSE(ReadFileLines(config.currentUser, 10, 4096, lines));
@@ -115,7 +113,6 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     const ULONGLONG start = GetTickCount64();
 
     UserRecord record;
-    RecordWatch watch;
     config.currentUser = path;
     ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, std::string(29, 'Z'));
