@@ -1,5 +1,6 @@
 #include "UserFilesFormat.h"
 
+#include <algorithm>
 #include <climits>
 
 std::string CurrentUserFileName(std::string_view usersFolder) {
@@ -20,64 +21,61 @@ std::string UserProfileFileName(std::string_view usersFolder, std::string_view l
 
 namespace {
 
-// The C runtime's text mode on Windows: CR LF arrives as LF and Ctrl-Z ends
-// the text. Done here so that every build reads the same characters.
-class TextModeReader {
-public:
-    explicit TextModeReader(std::string_view raw) : raw_(raw) {}
-    int Get() {
-        if (pos_ >= raw_.size() || raw_[pos_] == '\x1a') return EOF;
-        char c = raw_[pos_++];
-        if (c == '\r' && pos_ < raw_.size() && raw_[pos_] == '\n') c = raw_[pos_++];
-        return static_cast<unsigned char>(c);
-    }
+std::vector<std::string> RecordLines(std::string_view fileStart) {
+    LineSplitter splitter(3, kUserRecordLineBytes);
+    splitter.Feed(fileStart);
+    splitter.Finish();
+    return splitter.Lines();
+}
 
-private:
-    std::string_view raw_;
-    size_t pos_ = 0;
-};
-
-// fgets with a buffer of `bound` + 1 bytes, the line feed then dropped.
-std::string ReadBoundedLine(TextModeReader& in, size_t bound) {
-    std::string text;
-    while (text.size() < bound) {
-        const int c = in.Get();
-        if (c == EOF) break;
-        text += static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+UserRecordHead HeadOf(const std::vector<std::string>& lines) {
+    UserRecordHead head;
+    head.user = LineOrEmpty(lines, 1).substr(0, kUserFieldBytes);
+    head.password = LineOrEmpty(lines, 2).substr(0, kPasswordFieldBytes);
+    head.limitText = LineOrEmpty(lines, 3).substr(0, kLimitFieldBytes);
+    return head;
 }
 
 }  // namespace
 
-UserRecordHead ParseUserRecordHead(std::string_view fileStart) {
-    TextModeReader in(fileStart);
-    UserRecordHead head;
-    head.user = ReadBoundedLine(in, 29);
-    head.password = ReadBoundedLine(in, 29);
-    head.limitText = ReadBoundedLine(in, 4);
-    return head;
-}
+UserRecordHead ParseUserRecordHead(std::string_view fileStart) { return HeadOf(RecordLines(fileStart)); }
 
 UserRecord ParseUserRecord(std::string_view fileStart) {
     UserRecord record;
-    record.head = ParseUserRecordHead(fileStart);
-    LineSplitter splitter(2, kUserRecordLineBytes);
-    splitter.Feed(fileStart);
-    splitter.Finish();
-    record.lines = splitter.Lines();
+    record.lines = RecordLines(fileStart);
+    record.head = HeadOf(record.lines);
+    record.lines.resize(std::min<size_t>(record.lines.size(), 2));
     return record;
 }
 
-bool UserRecordWritten(std::string_view fileStart, bool wholeFile) {
-    if (fileStart.empty()) return false;
-    if (!wholeFile || fileStart.back() == '\n') return true;
-    size_t lineEnds = 0;
-    for (char c : fileStart) lineEnds += c == '\n';
-    // The last line is still open: a third line means login and password are whole.
-    return lineEnds >= 2;
+RecordProgress UserRecordProgress(std::string_view fileStart, bool wholeFile) {
+    if (fileStart.empty()) return RecordProgress::Empty;
+    if (!wholeFile) return RecordProgress::Whole;
+    size_t lineEnds = 0, thirdLine = 0;
+    for (size_t i = 0; i < fileStart.size() && lineEnds < 3; ++i) {
+        const char c = fileStart[i];
+        if (c == '\r' || c == '\n') {
+            ++lineEnds;
+            if (c == '\r' && i + 1 < fileStart.size() && fileStart[i + 1] == '\n') ++i;
+        } else if (lineEnds == 2) {
+            ++thirdLine;
+        }
+    }
+    return lineEnds == 3 || thirdLine >= kLimitFieldBytes ? RecordProgress::Whole : RecordProgress::Unfinished;
+}
+
+bool RecordWatch::Take(std::string_view bytes, bool wholeFile, double nowMs) {
+    switch (UserRecordProgress(bytes, wholeFile)) {
+        case RecordProgress::Whole: return true;
+        case RecordProgress::Empty: unfinished_.clear(); return false;
+        case RecordProgress::Unfinished: break;
+    }
+    if (unfinished_ != bytes) {
+        unfinished_.assign(bytes);
+        since_ = nowMs;
+        return false;
+    }
+    return nowMs - since_ >= kRecordSettleMs;
 }
 
 int32_t LeadingNumber(std::string_view text) {

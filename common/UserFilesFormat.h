@@ -13,15 +13,18 @@ std::string CurrentUserFileName(std::string_view usersFolder);
 std::string CurrentUserOpFileName(std::string_view usersFolder);
 std::string UserProfileFileName(std::string_view usersFolder, std::string_view login);
 
-// Login, password and limit as the worker reads them: text mode, at most 29,
-// 29 and 4 characters, each read ending after its line feed, which is dropped.
+// Login, password and limit as the worker takes them: each from its own line
+// (1, 2 and 3), the lines ended as the list reader ends them (CR LF, LF or
+// CR), each cut at its bound, so that a long line never runs on into the
+// next field.
 struct UserRecordHead {
     std::string user;
     std::string password;
     std::string limitText;
 };
-// The three bounded reads never need more than this many bytes of the file.
-constexpr size_t kUserRecordHeadBytes = 256;
+constexpr size_t kUserFieldBytes = 29;
+constexpr size_t kPasswordFieldBytes = 29;
+constexpr size_t kLimitFieldBytes = 4;
 UserRecordHead ParseUserRecordHead(std::string_view fileStart);
 
 // The whole of what the worker takes from one read of the current-user file:
@@ -37,11 +40,32 @@ constexpr size_t kUserRecordLineBytes = 4096;
 constexpr size_t kUserRecordReadBytes = 2 * (kUserRecordLineBytes + 2);
 UserRecord ParseUserRecord(std::string_view fileStart);
 
-// Whether the site has finished writing the record. An empty file, or one
-// whose last line has no line end yet and that has fewer than three lines, is
-// still being written. `wholeFile` is false when the read stopped at its
-// bound: a file that long is taken as it is.
-bool UserRecordWritten(std::string_view fileStart, bool wholeFile);
+// How far the site has written the record, as far as its bytes can tell.
+enum class RecordProgress {
+    Empty,       // nothing yet: never a record
+    Unfinished,  // its third line may still grow
+    Whole,       // its third line has ended, or holds the limit's 4 characters
+};
+// `wholeFile` is false when the read stopped at its bound: a file that long
+// is taken as it is.
+RecordProgress UserRecordProgress(std::string_view fileStart, bool wholeFile);
+
+// How long an unfinished record must stay the same before it is taken as it
+// is (a file that really holds only "ivan" and a line end means limit 0): a
+// site that pauses between its writes is never caught half-way.
+constexpr double kRecordSettleMs = 1000;
+
+// The worker's watch on current.user from one cycle to the next: whether the
+// bytes read now are the record to take.
+class RecordWatch {
+public:
+    // `bytes` as read at `nowMs` of the worker's clock.
+    bool Take(std::string_view bytes, bool wholeFile, double nowMs);
+
+private:
+    std::string unfinished_;  // as last read, while unfinished
+    double since_ = 0;        // since when it has read so
+};
 
 // The limit's number: blanks skipped, an optional sign, the digits up to the
 // first other character; no digits give 0.

@@ -7,4 +7,5 @@
 
 BOOL AcceptConnection(const RAS_CONNECTION_0* c0);
 void AcceptLink(const RAS_PORT_0* p0);
+void LinkHangup(const RAS_PORT_0* p0);
 void ConnectionHangup(const RAS_CONNECTION_0* c0, const RAS_CONNECTION_1* c1);

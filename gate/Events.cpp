@@ -6,10 +6,11 @@
 #include "DialgateEvents.h"
 #include "Win32Handles.h"
 
-const EventKind kEventKinds[6] = {
+const EventKind kEventKinds[7] = {
     {MSG_PLUGIN_LOADED, EVENTLOG_INFORMATION_TYPE, 4},  {MSG_CONFIG_MISSING, EVENTLOG_WARNING_TYPE, 1},
     {MSG_LOG_UNWRITABLE, EVENTLOG_ERROR_TYPE, 3},       {MSG_LOG_WRITABLE_AGAIN, EVENTLOG_INFORMATION_TYPE, 2},
     {MSG_CONNECTION_GONE, EVENTLOG_WARNING_TYPE, 1},    {MSG_WORKER_NOT_ENDED, EVENTLOG_ERROR_TYPE, 0},
+    {MSG_SECOND_COPY, EVENTLOG_ERROR_TYPE, 2},
 };
 
 namespace {
@@ -124,3 +125,10 @@ void ReportConnectionGone(int64_t secondsTimed) noexcept {
 }
 
 void ReportWorkerNotEnded() noexcept { Report(MSG_WORKER_NOT_ENDED, {}); }
+
+void ReportSecondCopy(const std::wstring& listed, const std::wstring& self) noexcept {
+    try {
+        Report(MSG_SECOND_COPY, {listed, self});
+    } catch (...) {
+    }
+}

@@ -27,7 +27,7 @@ struct EventKind {
     WORD type;
     size_t inserts;
 };
-extern const EventKind kEventKinds[6];
+extern const EventKind kEventKinds[7];
 
 // Where events go: the Application log, unless a test puts a sink of its own;
 // an empty sink puts the Application log back.
@@ -51,3 +51,6 @@ void NoteLogWrite(const std::string& logFile, DWORD error, size_t lines = 1) noe
 void ReportConnectionGone(int64_t secondsTimed) noexcept;
 // A hang-up could not end its connection's worker.
 void ReportWorkerNotEnded() noexcept;
+// Registering the plug-in `self` was refused: the service's list already has
+// the copy `listed`.
+void ReportSecondCopy(const std::wstring& listed, const std::wstring& self) noexcept;

@@ -96,12 +96,20 @@ bool PendingLog::Write() noexcept {
     DWORD written = 0;
     const bool ok = WriteFile(file_.Get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr);
     // A full disk fails here rather than at the open.
-    NoteLogWrite(path_, ok ? ERROR_SUCCESS : GetLastError(), lines_);
+    outcome_ = ok ? ERROR_SUCCESS : GetLastError();
+    tried_ = true;
     return ok;
 }
 
+void PendingLog::NoteOutcome() noexcept {
+    if (tried_) NoteLogWrite(path_, outcome_, lines_);
+    tried_ = false;
+}
+
 void LogWriteTo(const std::string& folder, std::initializer_list<LogLine> lines) noexcept {
-    PrepareLog(folder, lines).Write();
+    PendingLog pending = PrepareLog(folder, lines);
+    pending.Write();
+    pending.NoteOutcome();
 }
 
 void LogWriteTo(const std::string& folder, std::string_view message, bool dated) noexcept {

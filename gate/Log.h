@@ -24,14 +24,20 @@ public:
     PendingLog(UniqueHandle file, std::string path, std::string bytes, size_t lines)
         : file_(std::move(file)), path_(std::move(path)), bytes_(std::move(bytes)), lines_(lines) {}
     // Appends the lines in one write, so that no line of another thread comes
-    // between them; false when the file could not be opened.
+    // between them; false when the file could not be opened or written. Only
+    // writes, so that it may be done under a lock.
     bool Write() noexcept;
+    // Tells the Application log what the write meant (the log lost, or back),
+    // with no lock held: the event log is another service and may be slow.
+    void NoteOutcome() noexcept;
 
 private:
     UniqueHandle file_;
     std::string path_;
     std::string bytes_;
     size_t lines_ = 0;
+    bool tried_ = false;
+    DWORD outcome_ = ERROR_SUCCESS;
 };
 
 // Never fails towards its caller: lines that cannot be composed or whose file

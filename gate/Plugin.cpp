@@ -62,11 +62,15 @@ WINBOOL WINAPI MprAdminAcceptNewConnection(RAS_CONNECTION_0* c0, RAS_CONNECTION_
 }
 
 WINBOOL WINAPI MprAdminAcceptNewLink(RAS_PORT_0* p0, RAS_PORT_1*) {
-    AcceptLink(p0);
+    try {
+        AcceptLink(p0);
+    } catch (...) {
+        // Out of memory: the port is not recorded; the limit's end asks the service.
+    }
     return TRUE;
 }
 
-VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0*, RAS_PORT_1*) { LogWrite(log_text::kLinkDown, true); }
+VOID WINAPI MprAdminLinkHangupNotification(RAS_PORT_0* p0, RAS_PORT_1*) { LinkHangup(p0); }
 
 VOID WINAPI MprAdminConnectionHangupNotification(RAS_CONNECTION_0* c0, RAS_CONNECTION_1* c1) {
     try {

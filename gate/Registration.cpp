@@ -3,8 +3,10 @@
 // separated by ";", called in that order) gets this file's full path at its
 // end, beside whatever DLLs are listed there already; the event source
 // "dialgate" of the Application log is pointed at this file's message table.
-// regsvr32 /u takes out only what registering put in. The installer calls the
-// same two exports. The service never runs this code: the plug-in's own work
+// regsvr32 /u takes out only what registering put in. An entry is this file
+// when it names the same file in any spelling; a copy of the plug-in in
+// another folder is not registered beside one already listed, which would
+// time every caller twice. The installer calls the same two exports. The service never runs this code: the plug-in's own work
 // reads no registry value.
 #include <windows.h>
 
@@ -33,14 +35,22 @@ struct TextValue {
 
 TextValue ReadValue(HKEY key, const wchar_t* name) {
     TextValue v;
-    DWORD bytes = 0;
-    v.status = RegQueryValueExW(key, name, nullptr, &v.type, nullptr, &bytes);
-    if (v.status != ERROR_SUCCESS) return v;
-    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 1, L'\0');
-    v.status = RegQueryValueExW(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(data.data()), &bytes);
-    if (v.status == ERROR_SUCCESS && (v.type == REG_SZ || v.type == REG_EXPAND_SZ))
-        v.text.assign(data.data(), wcsnlen(data.data(), data.size()));
-    return v;
+    for (DWORD bytes = 0;;) {
+        // One more character, for a terminator the value may lack.
+        std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = bytes;
+        v.status = RegQueryValueExW(key, name, nullptr, &v.type, bytes ? reinterpret_cast<BYTE*>(data.data()) : nullptr,
+                                    &got);
+        // The first question asks for the size; the value may grow before the
+        // next (another installer registering at that moment): asked again.
+        if (v.status == ERROR_MORE_DATA || (v.status == ERROR_SUCCESS && bytes == 0 && got > 0)) {
+            bytes = got;
+            continue;
+        }
+        if (v.status == ERROR_SUCCESS && (v.type == REG_SZ || v.type == REG_EXPAND_SZ))
+            v.text.assign(data.data(), wcsnlen(data.data(), data.size()));
+        return v;
+    }
 }
 
 LSTATUS WriteText(HKEY key, const wchar_t* name, DWORD type, const std::wstring& text) {
@@ -64,27 +74,94 @@ std::vector<std::wstring> Entries(const std::wstring& list) {
     }
 }
 
-// A path as the file system knows it: variables expanded, quotes dropped,
-// short names made long where the file exists.
-std::wstring Canonical(const std::wstring& path) {
-    std::wstring p = Trimmed(path, L" \t\"");
-    if (p.find(L'%') != std::wstring::npos) {
-        wchar_t expanded[MAX_PATH * 4];
-        const DWORD n = ExpandEnvironmentStringsW(p.c_str(), expanded, ARRAYSIZE(expanded));
-        if (n > 0 && n <= ARRAYSIZE(expanded)) p = expanded;
+// An entry as written, quotes dropped and variables expanded.
+std::wstring Expanded(const std::wstring& entry) {
+    std::wstring p = Trimmed(entry, L" \t\"");
+    if (p.find(L'%') == std::wstring::npos) return p;
+    std::wstring expanded(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ExpandEnvironmentStringsW(p.c_str(), &expanded[0], static_cast<DWORD>(expanded.size()));
+        if (n == 0) return p;
+        if (n <= expanded.size()) return expanded.substr(0, n - 1);
+        expanded.resize(n);
     }
-    wchar_t longer[MAX_PATH * 4];
-    const DWORD n = GetLongPathNameW(p.c_str(), longer, ARRAYSIZE(longer));
-    if (n > 0 && n < ARRAYSIZE(longer)) p = longer;
-    return p;
 }
 
-// File names compare without regard to case, as the file system does.
-bool SameFile(const std::wstring& entry, const std::wstring& self) {
-    const std::wstring a = Canonical(entry);
-    return !a.empty() &&
-           CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), self.c_str(), static_cast<int>(self.size()),
-                                TRUE) == CSTR_EQUAL;
+// What the file system knows a file by, whatever the path that names it:
+// its volume and its index there.
+struct FileIdentity {
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+    }
+};
+
+bool IdentityOf(const std::wstring& path, FileIdentity& id) {
+    // No access asked for: the file may be in use, and only its identity is read.
+    UniqueHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return false;
+    id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
+}
+
+// A path as text, for an entry whose file cannot be opened: ".", ".." and
+// "/" resolved, a "\\?\" prefix taken off.
+std::wstring FullPath(std::wstring p) {
+    if (p.rfind(L"\\\\?\\UNC\\", 0) == 0) p.replace(0, 8, L"\\\\");
+    else if (p.rfind(L"\\\\?\\", 0) == 0) p.erase(0, 4);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(p.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (n == 0) return p;
+        if (n < full.size()) return full.substr(0, n);
+        full.resize(n);
+    }
+}
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// This plug-in's own file, as the entries of the list are compared with it.
+struct Self {
+    std::wstring path;
+    FileIdentity id;
+    bool known = false;  // its identity could be read
+};
+
+// Whether an entry names this very file, in whatever spelling. File names
+// compare without regard to case, as the file system does.
+bool SameFile(const std::wstring& entry, const Self& self) {
+    const std::wstring path = Expanded(entry);
+    if (path.empty()) return false;
+    FileIdentity id;
+    if (self.known && IdentityOf(path, id)) return id == self.id;
+    return SameText(FullPath(path), FullPath(self.path));
+}
+
+// Another copy of this plug-in that the service would load beside it: an
+// entry of the same file name, whose file exists and is another file.
+bool AnotherCopy(const std::wstring& entry, const Self& self) {
+    const std::wstring path = Expanded(entry);
+    FileIdentity id;
+    return !path.empty() && SameText(FileName(path), FileName(self.path)) && IdentityOf(path, id) &&
+           !SameFile(entry, self);
+}
+
+// The long form of a path, as the list gets it.
+std::wstring LongPath(const std::wstring& path) {
+    std::wstring longer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetLongPathNameW(path.c_str(), &longer[0], static_cast<DWORD>(longer.size()));
+        if (n == 0) return path;
+        if (n < longer.size()) return longer.substr(0, n);
+        longer.resize(n);
+    }
 }
 
 std::wstring SelfPath() {
@@ -95,7 +172,7 @@ std::wstring SelfPath() {
     for (;;) {
         const DWORD n = GetModuleFileNameW(self, &name[0], static_cast<DWORD>(name.size()));
         if (n == 0) return std::wstring();
-        if (n < name.size()) return Canonical(name.substr(0, n));
+        if (n < name.size()) return LongPath(name.substr(0, n));
         name.resize(name.size() * 2);
     }
 }
@@ -113,22 +190,32 @@ bool WrongArchitecture() {
 #endif
 }
 
-HRESULT AddToAdminDlls(const std::wstring& self) {
+HRESULT AddToAdminDlls(const Self& self) {
     RegKey key;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAdminDllKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                                      nullptr, key.Out(), nullptr);
     if (status != ERROR_SUCCESS) return FromStatus(status);
     const TextValue list = ReadValue(key.Get(), kDllPath);
+    // A list that could not be read is never written over: it holds the
+    // other administration DLLs.
+    if (list.status != ERROR_SUCCESS && list.status != ERROR_FILE_NOT_FOUND) return FromStatus(list.status);
     if (list.status == ERROR_SUCCESS && list.type != REG_SZ && list.type != REG_EXPAND_SZ)
         return HRESULT_FROM_WIN32(ERROR_DATATYPE_MISMATCH);
     bool listed = false;
-    for (const std::wstring& entry : Entries(list.text)) listed = listed || SameFile(entry, self);
+    for (const std::wstring& entry : Entries(list.text)) {
+        listed = listed || SameFile(entry, self);
+        // Two copies would each time every caller: the one listed stays alone.
+        if (AnotherCopy(entry, self)) {
+            ReportSecondCopy(Expanded(entry), self.path);
+            return HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED);
+        }
+    }
     if (!listed) {
         // The other entries stay as they were written; only separators and
         // blanks at the ends give way.
         const std::wstring before = Trimmed(list.text, L" \t;");
         const DWORD type = list.status == ERROR_SUCCESS ? list.type : REG_SZ;
-        status = WriteText(key.Get(), kDllPath, type, before.empty() ? self : before + L";" + self);
+        status = WriteText(key.Get(), kDllPath, type, before.empty() ? self.path : before + L";" + self.path);
         if (status != ERROR_SUCCESS) return FromStatus(status);
     }
     const TextValue name = ReadValue(key.Get(), kDisplayName);
@@ -138,7 +225,7 @@ HRESULT AddToAdminDlls(const std::wstring& self) {
     return FromStatus(status);
 }
 
-HRESULT RemoveFromAdminDlls(const std::wstring& self) {
+HRESULT RemoveFromAdminDlls(const Self& self) {
     RegKey key;
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAdminDllKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Out());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
@@ -168,12 +255,12 @@ HRESULT RemoveFromAdminDlls(const std::wstring& self) {
     return S_OK;
 }
 
-HRESULT AddEventSource(const std::wstring& self) {
+HRESULT AddEventSource(const Self& self) {
     RegKey key;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                      key.Out(), nullptr);
     if (status != ERROR_SUCCESS) return FromStatus(status);
-    status = WriteText(key.Get(), kEventMessageFile, REG_EXPAND_SZ, self);
+    status = WriteText(key.Get(), kEventMessageFile, REG_EXPAND_SZ, self.path);
     if (status != ERROR_SUCCESS) return FromStatus(status);
     const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     return FromStatus(
@@ -181,7 +268,7 @@ HRESULT AddEventSource(const std::wstring& self) {
 }
 
 // Another copy's source is that copy's to remove.
-HRESULT RemoveEventSource(const std::wstring& self) {
+HRESULT RemoveEventSource(const Self& self) {
     {
         RegKey key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey.c_str(), 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS)
@@ -197,8 +284,10 @@ template <class Work>
 HRESULT WithOwnPath(Work work) {
     try {
         if (WrongArchitecture()) return HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
-        const std::wstring self = SelfPath();
-        if (self.empty()) return HRESULT_FROM_WIN32(GetLastError());
+        Self self;
+        self.path = SelfPath();
+        if (self.path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+        self.known = IdentityOf(self.path, self.id);
         return work(self);
     } catch (...) {
         return E_OUTOFMEMORY;
@@ -210,14 +299,14 @@ HRESULT WithOwnPath(Work work) {
 extern "C" {
 
 HRESULT WINAPI DllRegisterServer() {
-    return WithOwnPath([](const std::wstring& self) {
+    return WithOwnPath([](const Self& self) {
         const HRESULT listed = AddToAdminDlls(self);
         return FAILED(listed) ? listed : AddEventSource(self);
     });
 }
 
 HRESULT WINAPI DllUnregisterServer() {
-    return WithOwnPath([](const std::wstring& self) {
+    return WithOwnPath([](const Self& self) {
         const HRESULT unlisted = RemoveFromAdminDlls(self);
         const HRESULT source = RemoveEventSource(self);
         return FAILED(unlisted) ? unlisted : source;

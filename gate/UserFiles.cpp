@@ -37,10 +37,10 @@ bool WriteUserTimeFile(const GatewayConfigRecord& c, int64_t secondsLeft) {
     return TimeFileWrite(c, secondsLeft).Write();
 }
 
-bool ReadCurrentUserRecord(const GatewayConfigRecord& c, UserRecord& record) {
+bool ReadCurrentUserRecord(const GatewayConfigRecord& c, RecordWatch& watch, double nowMs, UserRecord& record) {
     std::string start;
     if (!ReadFileStart(c.currentUser, kUserRecordReadBytes, start)) return false;
-    if (!UserRecordWritten(start, start.size() < kUserRecordReadBytes)) return false;
+    if (!watch.Take(start, start.size() < kUserRecordReadBytes, nowMs)) return false;
     record = ParseUserRecord(start);
     return true;
 }

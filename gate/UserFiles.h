@@ -36,7 +36,8 @@ private:
 // Rewrites the time file with the seconds left; false when it could not be written.
 bool WriteUserTimeFile(const GatewayConfigRecord& c, int64_t secondsLeft);
 
-// The worker's one read of the current-user file in a cycle. False when it
-// could not be opened or read (gone, or held by its writer), or when the site
-// is still writing it: the caller tries again next cycle.
-bool ReadCurrentUserRecord(const GatewayConfigRecord& c, UserRecord& record);
+// The worker's one read of the current-user file in a cycle, at `nowMs` of
+// its clock. False when it could not be opened or read (gone, or held by its
+// writer), or when `watch` says the site may still be writing it: the caller
+// tries again next cycle.
+bool ReadCurrentUserRecord(const GatewayConfigRecord& c, RecordWatch& watch, double nowMs, UserRecord& record);

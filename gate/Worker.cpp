@@ -1,5 +1,7 @@
 #include "Worker.h"
 
+#include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -163,12 +165,12 @@ Listing AskForConnection(WorkerContext& ctx, const AdminCalls& admin) {
     return answered ? Listing::NotListed : Listing::Unknown;
 }
 
-// The ports of this connection as the service lists them, for a worker that
-// has seen no link of its own; none when it cannot say.
-size_t AskForPorts(WorkerContext& ctx, const AdminCalls& admin, const ServerConnection& server, HANDLE* ports) {
-    size_t count = 0;
-    if (!server.Get()) return 0;
-    WalkPages(
+// The ports of this connection as the service lists them now, added to
+// `ports`. False when the service could not say.
+bool AskForPorts(WorkerContext& ctx, const AdminCalls& admin, const ServerConnection& server,
+                 std::vector<HANDLE>& ports) {
+    if (!server.Get()) return false;
+    return WalkPages(
         ctx, admin,
         [&](LPBYTE* buffer, DWORD* read, DWORD* resume) {
             DWORD total = 0;
@@ -177,11 +179,10 @@ size_t AskForPorts(WorkerContext& ctx, const AdminCalls& admin, const ServerConn
         },
         [&](LPBYTE buffer, DWORD read) {
             const auto* entries = reinterpret_cast<const RAS_PORT_0*>(buffer);
-            for (DWORD i = 0; i < read && count < ConnectionPorts::kMost; ++i)
-                if (entries[i].hConnection == ctx.connection) ports[count++] = entries[i].hPort;
+            for (DWORD i = 0; i < read; ++i)
+                if (entries[i].hConnection == ctx.connection) ports.push_back(entries[i].hPort);
             return false;
         });
-    return count;
 }
 
 // The design's DisconnectActivePort, for every port of the timed connection.
@@ -192,12 +193,18 @@ void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
     ServerConnection server(ctx, admin);
     LogOutcome(ctx, log_text::kDisconnectCalls[0], server.Result());
 
-    HANDLE ports[ConnectionPorts::kMost];
-    size_t count = ctx.ports.Copy(ports);
-    if (count == 0) count = AskForPorts(ctx, admin, server, ports);
+    // The service knows which ports the connection has now; the links it
+    // reported count only when it cannot say. A port that went down may by
+    // now carry someone else's call.
+    std::vector<HANDLE> ports;
+    try {
+        if (!AskForPorts(ctx, admin, server, ports)) ports = ctx.ports.Copy();
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the ports had so far.
+    }
     // No port known: the steps run with none and fail, as the design has it,
     // rather than touch another connection's port.
-    if (count == 0) ports[count++] = nullptr;
+    const size_t count = std::max<size_t>(ports.size(), 1);
 
     struct PortStep {
         const char* name;
@@ -210,7 +217,8 @@ void DisconnectActivePort(WorkerContext& ctx, const WorkerEnv& env) {
         for (const PortStep& s : portSteps) {
             // Once the caller has hung up the port is gone: no further port call.
             if (ctx.stop.GateClosed()) break;
-            LogOutcome(ctx, s.name, ctx.stop.ClientCall([&] { return s.call(server.Get(), ports[i]); }));
+            const HANDLE port = i < ports.size() ? ports[i] : nullptr;
+            LogOutcome(ctx, s.name, ctx.stop.ClientCall([&] { return s.call(server.Get(), port); }));
         }
     }
     WorkerLog(ctx, {{log_text::kDisconnected}, {log_text::kExitThread}});
@@ -222,11 +230,14 @@ void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
     const std::string duration = std::string(log_text::kDuration) + std::to_string(secondsTimed);
     PendingLog block = PrepareLog(ctx.config->logFolder,
                                   {{log_text::kConnectionGone}, {duration}, {log_text::kUserHungUp}});
+    // Deleted before the gate is taken, so that a hang-up does not wait for
+    // the users' folder; a hang-up meanwhile deletes the same files.
+    ClearUserFiles(*ctx.config);
     const bool ended = ctx.stop.GatedWrite([&] {
         ctx.foundGone = true;
-        ClearUserFiles(*ctx.config);
         block.Write();
     });
+    block.NoteOutcome();
     if (ended) ReportConnectionGone(secondsTimed);
 }
 
@@ -234,15 +245,17 @@ void EndForGoneConnection(WorkerContext& ctx, int64_t secondsTimed) {
 
 void ConnectionPorts::Add(HANDLE port) {
     ExclusiveLock lock(lock_);
-    for (size_t i = 0; i < count_; ++i)
-        if (ports_[i] == port) return;
-    if (count_ < kMost) ports_[count_++] = port;
+    if (std::find(ports_.begin(), ports_.end(), port) == ports_.end()) ports_.push_back(port);
 }
 
-size_t ConnectionPorts::Copy(HANDLE* out) const {
+void ConnectionPorts::Remove(HANDLE port) {
+    ExclusiveLock lock(lock_);
+    ports_.erase(std::remove(ports_.begin(), ports_.end(), port), ports_.end());
+}
+
+std::vector<HANDLE> ConnectionPorts::Copy() const {
     SharedLock lock(lock_);
-    for (size_t i = 0; i < count_; ++i) out[i] = ports_[i];
-    return count_;
+    return ports_;
 }
 
 WorkerClock& SystemClock() {
@@ -255,7 +268,9 @@ bool WorkerLog(WorkerContext& ctx, std::initializer_list<LogLine> lines) noexcep
     // Opened before the gate is taken: a held log file makes the worker wait,
     // not the hang-up.
     PendingLog pending = PrepareLog(ctx.config->logFolder, lines);
-    return ctx.stop.GatedWrite([&] { pending.Write(); });
+    const bool written = ctx.stop.GatedWrite([&] { pending.Write(); });
+    pending.NoteOutcome();
+    return written;
 }
 
 bool WorkerLog(WorkerContext& ctx, std::string_view message, bool dated) noexcept {
@@ -266,11 +281,15 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
     const GatewayConfigRecord& c = *ctx.config;
     Countdown countdown(c.regMinutes);
     bool userPending = true;
+    RecordWatch recordWatch;
     const double start = env.clock.NowMs();
     double nextAsk = start + kServiceAskIntervalMs;
-    // Answers in a row that lacked the connection: one may be a moment of
-    // the service's, and believing it leaves a live caller untimed.
-    int unlisted = 0;
+    // An answer without the connection may be a moment of the service's, and
+    // believing it leaves a live caller untimed: it counts only when an ask
+    // at least a cycle of the clock later agrees. Cycles that catch up after
+    // a slow step come at once, so their count proves nothing.
+    bool unlisted = false;
+    double unlistedAt = 0;
     while (countdown.Running()) {
         // Paced against the clock: the file work of a cycle does not add up.
         const double due = start + static_cast<double>(countdown.Elapsed() + 1) * env.cycleMs;
@@ -282,25 +301,31 @@ void RunWorker(WorkerContext& ctx, const WorkerEnv& env) {
             if (!step.Begun()) return;
             // Asked after a caller was refused, so that a connection whose
             // hang-up never came cannot keep every later caller out; asked
-            // again at the next cycle after an answer without it.
-            if (ctx.askService.exchange(false) || unlisted > 0 || env.clock.NowMs() >= nextAsk) {
-                nextAsk = env.clock.NowMs() + kServiceAskIntervalMs;
+            // again a cycle after an answer without it.
+            const double now = env.clock.NowMs();
+            const bool confirming = unlisted && now >= unlistedAt + env.cycleMs;
+            if (ctx.askService.exchange(false) || confirming || now >= nextAsk) {
+                nextAsk = now + kServiceAskIntervalMs;
                 switch (AskForConnection(ctx, env.admin)) {
-                    case Listing::Listed: unlisted = 0; break;
-                    case Listing::NotListed: ++unlisted; break;
+                    case Listing::Listed: unlisted = false; break;
+                    case Listing::NotListed:
+                        if (confirming) {
+                            EndForGoneConnection(ctx, countdown.Elapsed());
+                            return;
+                        }
+                        if (!unlisted) unlistedAt = env.clock.NowMs();
+                        unlisted = true;
+                        break;
                     case Listing::Unknown: break;
-                }
-                if (unlisted >= 2) {
-                    EndForGoneConnection(ctx, countdown.Elapsed());
-                    return;
                 }
             }
             TimeFileWrite timeFile(c, countdown.SecondsLeft());
             ctx.stop.GatedWrite([&] { timeFile.Write(); });
             // One read feeds the log, the limit and the account alike. A record
-            // that exists but cannot be read yet, or that the site is still
+            // that exists but cannot be read yet, or that the site may still be
             // writing, is tried again next cycle.
-            if (userPending && FileExists(c.currentUser) && ReadCurrentUserRecord(c, record)) {
+            if (userPending && FileExists(c.currentUser) &&
+                ReadCurrentUserRecord(c, recordWatch, env.clock.NowMs(), record)) {
                 LogUserBlock(ctx, record.head);
                 countdown.UserArrived(LeadingNumber(record.head.limitText));
                 userPending = false;

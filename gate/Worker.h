@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <string_view>
+#include <vector>
 
 #include "Config.h"
+#include "ConnectionTable.h"
 #include "Log.h"
 #include "Win32Handles.h"
 #include "WorkerStop.h"
@@ -26,20 +28,19 @@ struct AdminCalls {
     DWORD(WINAPI* portEnum)(RAS_SERVER_HANDLE, DWORD, HANDLE, LPBYTE*, DWORD, LPDWORD, LPDWORD, LPDWORD);
 };
 
-// The ports of one connection's links, as the service reported them. Fixed
-// room, so that taking a link never allocates on the service's thread; a
-// multilink bundle has a few links.
+// The ports of one connection's links that are up, as the service reported
+// them coming and going: what the limit's end disconnects when the service
+// cannot list them itself.
 class ConnectionPorts {
 public:
-    static constexpr size_t kMost = 8;
+    // Throws when out of memory; the port is then not known here.
     void Add(HANDLE port);
-    // Copies them into `out` (room for kMost); returns how many.
-    size_t Copy(HANDLE* out) const;
+    void Remove(HANDLE port);
+    std::vector<HANDLE> Copy() const;
 
 private:
     mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    HANDLE ports_[kMost] = {};
-    size_t count_ = 0;
+    std::vector<HANDLE> ports_;
 };
 
 // The worker's clock, and its wait for the next cycle.
@@ -57,32 +58,19 @@ WorkerClock& SystemClock();
 
 // One accepted connection's worker. Shared by the service's callbacks and
 // the worker's thread; each keeps its own reference, so it outlives
-// whichever side lets go first.
-struct WorkerContext {
-    HANDLE connection = nullptr;  // RAS_CONNECTION_0.hConnection of the accepted call
-    GatewayConfigPtr config;      // the load it started under, kept to its end
+// whichever side lets go first. What the connections' table decides on is
+// in TimedConnection.
+struct WorkerContext : TimedConnection {
+    GatewayConfigPtr config;  // the load it started under, kept to its end
     // Where the worker is in its life; see WorkerStop.h.
     WorkerStop stop;
     // The design's ActivePort, kept per connection: only links of this
-    // connection count, and the limit's end disconnects each of them.
+    // connection count, a link's hang-up takes its port out, and the limit's
+    // end disconnects each one left.
     ConnectionPorts ports;
-    // Set when a second caller was refused: the worker asks the service at
-    // its next cycle whether its own connection still exists.
-    std::atomic<bool> askService{false};
-    // Set, in the worker's last gated write, when it ended the connection
-    // itself because the service no longer knew it: a hang-up of the service
-    // that still comes is then no longer this connection's end.
-    std::atomic<bool> foundGone{false};
-
-    // Set under the connections' lock when the connection's hang-up took
-    // this worker; the event once that hang-up has written its lines. A new
-    // caller's lines wait for them, so that the log gives each connection
-    // its own end.
-    bool hangupCame = false;
-    UniqueHandle hangupWritten{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    bool HangupPending() const {
-        return hangupCame && WaitForSingleObject(hangupWritten.Get(), 0) != WAIT_OBJECT_0;
-    }
+    // Set once the connection's hang-up has written its lines: a new caller's
+    // lines wait for them, so that the log gives each connection its own end.
+    UniqueHandle hangupLines{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
     // The thread, as the connection keeps it; set once it is started.
     UniqueHandle thread;

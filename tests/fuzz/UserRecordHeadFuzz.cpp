@@ -1,7 +1,7 @@
-// The worker's bounded reads of current.user, which the registration site
-// writes: whatever the file holds, login and password never take more than 29
-// bytes and the limit text more than 4, and the limit's number follows the
-// leading-digits rule.
+// The worker's fields of current.user, which the registration site writes:
+// whatever the file holds, login, password and limit each come from their own
+// line, split as the list reader splits, and never take more than 29, 29 and
+// 4 bytes; the limit's number follows the leading-digits rule.
 #include "FuzzCheck.h"
 #include "UserFilesFormat.h"
 
@@ -10,27 +10,25 @@
 
 namespace {
 
-// The C runtime's text mode written out a second way: cut at the first
-// Ctrl-Z, then every CR LF pair becomes LF; a lone CR stays.
-std::string ReferenceTextMode(std::string_view raw) {
-    raw = raw.substr(0, raw.find('\x1a'));
+// The lines written out a second way: every line end (CR LF, LF, CR) becomes
+// one LF, then the text is cut at the LFs.
+std::vector<std::string> ReferenceLines(std::string_view file) {
     std::string text;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-        text += raw[i];
+    for (size_t i = 0; i < file.size(); ++i) {
+        if (file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n') continue;
+        text += file[i] == '\r' ? '\n' : file[i];
     }
-    return text;
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
-// fgets into a buffer of bound + 1 bytes: up to and including the next line
-// feed, but no more than `bound` characters; then the line feed is dropped.
-std::string ReferenceFgets(std::string_view& text, size_t bound) {
-    const size_t end = text.find('\n');
-    const size_t take = std::min(bound, end == std::string_view::npos ? text.size() : end + 1);
-    std::string line(text.substr(0, take));
-    text.remove_prefix(take);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
+std::string Field(const std::vector<std::string>& lines, size_t n, size_t bound) {
+    return n <= lines.size() ? lines[n - 1].substr(0, bound) : std::string();
 }
 
 // Leading blanks, an optional sign, the digits; beyond the 32-bit range the
@@ -65,27 +63,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(head.password.size() <= 29);
     FUZZ_CHECK(head.limitText.size() <= 4);
     for (const std::string* value : {&head.user, &head.password, &head.limitText})
-        FUZZ_CHECK(value->find_first_of("\n\x1a") == std::string::npos);
+        FUZZ_CHECK(value->find_first_of("\r\n") == std::string::npos);
 
-    const std::string text = ReferenceTextMode(file);
-    std::string_view rest = text;
-    FUZZ_CHECK_EQ(ReferenceFgets(rest, 29), head.user, shown);
-    FUZZ_CHECK_EQ(ReferenceFgets(rest, 29), head.password, shown);
-    FUZZ_CHECK_EQ(ReferenceFgets(rest, 4), head.limitText, shown);
+    const std::vector<std::string> lines = ReferenceLines(file);
+    FUZZ_CHECK_EQ(Field(lines, 1, 29), head.user, shown);
+    FUZZ_CHECK_EQ(Field(lines, 2, 29), head.password, shown);
+    FUZZ_CHECK_EQ(Field(lines, 3, 4), head.limitText, shown);
 
-    // The plug-in reads only the start of the file; what lies beyond must not matter.
-    FUZZ_CHECK(Same(head, ParseUserRecordHead(file.substr(0, kUserRecordHeadBytes))));
-
-    // The one read of a cycle: the head as above, and two lines for the account
-    // within their cap. A record the site has not finished is never taken
-    // before its login and password lines are whole.
+    // The one read of a cycle: the head as above, and the first two lines
+    // whole (within their cap) for the account.
     const UserRecord record = ParseUserRecord(file);
     FUZZ_CHECK(Same(record.head, head));
-    FUZZ_CHECK(record.lines.size() <= 2);
-    for (const std::string& line : record.lines) FUZZ_CHECK(line.size() <= kUserRecordLineBytes);
-    if (UserRecordWritten(file, true) && !file.empty() && file.back() != '\n')
-        FUZZ_CHECK(std::count(file.begin(), file.end(), '\n') >= 2);
-    FUZZ_CHECK(!UserRecordWritten(file.substr(0, 0), true));
+    FUZZ_CHECK(record.lines.size() == std::min<size_t>(lines.size(), 2));
+    for (size_t n = 0; n < record.lines.size(); ++n)
+        FUZZ_CHECK_EQ(lines[n].substr(0, kUserRecordLineBytes), record.lines[n], shown);
+
+    // Whole once the third line has ended or holds the limit's 4 characters.
+    const RecordProgress progress = UserRecordProgress(file, true);
+    const bool whole = lines.size() > 3 || (lines.size() == 3 && (lines[2].size() >= 4 || file.back() == '\n' ||
+                                                                   file.back() == '\r'));
+    FUZZ_CHECK_EQ(file.empty(), progress == RecordProgress::Empty, shown);
+    FUZZ_CHECK_EQ(whole, progress == RecordProgress::Whole, shown);
+    // A site that goes on writing a record taken whole never changes what was taken.
+    const std::string_view written = file.substr(0, size ? data[0] % (size + 1) : 0);
+    if (UserRecordProgress(written, true) == RecordProgress::Whole)
+        FUZZ_CHECK(Same(ParseUserRecordHead(written), head));
 
     // The worker's limit: a text of at most 4 characters never leaves this range.
     const int32_t limit = LeadingNumber(head.limitText);

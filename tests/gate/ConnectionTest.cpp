@@ -15,16 +15,41 @@
 #include <vector>
 
 #include "ConnectionReport.h"
+#include "DialgateEvents.h"
+#include "Events.h"
 #include "ExpectedLines.h"
 #include "GateSoak.h"
 #include "LogTexts.h"
 #include "InProcessGate.h"
 #include "Services.h"
+#include "SteppedWorker.h"
 #include "TestService.h"
 
 namespace {
 
 std::string TimeFileFor(int seconds) { return std::to_string(seconds) + "\r\n\r\n"; }
+
+// The first line that gets through after one was lost makes the plug-in
+// report the log writable again; while that event is being reported, the
+// service delivers the caller's hang-up on a thread of its own.
+struct HangupWhileAnEventIsReported {
+    std::unique_ptr<Side> service;
+    UniqueHandle reported = Event();
+    std::atomic<bool> returnedMeanwhile{false};
+    explicit HangupWhileAnEventIsReported(Caller& call) {
+        LogWriteTo(call.gate.dir / "missing\\LOGS\\", "lost", true);
+        SetEventSink([this, &call](const PluginEvent& e) {
+            if (e.id != MSG_LOG_WRITABLE_AGAIN) return;
+            service = std::make_unique<Side>([&call] { call.HangUp(); });
+            returnedMeanwhile = service->Wait();
+            SetEvent(reported.Get());
+        });
+    }
+    ~HangupWhileAnEventIsReported() {
+        service.reset();
+        SetEventSink(nullptr);
+    }
+};
 
 }  // namespace
 
@@ -86,23 +111,41 @@ TEST(Record, ArrivingRecordSetsTheLimitFromTheStart) {
     call.HangUp();
 }
 
+// A site that writes the record a line at a time, pausing less than a cycle:
+// the record is taken once its third line has ended, with the whole limit.
+TEST(Record, WrittenALineAtATimeGivesTheWholeLimit) {
+    InProcessGate gate(2);
+    Caller call(gate, 8);
+    ASSERT_TRUE(call.Dial());
+    std::string written;
+    for (const char* piece : {"student\r\n", "secret\r\n", "6", "0", "\r\n"}) {
+        ASSERT_FALSE(gate.LogHas(">USER:")) << written;
+        gate.WriteRecord(written += piece);
+        ASSERT_TRUE(gate.clock.Cycle());
+    }
+    ASSERT_TRUE(gate.clock.Cycle());
+    EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock("student", "secret", "60"));
+    EXPECT_EQ(ReadAll(gate.timeFile), TimeFileFor(3600 - 5));
+}
+
 // A limit that is no number, or too small, ends the connection in the cycle
-// that reads the record; what the log shows is cut by the record's bounds.
+// that reads the record; what the log shows is cut by the fields' bounds.
 TEST(Record, OutOfFormatRecordsAreReadByTheBounds) {
     struct Case {
         std::string record;
         std::string user, pass, limit;
     };
     const std::string u29(29, 'u');
-    for (const Case& c : {Case{u29 + "\r\nsecret\r\n1\r\n", u29, "", "secr"},
-                          Case{std::string(35, 'v') + "\r\npw\r\n", std::string(29, 'v'), "vvvvvv", "pw"},
+    for (const Case& c : {Case{u29 + "uuuuuu\r\nsecret\r\n0\r\n", u29, "secret", "0"},
+                          Case{std::string(35, 'v') + "\r\npw\r\n", std::string(29, 'v'), "pw", ""},
                           Case{"ivan\npw\n0\n", "ivan", "pw", "0"}, Case{"ivan\r\npw\r\nten\r\n", "ivan", "pw", "ten"},
                           Case{"ivan\r\n", "ivan", "", ""}, Case{"%s%n%x\r\n100%\r\n%d\r\n", "%s%n%x", "100%", "%d"}}) {
         InProcessGate gate;
         Caller call(gate, 7);
         ASSERT_TRUE(call.Dial());
         gate.WriteRecord(c.record);
-        ASSERT_TRUE(gate.clock.Cycle());
+        // A record short of its third line is taken once it stayed so for a cycle.
+        for (int k = 0; k < 2 && gate.WorkerRunning(); ++k) ASSERT_TRUE(gate.clock.Cycle());
         ASSERT_TRUE(gate.WaitWorkersGone()) << c.record;
         EXPECT_EQ(gate.Log(), kAccepted + kLinkUp + UserBlock(c.user, c.pass, c.limit) + DisconnectLines(" - ok"))
             << c.record;
@@ -590,12 +633,36 @@ TEST(Disconnect, EveryPortOfTheTimedConnectionAndNoOther) {
     RAS_PORT_0 secondLink = first.p0;  // a multilink caller's second line
     secondLink.hPort = PortId(0x6061);
     AcceptLink(&secondLink);
+    gate.service.AddConnection(first.c0.hConnection, {first.p0.hPort, secondLink.hPort});
     EXPECT_FALSE(second.Dial());
     AcceptLink(&second.p0);  // the refused caller's link, reported all the same
     gate.WriteRecord("ivan\r\npw\r\n0\r\n");
     ASSERT_TRUE(gate.clock.Cycle());
     ASSERT_TRUE(gate.WaitWorkersGone());
     EXPECT_EQ(gate.service.DisconnectedPorts(), (std::set<HANDLE>{first.p0.hPort, secondLink.hPort}));
+}
+
+// A multilink caller's extra line drops and comes back on other ports: at the
+// limit the ports in use are disconnected, none that went down, whether or
+// not the service can list them.
+TEST(Disconnect, ThePortsInUseAfterLinksCameAndWent) {
+    for (DWORD answer : {DWORD{NO_ERROR}, DWORD{ERROR_SERVICE_NOT_ACTIVE}}) {
+        InProcessGate gate;
+        Caller call(gate, 67);
+        ASSERT_TRUE(call.Dial());
+        RAS_PORT_0 link = call.p0;
+        for (uintptr_t port = 0x6401; port <= 0x6409; ++port) {
+            if (port > 0x6401) LinkHangup(&link);
+            link.hPort = PortId(port);
+            AcceptLink(&link);
+        }
+        gate.service.AddConnection(call.c0.hConnection, {call.p0.hPort, link.hPort});
+        gate.service.enumAnswer = answer;
+        gate.WriteRecord("ivan\r\npw\r\n0\r\n");
+        ASSERT_TRUE(gate.clock.Cycle());
+        ASSERT_TRUE(gate.WaitWorkersGone());
+        EXPECT_EQ(gate.service.DisconnectedPorts(), (std::set<HANDLE>{call.p0.hPort, link.hPort})) << answer;
+    }
 }
 
 // A worker that reaches its limit before its own link came never resets the
@@ -679,4 +746,41 @@ TEST(Hangup, ThatBelongsToNoTimedConnectionIsMarked) {
     before = gate.Log();
     b.HangUp();
     EXPECT_EQ(gate.Log(), before + MarkedHangupLines(true));
+}
+
+// A hang-up the plug-in cannot place, of a connection never offered here,
+// refuses no later caller whose connection gets the same handle.
+TEST(Hangup, ThatCannotBePlacedRefusesNoLaterCaller) {
+    InProcessGate gate;
+    Caller call(gate, 72);
+    ConnectionHangup(&call.c0, &call.c1);
+    EXPECT_TRUE(call.Dial());
+}
+
+// An event that the worker's line raises is reported with no lock held that
+// the hang-up waits for: the hang-up returns while it is being reported.
+TEST(Hangup, DoesNotWaitForAnEventTheWorkerReports) {
+    InProcessGate gate;
+    Caller call(gate, 74);
+    ASSERT_TRUE(call.Dial());
+    HangupWhileAnEventIsReported hangup(call);
+    gate.WriteRecord("ivan\r\npw\r\n5\r\n");
+    ASSERT_TRUE(gate.clock.Release());
+    ASSERT_TRUE(Signalled(hangup.reported, 10000));
+    EXPECT_TRUE(hangup.returnedMeanwhile) << "the hang-up waited for the worker's event";
+}
+
+// A hang-up while its caller's acceptance writes its lines: the log agrees
+// with the answer the service got, whichever it is.
+TEST(HangupDuringAcceptance, TheLogAgreesWithTheAnswer) {
+    InProcessGate gate;
+    Caller call(gate, 75);
+    HangupWhileAnEventIsReported hangup(call);
+    gate.service.AddConnection(call.c0.hConnection);
+    const BOOL accepted = AcceptConnection(&call.c0);
+    gate.accepted += accepted;
+    ASSERT_TRUE(Signalled(hangup.reported, 10000));
+    EXPECT_TRUE(hangup.returnedMeanwhile) << "the hang-up waited for the acceptance's event";
+    EXPECT_EQ(gate.Log(), accepted ? kAccepted + HangupLines(true)
+                                   : MarkedHangupLines(true) + DatedLine(log_text::kAcceptedAfterHangup));
 }

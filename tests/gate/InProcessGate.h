@@ -65,7 +65,7 @@ public:
 };
 
 // A dial-in as the service delivers it: connection, then link; the service
-// lists the connection from its dial to its hang-up.
+// lists the connection, with its link's port, from its dial to its hang-up.
 struct Caller {
     InProcessGate& gate;
     RAS_CONNECTION_0 c0{};
@@ -84,7 +84,7 @@ struct Caller {
     Caller& operator=(const Caller&) = delete;
 
     BOOL Dial() {
-        gate.service.AddConnection(c0.hConnection);
+        gate.service.AddConnection(c0.hConnection, {p0.hPort});
         accepted = AcceptConnection(&c0) != FALSE;
         if (accepted) {
             ++gate.accepted;

@@ -22,6 +22,7 @@ protected:
     }
     TempDir dir{"users"};
     GatewayConfigRecord config;
+    RecordWatch watch;
 };
 
 SIZE_T PrivateBytes() {
@@ -69,10 +70,10 @@ TEST_F(UserFilesTest, TimeFileHeldWithoutSharingIsSkipped) {
 
 TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
     UserRecord record;
-    EXPECT_FALSE(ReadCurrentUserRecord(config, record));  // missing
+    EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));  // missing
 
     WriteAll(config.currentUser, "student\r\nsecret\r\n45\r\nИван\r\n");
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, "student");
     EXPECT_EQ(record.head.password, "secret");
     EXPECT_EQ(record.head.limitText, "45");
@@ -81,11 +82,12 @@ TEST_F(UserFilesTest, BoundedReadOfTheRecord) {
     // Created, or being written by the site: not yet the record.
     for (const char* piece : {"", "stud", "student\r\nsec"}) {
         WriteAll(config.currentUser, piece);
-        EXPECT_FALSE(ReadCurrentUserRecord(config, record)) << piece;
+        EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record)) << piece;
     }
-    // A whole first line and nothing more is a record, with an empty limit.
+    // A whole first line alone is a record, with an empty limit, once it stays so.
     WriteAll(config.currentUser, "ivan\r\n");
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, kRecordSettleMs, record));
     EXPECT_EQ(record.head.user, "ivan");
     EXPECT_EQ(record.head.limitText, "");
 }
@@ -95,12 +97,12 @@ TEST_F(UserFilesTest, LockedRecordIsReportedSoTheWorkerTriesAgain) {
     HANDLE held = CreateFileA(config.currentUser.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     UserRecord record;
-    EXPECT_FALSE(ReadCurrentUserRecord(config, record));
+    EXPECT_FALSE(ReadCurrentUserRecord(config, watch, 0, record));
     std::vector<std::string> lines;
     EXPECT_FALSE(ReadFileLines(config.currentUser, 10, 4096, lines));
     EXPECT_TRUE(lines.empty());
     CloseHandle(held);
-    EXPECT_TRUE(ReadCurrentUserRecord(config, record));
+    EXPECT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, "ivan");
 }
 
@@ -112,9 +114,9 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
 
     UserRecord record;
     config.currentUser = path;
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
     EXPECT_EQ(record.head.user, std::string(29, 'Z'));
-    EXPECT_EQ(record.head.limitText, "ZZZZ");
+    EXPECT_EQ(record.head.limitText, "");  // one line: the login only
 
     std::vector<std::string> lines;
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
@@ -133,7 +135,7 @@ TEST_F(UserFilesTest, HugeAndBinaryFilesCostNoMoreThanTheirCaps) {
     ASSERT_TRUE(ReadFileLines(path, 10, 4096, lines));
     EXPECT_LE(lines.size(), 10u);
     for (const auto& l : lines) EXPECT_LE(l.size(), 4096u);
-    ASSERT_TRUE(ReadCurrentUserRecord(config, record));
+    ASSERT_TRUE(ReadCurrentUserRecord(config, watch, 0, record));
 }
 
 TEST_F(UserFilesTest, ListReaderTakesEveryLineEnd) {
@@ -170,14 +172,14 @@ TEST_F(UserFilesTest, AFailedReadIsNoEmptyRecord) {
                                    nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
     std::string bytes = "left over";
-    EXPECT_FALSE(ReadOpenFileStart(writeOnly, kUserRecordHeadBytes, bytes));
+    EXPECT_FALSE(ReadOpenFileStart(writeOnly, kTimeFileHeadBytes, bytes));
     EXPECT_TRUE(bytes.empty());
     CloseHandle(writeOnly);
 
     HANDLE readable = CreateFileA(config.currentUser.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(readable, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(ReadOpenFileStart(readable, kUserRecordHeadBytes, bytes));
+    EXPECT_TRUE(ReadOpenFileStart(readable, kTimeFileHeadBytes, bytes));
     EXPECT_EQ(bytes, "ivan\r\npw\r\n5\r\n");
     CloseHandle(readable);
 }

@@ -123,6 +123,36 @@ TEST_F(Registration, KnowsItsOwnPathInAnotherCaseTwiceOrThroughAVariable) {
     EXPECT_EQ(List(), (Value{REG_EXPAND_SZ, L"%SystemRoot%\\acct.dll;" + self}));
 }
 
+// Entries that name this very file in another spelling are this file: not
+// added a second time, and taken out with it.
+TEST_F(Registration, KnowsItsOwnFileInEverySpelling) {
+    ASSERT_TRUE(CreateDirectoryA((dir / "sub").c_str(), nullptr));
+    std::wstring slashed = self;
+    for (wchar_t& c : slashed) c = c == L'\\' ? L'/' : c;
+    for (const std::wstring& spelling : {Wide(dir / "sub\\..\\dialgate.dll"), Wide(dir / ".\\dialgate.dll"), slashed,
+                                         L"\\\\?\\" + self}) {
+        const std::wstring list = L"C:\\billing\\acct.dll;" + spelling;
+        Write(L"DLLPath", {REG_SZ, list});
+        ASSERT_EQ(Register(), S_OK);
+        EXPECT_EQ(List(), (Value{REG_SZ, list})) << "listed twice";
+        ASSERT_EQ(Unregister(), S_OK);
+        EXPECT_EQ(List(), (Value{REG_SZ, L"C:\\billing\\acct.dll"})) << "left behind";
+    }
+}
+
+// Two copies would time every caller twice: a copy in another folder is not
+// registered beside one already listed (unless that one's file is gone).
+TEST_F(Registration, ASecondCopyFromAnotherFolderIsRefused) {
+    ASSERT_TRUE(CreateDirectoryA((dir / "old").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((dir / "dialgate.dll").c_str(), (dir / "old\\DialGate.dll").c_str(), FALSE));
+    const Value list{REG_SZ, L"C:\\billing\\acct.dll;" + Wide(dir / "old\\DialGate.dll")};
+    Write(L"DLLPath", list);
+    EXPECT_EQ(Register(), HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED));
+    EXPECT_EQ(List(), list);
+    ASSERT_TRUE(DeleteFileA((dir / "old\\DialGate.dll").c_str()));
+    ASSERT_EQ(Register(), S_OK);
+}
+
 TEST_F(Registration, WithoutKeyOrWithEmptyValuesItIsTheOnlyDllAndLeavesNothing) {
     ASSERT_EQ(Register(), S_OK);
     EXPECT_EQ(List(), (Value{REG_SZ, self}));

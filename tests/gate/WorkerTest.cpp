@@ -227,6 +227,24 @@ TEST(SteppedWorker, OneAnswerWithoutTheConnectionIsNotEnough) {
     EXPECT_TRUE(w.Ended());
 }
 
+// After a slow ask the cycles due meanwhile run at once; the ask that would
+// confirm the first answer still waits until a cycle of the clock has passed.
+TEST(SteppedWorker, TheConfirmingAskComesACycleOfTheClockAfterTheFirst) {
+    SteppedWorker w;
+    w.Start();
+    std::atomic<bool> slow{true};
+    w.service.onConnect = [&] { w.clock.Advance(slow.exchange(false) ? 3000 : 0); };
+    w.service.RemoveConnection(w.connection);
+    w.ctx->askService = true;
+    // Asked at 1000 ms, answered at 4000 ms; then the cycles due at 2000 to 4000 ms.
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_TRUE(w.Cycle());
+        ASSERT_FALSE(w.Ended()) << "ended by a second answer in cycle " << k + 1;
+    }
+    ASSERT_TRUE(w.Cycle());
+    EXPECT_TRUE(w.Ended());
+}
+
 // A log line that waits for a file another program holds: the hang-up's
 // bound runs from its call, not from the end of the line's wait.
 TEST(SteppedWorker, AHangupDoesNotWaitForALogLineOnAHeldFile) {

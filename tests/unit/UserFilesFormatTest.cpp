@@ -40,27 +40,17 @@ TEST(UserRecordHead, OrdinaryRecordWithCrLfOrLf) {
     }
 }
 
-TEST(UserRecordHead, BoundsSplitOverlongLines) {
-    const std::string user29(29, 'u');
-    // Exactly 29 characters: the line feed alone is read as the password.
-    UserRecordHead h = ParseUserRecordHead(user29 + "\r\npass\r\n45\r\n");
-    EXPECT_EQ(h.user, user29);
-    EXPECT_EQ(h.password, "");
-    EXPECT_EQ(h.limitText, "pass");
-
-    h = ParseUserRecordHead(std::string(40, 'a') + "\r\npw\r\n5\r\n");
-    EXPECT_EQ(h.user, std::string(29, 'a'));
-    EXPECT_EQ(h.password, std::string(11, 'a'));
-    EXPECT_EQ(h.limitText, "pw");
-
-    h = ParseUserRecordHead("u\r\np\r\n12345\r\n");
-    EXPECT_EQ(h.limitText, "1234");
-    h = ParseUserRecordHead("u\r\np\r\n1000\r\n");
-    EXPECT_EQ(h.limitText, "1000");
-    h = ParseUserRecordHead(std::string(28, 'x') + "\n" + std::string(28, 'y') + "\n999\n");
-    EXPECT_EQ(h.user, std::string(28, 'x'));
-    EXPECT_EQ(h.password, std::string(28, 'y'));
-    EXPECT_EQ(h.limitText, "999");
+// Each field is taken from its own line, the lines ended as the list reader
+// ends them, and cut at its bound: a long line never runs on into the next field.
+TEST(UserRecordHead, EachFieldComesFromItsOwnLine) {
+    const std::string p29(29, 'p'), v29(29, 'v');
+    for (const std::vector<std::string>& c :
+         {std::vector<std::string>{"ivan\r\n" + p29 + "9999\r\n5\r\n", "ivan", p29, "5"},
+          {v29 + "vvvvvv\r\npw\r\n60\r\n", v29, "pw", "60"}, {"student\rsecret\r60\r", "student", "secret", "60"},
+          {"a\rb\r\npw\x1a\r\n60\r\n", "a", "b", "pw\x1a"}, {"u\r\np\r\n12345\r\n", "u", "p", "1234"}}) {
+        const UserRecordHead h = ParseUserRecordHead(c[0]);
+        EXPECT_EQ((std::vector<std::string>{c[0], h.user, h.password, h.limitText}), c);
+    }
 }
 
 TEST(UserRecordHead, MissingLinesAreEmpty) {
@@ -75,13 +65,6 @@ TEST(UserRecordHead, MissingLinesAreEmpty) {
     EXPECT_EQ(h.limitText, "30");
 }
 
-TEST(UserRecordHead, TextModeKeepsLoneCrAndStopsAtCtrlZ) {
-    UserRecordHead h = ParseUserRecordHead("a\rb\r\npw\x1a\r\n60\r\n");
-    EXPECT_EQ(h.user, "a\rb");
-    EXPECT_EQ(h.password, "pw");
-    EXPECT_EQ(h.limitText, "");
-}
-
 TEST(UserRecordHead, BinaryBytesStayWithinTheBounds) {
     std::string junk;
     for (int i = 0; i < 1000; ++i) junk += static_cast<char>((i * 37) & 0xff);
@@ -91,15 +74,22 @@ TEST(UserRecordHead, BinaryBytesStayWithinTheBounds) {
     EXPECT_LE(h.limitText.size(), 4u);
 }
 
-// What the site may have written so far: only a record whose login and
-// password lines are whole counts; a whole first line alone is a record (limit 0).
-TEST(UserRecordWritten, WaitsForTheLinesTheSiteIsStillWriting) {
-    for (const char* pending : {"", "stud", "student\r\nsec", "student\r\nsecret\r"})
-        EXPECT_FALSE(UserRecordWritten(pending, true)) << pending;
-    for (const char* whole : {"ivan\r\n", "ivan\r\npw\r\n", "ivan\r\npw\r\n5", "ivan\npw\n1\n"})
-        EXPECT_TRUE(UserRecordWritten(whole, true)) << whole;
-    // A file longer than the read is taken as it is.
-    EXPECT_TRUE(UserRecordWritten(std::string(100, 'x'), false));
+// A record whose third line has ended (at CR LF, LF or CR) or holds the
+// limit's four characters is taken at once; one short of that once it has
+// stayed the same for a second; an empty file never.
+TEST(RecordWatch, TakesAWholeRecordAtOnceAndAnUnfinishedOneASecondLater) {
+    for (const char* whole : {"ivan\npw\n1\n", "ivan\rpw\r60\r", "ivan\r\npw\r\n\r", "ivan\r\npw\r\n1234"})
+        EXPECT_TRUE(RecordWatch().Take(whole, true, 0)) << whole;
+    for (const char* unfinished : {"ivan\r\n", "ivan\r\npw\r", "ivan\r\npw\r\n123"}) {
+        RecordWatch watch;
+        EXPECT_FALSE(watch.Take(unfinished, true, 0) || watch.Take(unfinished, true, kRecordSettleMs - 1)) << unfinished;
+        EXPECT_TRUE(watch.Take(unfinished, true, kRecordSettleMs)) << unfinished;
+    }
+    RecordWatch watch;  // an empty file is never a record; each change starts the second anew
+    EXPECT_FALSE(watch.Take("", true, 0) || watch.Take("", true, 2000));
+    EXPECT_FALSE(watch.Take("ivan\r\n", true, 2000) || watch.Take("ivan\r\npw\r\n", true, 2500));
+    EXPECT_FALSE(watch.Take("ivan\r\npw\r\n", true, 3000));
+    EXPECT_TRUE(watch.Take("ivan\r\npw\r\n", true, 3500));
 }
 
 TEST(LeadingNumber, TakesTheLeadingDigits) {
