@@ -64,11 +64,12 @@ std::wstring Trimmed(const std::wstring& s, const wchar_t* blanks = L" \t") {
     return s.substr(first, s.find_last_not_of(blanks) - first + 1);
 }
 
+// The entries as they are written, blanks and all.
 std::vector<std::wstring> Entries(const std::wstring& list) {
     std::vector<std::wstring> entries;
     for (size_t from = 0;;) {
         const size_t semicolon = list.find(L';', from);
-        entries.push_back(Trimmed(list.substr(from, semicolon - from)));
+        entries.push_back(list.substr(from, semicolon - from));
         if (semicolon == std::wstring::npos) return entries;
         from = semicolon + 1;
     }
@@ -234,10 +235,12 @@ HRESULT RemoveFromAdminDlls(const Self& self) {
     if (list.status != ERROR_SUCCESS || (list.type != REG_SZ && list.type != REG_EXPAND_SZ)) return S_OK;
     std::wstring others;
     bool listed = false;
+    // The other entries stay byte for byte as they were written, so that
+    // the list compares equal to a backup taken before this file came.
     for (const std::wstring& entry : Entries(list.text)) {
         if (SameFile(entry, self)) {
             listed = true;
-        } else if (!entry.empty()) {
+        } else if (!Trimmed(entry).empty()) {
             others += (others.empty() ? L"" : L";") + entry;
         }
     }

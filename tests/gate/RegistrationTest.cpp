@@ -95,11 +95,12 @@ TEST_F(Registration, GoesAfterTheOtherDllsAndTakesOnlyItselfOut) {
     ASSERT_EQ(Register(), S_OK);
     EXPECT_EQ(List(), registered) << "registering twice added a second entry";
 
+    // The others as written, blanks and all.
     ASSERT_EQ(Unregister(), S_OK);
-    EXPECT_EQ(List(), (Value{REG_SZ, L"C:\\billing\\acct.dll;D:\\radius\\rad.dll"}));
+    EXPECT_EQ(List(), (Value{REG_SZ, L"C:\\billing\\acct.dll; D:\\radius\\rad.dll"}));
     EXPECT_EQ(Name(), (Value{REG_SZ, L"Billing"}));
     ASSERT_EQ(Unregister(), S_OK);
-    EXPECT_EQ(List(), (Value{REG_SZ, L"C:\\billing\\acct.dll;D:\\radius\\rad.dll"}));
+    EXPECT_EQ(List(), (Value{REG_SZ, L"C:\\billing\\acct.dll; D:\\radius\\rad.dll"}));
 }
 
 TEST_F(Registration, KnowsItsOwnPathInAnotherCaseTwiceOrThroughAVariable) {
@@ -109,7 +110,7 @@ TEST_F(Registration, KnowsItsOwnPathInAnotherCaseTwiceOrThroughAVariable) {
     ASSERT_EQ(Register(), S_OK);
     EXPECT_EQ(List(), (Value{REG_SZ, L" other.dll ;" + upper + L" ; " + self + L";"}));
     ASSERT_EQ(Unregister(), S_OK);
-    EXPECT_EQ(List(), (Value{REG_SZ, L"other.dll"}));
+    EXPECT_EQ(List(), (Value{REG_SZ, L" other.dll "}));
 
     // An expandable list stays expandable, and its variables are expanded
     // only to compare.
