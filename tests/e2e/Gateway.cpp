@@ -53,7 +53,8 @@ Gateway::~Gateway() {
 bool Gateway::StartRas() {
     ServiceStart(kRasService);
     return WaitFor([] { return ServiceState(kRasService) == SERVICE_RUNNING; }, 30000) &&
-           WaitFor([] { return RunCaptured("rasstandin.exe", "state").code == 0; }, 20000);
+           WaitFor([] { return RunCaptured("rasstandin.exe", "state").out.find("\ndials open\n") != std::string::npos; },
+                   20000);
 }
 
 bool Gateway::StopRas() {

@@ -48,7 +48,7 @@ bool RecordingDll::WaitForCall(const std::string& name, DWORD timeoutMs) const {
 }
 
 bool WaitForHost(DWORD timeoutMs) {
-    return WaitFor([] { return Standin("state").code == 0; }, timeoutMs);
+    return WaitFor([] { return Standin("state").out.find("\ndials open\n") != std::string::npos; }, timeoutMs);
 }
 
 ConsoleHost::ConsoleHost(unsigned stopWaitMs) {

@@ -541,6 +541,9 @@ std::string RasHost::State() {
     std::string out = "ok\n";
     out += std::string("mode ") + (syncDisconnect_ ? "sync" : "async") + "\n";
     out += "admin-dll " + (adminPath_.empty() ? std::string("none") : Utf8(adminPath_)) + "\n";
+    // The control pipe answers before the DLL is initialised: a client that
+    // waits for the host waits for this line.
+    out += std::string("dials ") + (dialsOpen_ ? "open" : "closed") + "\n";
     const ULONGLONG now = GetTickCount64();
     for (const auto& entry : connections_) {
         const Connection& c = *entry.second;
