@@ -252,21 +252,22 @@ TEST(Resources, TheConsolesManifestAsksForAnAdministratorAndNamesItsSystems) {
     EXPECT_EQ(dpiAware, L"false");
 }
 
-TEST(Resources, TheConsolesIconIsTheTrayPictureAt16And32Pixels) {
+TEST(Resources, TheConsolesIconIsTheTrayPictureAtEveryScalesSize) {
     ResourceFile exe(gBin + "portwatch.exe");
     ASSERT_TRUE(exe.Loaded());
     // The group: a GRPICONDIR and one 14-byte entry per image.
     const std::string group = exe.Bytes(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(1));
     ASSERT_GE(group.size(), 6u);
     ASSERT_EQ(U16(group, 2), 1) << "not an icon group";
-    ASSERT_EQ(U16(group, 4), 2);
-    ASSERT_EQ(group.size(), 6u + 2 * 14);
+    const int sizes[] = {16, 20, 24, 32};
+    ASSERT_EQ(U16(group, 4), 4);
+    ASSERT_EQ(group.size(), 6u + 4 * 14);
     const std::vector<uint32_t> grid = PicturePixels(kTrayPicture);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 4; ++i) {
         const size_t entry = 6 + 14 * i;
         const int size = static_cast<unsigned char>(group[entry]);
         SCOPED_TRACE(size);
-        EXPECT_EQ(size, i == 0 ? 16 : 32);
+        EXPECT_EQ(size, sizes[i]);
         EXPECT_EQ(U16(group, entry + 6), 32) << "bits per pixel";
         const std::string image = exe.Bytes(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(U16(group, entry + 12)));
         const size_t maskRow = (size + 31) / 32 * 4;
