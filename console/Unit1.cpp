@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include "DialogFrame.h"
+#include "Dpi.h"
 #include "FormWindow.h"
 #include "Ids.h"
 #include "IniFormat.h"
@@ -35,7 +37,8 @@ constexpr UINT_PTR kTimer2 = 2;
 constexpr UINT kTimerMs = 1000;
 constexpr UINT kTrayIconId = 1;
 
-// Pixels of the layout, on the Windows metrics the window was designed for.
+// Pixels of the layout at 100 %, on the Windows metrics the window was
+// designed for; at another scale each is that many times larger.
 constexpr int kWidth = 717;
 constexpr int kHeight = 492;
 constexpr int kToolBarHeight = 29;
@@ -45,6 +48,11 @@ constexpr int kPanelWidth = 212;
 constexpr int kFieldLeft = 6;
 constexpr int kFieldWidth = 200;
 constexpr int kFieldHeight = 17;
+constexpr int kHeadingTop = 6;
+constexpr int kHeadingHeight = 16;
+// The status bar's two panels.
+constexpr int kLoginPanelWidth = 200;
+constexpr int kLimitPanelWidth = 50;
 // A line of the current-user file longer than this is cut for the fields.
 constexpr size_t kUserLineBytes = 4096;
 
@@ -132,9 +140,11 @@ TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
     RegisterFormClass(instance, kMainWindowClass, FormWndProc<TForm1>);
     RegisterFormClass(instance, kPanelClass, PanelProc);
     // Not shown: only the tray icon is visible after start-up.
+    // Sized for the screen's scale; FormCreate corrects it for the monitor the window is on.
+    const int dpi = WindowDpi(nullptr);
     return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder)), 0, kMainWindowClass, text::kTitle,
-                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, kWidth, kHeight, nullptr,
-                            BuildMainMenu(), instance);
+                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth, dpi),
+                            Scaled(kHeight, dpi), nullptr, BuildMainMenu(), instance);
 }
 
 LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -147,6 +157,13 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_CREATE: FormCreate(); return 0;
         case WM_SIZE:
+            LayoutControls();
+            return 0;
+        case WM_DPICHANGED:
+            // Moved to a monitor of another scale: fonts and pictures first,
+            // then the new size lays the controls out.
+            ApplyDpi(DpiOfChange(wParam));
+            MoveToSuggestedRect(hwnd_, lParam);
             LayoutControls();
             return 0;
         case WM_TIMER:
@@ -187,7 +204,13 @@ void TForm1::FormCreate() {
     // integrity level, which drops it unless this window lets it in.
     AllowMessageFromLowerIntegrity(hwnd_, taskbarCreated_);
     WatchTickCounter = 1;
+    const int made = WindowDpi(nullptr);
     CreateControls();
+    if (dpi_ != made) {
+        // On a monitor of another scale than the screen's it was sized for.
+        SetWindowPos(hwnd_, nullptr, 0, 0, Scaled(kWidth, dpi_), Scaled(kHeight, dpi_),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     ReadConfiguration();
     SendMessageW(toolBar_, TB_CHECKBUTTON, ids::ToolButton2, MAKELONG(WorkTimeCheckDisabled, 0));
     AddTrayIcon();
@@ -203,27 +226,16 @@ void TForm1::FormCreate() {
 
 void TForm1::CreateControls() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-    font_ = MakeConsoleFont();
-    boldFont_ = MakeConsoleFont(FW_BOLD);
+    // Placed and given their fonts by ApplyDpi.
     auto child = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* caption, DWORD style, HWND parent, int id) {
-        HWND h = CreateWindowExW(exStyle, cls, caption, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-        return h;
+        return CreateWindowExW(exStyle, cls, caption, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     };
 
-    // ImageList1 and the tool bar.
-    imageList1_.reset(ImageList_Create(kPictureSize, kPictureSize, ILC_COLOR32 | ILC_MASK, 7, 0));
-    for (const PictureGrid& grid : kToolPictures) {
-        PictureBitmaps bitmaps = MakePictureBitmaps(grid);
-        ImageList_Add(imageList1_.get(), bitmaps.colour.get(), bitmaps.mask.get());
-    }
     toolBar_ = child(0, TOOLBARCLASSNAMEW, nullptr,
                      TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NODIVIDER | CCS_NOPARENTALIGN, hwnd_,
                      ids::ToolBar1);
     SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageW(toolBar_, TB_SETBITMAPSIZE, 0, MAKELONG(kPictureSize, kPictureSize));
-    SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList1_.get()));
     TBBUTTON buttons[] = {
         {5, ids::ToolButton2, TBSTATE_ENABLED, BTNS_CHECK, {}, 0, 0},
         {1, ids::ToolButton1, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
@@ -233,46 +245,83 @@ void TForm1::CreateControls() {
         {4, ids::ToolButton5, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
     };
     SendMessageW(toolBar_, TB_ADDBUTTONSW, sizeof buttons / sizeof buttons[0], reinterpret_cast<LPARAM>(buttons));
-    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELONG(kButtonWidth, kButtonHeight));
 
     logView_ = TLogView::Create(hwnd_, ids::Memo1);
-    if (logView_) SendMessageW(logView_->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
     panel_ = child(0, kPanelClass, L"", 0, hwnd_, ids::Panel2);
-    HWND heading = child(0, L"STATIC", text::kStateHeading, SS_CENTER, panel_, ids::Label2);
-    SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
-    MoveWindow(heading, 0, 6, kPanelWidth, 16, FALSE);
-    struct Field {
-        int id;
-        int top;
-        std::wstring caption;
+    child(0, L"STATIC", text::kStateHeading, SS_CENTER, panel_, ids::Label2);
+    const std::pair<int, std::wstring> fields[] = {
+        {ids::RAS, L""},
+        {ids::FTP, L""},
+        {ids::StaticText1, FromCp1251(text::kNick)},
+        {ids::StaticText2, FromCp1251(text::kPassword)},
+        {ids::TLIMIT, FromCp1251(text::kLimit)},
+        {ids::WorkTime, L""},
+        {ids::Label1, L""},
     };
-    const Field fields[] = {
-        {ids::RAS, 28, L""},
-        {ids::FTP, 52, L""},
-        {ids::StaticText1, 76, FromCp1251(text::kNick)},
-        {ids::StaticText2, 100, FromCp1251(text::kPassword)},
-        {ids::TLIMIT, 124, FromCp1251(text::kLimit)},
-        {ids::WorkTime, 180, L""},
-        {ids::Label1, 204, L""},
-    };
-    for (const Field& f : fields) {
-        HWND h = child(0, L"STATIC", f.caption.c_str(), SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_NOPREFIX, panel_, f.id);
-        MoveWindow(h, kFieldLeft, f.top, kFieldWidth, kFieldHeight, FALSE);
-    }
+    for (const auto& f : fields) child(0, L"STATIC", f.second.c_str(), SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_NOPREFIX, panel_, f.first);
 
     statusBar_ = child(0, STATUSCLASSNAMEW, nullptr, 0, hwnd_, ids::StatusBar1);
-    int parts[] = {200, 250};
-    SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text::kStatusLogin));
     SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text::kStatusLimit));
 
     popupMenu_.reset(BuildPopupMenu());
-    trayIcon_ = MakePictureIcon(kTrayPicture);
+    // The tray shows small icons of the screen's scale.
+    trayIcon_ = MakePictureIcon(kTrayPicture, PictureSizeFor(GetSystemMetrics(SM_CXSMICON)));
+    ApplyDpi(WindowDpi(hwnd_));
+}
+
+void TForm1::ApplyDpi(int dpi) {
+    dpi_ = dpi;
+    font_ = MakeConsoleFont(FW_NORMAL, dpi);
+    boldFont_ = MakeConsoleFont(FW_BOLD, dpi);
+    SetFontOfChildren(hwnd_, font_.get());
+    SendMessageW(GetDlgItem(panel_, ids::Label2), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+
+    // ImageList1 drawn for this scale.
+    const int size = PictureSizeFor(Scaled(kPictureSize, dpi));
+    ImageListPtr pictures(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 7, 0));
+    for (const PictureGrid& grid : kToolPictures) {
+        PictureBitmaps bitmaps = MakePictureBitmaps(grid, size);
+        ImageList_Add(pictures.get(), bitmaps.colour.get(), bitmaps.mask.get());
+    }
+    SendMessageW(toolBar_, TB_SETBITMAPSIZE, 0, MAKELONG(size, size));
+    SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures.get()));
+    imageList1_ = std::move(pictures);
+    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELONG(Scaled(kButtonWidth, dpi), Scaled(kButtonHeight, dpi)));
+
+    // The status bar's panels hold their fixed texts whole: the design's 50
+    // pixels cut "ВРЕМЕННОЙ ЛИМИТ: " short.
+    const int margin = Scaled(12, dpi);
+    int parts[2];
+    parts[0] = std::max(Scaled(kLoginPanelWidth, dpi), TextWidth(statusBar_, font_.get(), text::kStatusLogin) + margin);
+    parts[1] = parts[0] +
+               std::max(Scaled(kLimitPanelWidth, dpi), TextWidth(statusBar_, font_.get(), text::kStatusLimit) + margin);
+    SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     LayoutControls();
 }
 
+// The fields' width: the design's 200 pixels, or more where one of the texts
+// the console itself puts into them (a service's state words, the working
+// time, the countdown) would not fit in the font of this scale.
+int TForm1::FieldWidth() const {
+    std::vector<std::wstring> texts{FromCp1251(text::kUsersOff), FromCp1251(text::kWorkTime),
+                                    FromCp1251(text::kNotWorkTime),
+                                    FromCp1251(std::string(text::kCountdown) + "000000000")};
+    std::vector<const char*> states(std::begin(text::kServiceStates), std::end(text::kServiceStates));
+    states.push_back(text::kServiceNotInstalled);
+    for (const char* state : states) {
+        texts.push_back(FromCp1251(std::string(text::kRasLine) + state));
+        texts.push_back(FromCp1251(std::string(text::kFtpLine) + state));
+    }
+    int widest = TextWidth(panel_, boldFont_.get(), text::kStateHeading);
+    for (const std::wstring& t : texts) widest = std::max(widest, TextWidth(panel_, font_.get(), t));
+    // The sunken edge on either side and a little air.
+    return std::max(Scaled(kFieldWidth, dpi_), widest + 2 + Scaled(4, dpi_));
+}
+
 void TForm1::LayoutControls() {
+    if (!panel_) return;
     RECT client;
     GetClientRect(hwnd_, &client);
     SendMessageW(statusBar_, WM_SIZE, 0, 0);
@@ -280,10 +329,24 @@ void TForm1::LayoutControls() {
     GetWindowRect(statusBar_, &status);
     const int statusHeight = status.bottom - status.top;
     const int width = client.right;
-    const int middle = std::max(0, static_cast<int>(client.bottom) - kToolBarHeight - statusHeight);
-    MoveWindow(toolBar_, 0, 0, width, kToolBarHeight, TRUE);
-    MoveWindow(panel_, std::max(0, width - kPanelWidth), kToolBarHeight, kPanelWidth, middle, TRUE);
-    if (logView_) MoveWindow(logView_->Handle(), 0, kToolBarHeight, std::max(0, width - kPanelWidth), middle, TRUE);
+    const int toolBarHeight = Scaled(kToolBarHeight, dpi_);
+    const int middle = std::max(0, static_cast<int>(client.bottom) - toolBarHeight - statusHeight);
+    const int fieldLeft = Scaled(kFieldLeft, dpi_);
+    const int fieldWidth = FieldWidth();
+    const int panelWidth = std::min(width, std::max(Scaled(kPanelWidth, dpi_), fieldWidth + 2 * fieldLeft));
+    MoveWindow(toolBar_, 0, 0, width, toolBarHeight, TRUE);
+    MoveWindow(panel_, width - panelWidth, toolBarHeight, panelWidth, middle, TRUE);
+    if (logView_) MoveWindow(logView_->Handle(), 0, toolBarHeight, width - panelWidth, middle, TRUE);
+
+    PlaceControl(GetDlgItem(panel_, ids::Label2), 0, Scaled(kHeadingTop, dpi_), panelWidth,
+                 std::max(Scaled(kHeadingHeight, dpi_), FontHeight(panel_, boldFont_.get())));
+    const std::pair<int, int> fields[] = {
+        {ids::RAS, 28}, {ids::FTP, 52}, {ids::StaticText1, 76}, {ids::StaticText2, 100},
+        {ids::TLIMIT, 124}, {ids::WorkTime, 180}, {ids::Label1, 204},
+    };
+    const int fieldHeight = std::max(Scaled(kFieldHeight, dpi_), FontHeight(panel_, font_.get()) + 2);
+    for (const auto& f : fields)
+        PlaceControl(GetDlgItem(panel_, f.first), fieldLeft, Scaled(f.second, dpi_), fieldWidth, fieldHeight);
 }
 
 std::string TForm1::ConfigPath() const { return configFolder_ + "qv_config.ini"; }

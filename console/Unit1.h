@@ -55,7 +55,10 @@ private:
     void FormClose();
     void FormDestroy();
     void CreateControls();
+    // Fonts, pictures and the layout for the scale of `dpi`.
+    void ApplyDpi(int dpi);
     void LayoutControls();
+    int FieldWidth() const;
     void ReadConfiguration();
     bool IsWorkingTime() const;
     void OnCommand(int id);
@@ -83,6 +86,7 @@ private:
 
     std::string configFolder_;
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
     HWND toolBar_ = nullptr;
     // Memo1: today's log, drawn from its file.
     TLogView* logView_ = nullptr;
