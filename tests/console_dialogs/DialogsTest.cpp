@@ -692,7 +692,11 @@ int ShowForPicture(const std::string& which, const std::string& rectFile) {
 
 }  // namespace
 
+// DisplayScaleTest.cpp: the windows made and checked at this process's DPI.
+int CheckDisplayScale();
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--fit") return CheckDisplayScale();
     if (argc == 4 && std::string(argv[1]) == "--show") return ShowForPicture(argv[2], argv[3]);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
