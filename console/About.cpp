@@ -42,7 +42,8 @@ LRESULT TForm4::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_CREATE: CreateControls(); return 0;
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == BitBtn1) BitBtn1Click();
+            // Esc comes as IDCANCEL, and closes the box as OK does.
+            if (HIWORD(wParam) == BN_CLICKED && (LOWORD(wParam) == BitBtn1 || LOWORD(wParam) == IDCANCEL)) BitBtn1Click();
             return 0;
         case DM_GETDEFID: return MAKELRESULT(BitBtn1, DC_HASDEFID);
         case WM_DRAWITEM: {

@@ -62,6 +62,7 @@ LRESULT TForm2::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CLOSE: done_ = true; return 0;
         case WM_DPICHANGED: ApplyDpi(DpiOfChange(wParam), lParam); return 0;
+        case WM_NEXTDLGCTL: NextDialogControl(hwnd_, wParam, lParam); return 0;
     }
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }

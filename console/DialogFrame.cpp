@@ -118,6 +118,12 @@ bool RunModal(HWND dialog, HWND owner, const bool& done) {
     return true;
 }
 
+void NextDialogControl(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                               : GetNextDlgTabItem(dialog, GetFocus(), wParam != 0 ? TRUE : FALSE);
+    if (next) SetFocus(next);
+}
+
 void SaveFocus(HWND dialog, HWND& saved) {
     HWND focus = GetFocus();
     if (focus && IsChild(dialog, focus)) saved = focus;

@@ -75,6 +75,11 @@ void ShowErrorBox(HWND owner, std::string_view text);
 // `done` must not be read again.
 bool RunModal(HWND dialog, HWND owner, const bool& done);
 
+// What the dialogs do with a WM_NEXTDLGCTL, which a multi-line edit control
+// sends its parent for Tab and Shift+Tab: the focus moves on, as in the
+// system's dialogs, rather than staying in the edit control.
+void NextDialogControl(HWND dialog, WPARAM wParam, LPARAM lParam);
+
 // Keeps the focus of a dialog across deactivation, as dialogs do.
 void SaveFocus(HWND dialog, HWND& saved);
 void RestoreFocus(HWND dialog, HWND saved);

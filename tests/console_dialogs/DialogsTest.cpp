@@ -590,6 +590,16 @@ TEST_F(UserInfo, TheTextAreaHasTheScrollBarColour) {
     EXPECT_EQ(background, GetSysColor(COLOR_SCROLLBAR)) << std::hex << GetSysColor(COLOR_SCROLLBAR);
 }
 
+TEST_F(UserInfo, TabLeavesTheTextAreaForTheNextControl) {
+    ShowWindow(dlg, SW_SHOW);
+    HWND memo = Find(dlg, form2::Memo1);
+    SetFocus(memo);
+    MSG tab{memo, WM_KEYDOWN, VK_TAB, 1, 0, {}};
+    IsDialogMessageW(dlg, &tab);
+    EXPECT_EQ(GetFocus(), Find(dlg, form2::Button1));
+    ShowWindow(dlg, SW_HIDE);
+}
+
 TEST_F(UserInfo, TheCloseBoxClosesIt) {
     ASSERT_TRUE(WriteAll(dir / "current.user", "ivan\r\n"));
     PostMessageW(dlg, WM_CLOSE, 0, 0);
@@ -598,7 +608,7 @@ TEST_F(UserInfo, TheCloseBoxClosesIt) {
     EXPECT_TRUE(IsWindow(dlg));
 }
 
-TEST(About, ShowsTheSameTextEachTimeAndClosesByOkEnterAndTheCloseBox) {
+TEST(About, ShowsTheSameTextEachTimeAndClosesByOkEnterEscAndTheCloseBox) {
     TForm4* form = TForm4::Create(Instance());
     ASSERT_NE(form, nullptr);
     HWND dlg = form->Handle();
@@ -619,6 +629,12 @@ TEST(About, ShowsTheSameTextEachTimeAndClosesByOkEnterAndTheCloseBox) {
     PostMessageW(dlg, WM_CLOSE, 0, 0);
     form->ShowModal(nullptr);
     EXPECT_EQ(Text(dlg, form4::StaticText1), text);
+    // Esc closes it as well: the close box's message posted after the key is still waiting.
+    PostKey(Find(dlg, form4::BitBtn1), VK_ESCAPE);
+    PostMessageW(dlg, WM_CLOSE, 0, 0);
+    form->ShowModal(nullptr);
+    MSG left;
+    EXPECT_TRUE(PeekMessageW(&left, dlg, WM_CLOSE, WM_CLOSE, PM_REMOVE)) << "Esc did not close it";
 }
 
 TEST(HelpFile, IsTheProgramsFolderWhateverTheWorkingFolder) {
