@@ -5,6 +5,7 @@
 #include "LogViewControl.h"
 #include "Options.h"
 #include "Report.h"
+#include "logic/MenuKeys.h"
 #include "logic/OptionsLogic.h"
 
 #include <commctrl.h>
@@ -113,6 +114,85 @@ HMENU BuildMainMenu() {
     return bar;
 }
 
+// The commands' accelerator keys. The design fixes the menus' texts, which
+// carry no "&" mnemonics: the keys are shown after the texts, as menus show
+// accelerators, and a typed letter chooses an item by its first letter
+// (WM_MENUCHAR). The log view's own keys (Ctrl+A, Ctrl+C, Ctrl+F, F3) are left to it.
+struct Shortcut {
+    int command;
+    BYTE modifiers;  // FCONTROL, FSHIFT
+    WORD key;
+    const wchar_t* name;
+};
+constexpr Shortcut kShortcuts[] = {
+    {ids::N6, FCONTROL, 'O', L"Ctrl+O"},           {ids::N7, FCONTROL, 'I', L"Ctrl+I"},
+    {ids::N16, FCONTROL, 'Q', L"Ctrl+Q"},          {ids::N13, FCONTROL, 'R', L"Ctrl+R"},
+    {ids::N14, FCONTROL | FSHIFT, 'R', L"Ctrl+Shift+R"}, {ids::N9, FCONTROL, 'W', L"Ctrl+W"},
+    {ids::N10, FCONTROL | FSHIFT, 'W', L"Ctrl+Shift+W"}, {ids::N19, FCONTROL, 'D', L"Ctrl+D"},
+    {ids::N18, 0, VK_F1, L"F1"},                   {ids::N17, FCONTROL, VK_F1, L"Ctrl+F1"},
+    {ids::N1, FCONTROL, 'L', L"Ctrl+L"},           {ids::ToolButton2, FCONTROL, 'T', L"Ctrl+T"},
+};
+
+// The tray menu's items that do what a main menu item does, by its key.
+int MainCommandOf(int id) {
+    switch (id) {
+        case ids::N3: return ids::N17;
+        case ids::N4: return ids::N18;
+        case ids::N5: return ids::N19;
+        case ids::N2: return ids::N16;
+        default: return id;
+    }
+}
+
+// Puts each command's key after its text, in the menu and its submenus.
+void ShowShortcuts(HMENU menu) {
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        if (HMENU sub = GetSubMenu(menu, i)) {
+            ShowShortcuts(sub);
+            continue;
+        }
+        const int command = MainCommandOf(static_cast<int>(GetMenuItemID(menu, i)));
+        for (const Shortcut& s : kShortcuts) {
+            if (s.command != command) continue;
+            wchar_t text[128] = L"";
+            GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+            std::wstring shown = std::wstring(text) + L"\t" + s.name;
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_STRING;
+            info.dwTypeData = &shown[0];
+            SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        }
+    }
+}
+
+HACCEL MakeAccelerators() {
+    std::vector<ACCEL> keys;
+    for (const Shortcut& s : kShortcuts)
+        keys.push_back(ACCEL{static_cast<BYTE>(FVIRTKEY | s.modifiers), s.key, static_cast<WORD>(s.command)});
+    return CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
+}
+
+// The item of `menu` a typed letter chooses, for WM_MENUCHAR.
+LRESULT MenuLetter(HMENU menu, wchar_t letter) {
+    std::vector<std::wstring> texts;
+    int current = -1;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_STATE | MIIM_FTYPE;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        if (info.fState & MFS_HILITE) current = i;
+        wchar_t text[128] = L"";
+        if (!(info.fType & MFT_SEPARATOR) && !(info.fState & MFS_DISABLED))
+            GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        texts.push_back(text);
+    }
+    const MenuLetterChoice choice = ItemForLetter(texts, letter, current);
+    if (choice.item < 0) return MAKELRESULT(0, MNC_IGNORE);
+    return MAKELRESULT(choice.item, choice.only ? MNC_EXECUTE : MNC_SELECT);
+}
+
 // PopupMenu1 is a submenu, as TrackPopupMenu needs.
 HMENU BuildPopupMenu() {
     HMENU items = CreatePopupMenu();
@@ -142,9 +222,11 @@ TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
     // Not shown: only the tray icon is visible after start-up.
     // Sized for the screen's scale; FormCreate corrects it for the monitor the window is on.
     const int dpi = WindowDpi(nullptr);
+    HMENU menu = BuildMainMenu();
+    ShowShortcuts(menu);
     return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder)), 0, kMainWindowClass, text::kTitle,
                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth, dpi),
-                            Scaled(kHeight, dpi), nullptr, BuildMainMenu(), instance);
+                            Scaled(kHeight, dpi), nullptr, menu, instance);
 }
 
 LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -170,7 +252,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (wParam == kTimer1) Timer1Timer();
             if (wParam == kTimer2) Timer2Timer();
             return 0;
-        case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
+        case WM_COMMAND: OnCommand(LOWORD(wParam), lParam != 0); return 0;
+        case WM_MENUCHAR: return MenuLetter(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam)));
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
             if (header->code == TTN_GETDISPINFOW) {
@@ -266,6 +349,8 @@ void TForm1::CreateControls() {
     SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text::kStatusLimit));
 
     popupMenu_.reset(BuildPopupMenu());
+    ShowShortcuts(popupMenu_.get());
+    accelerators_.reset(MakeAccelerators());
     // The tray shows small icons of the screen's scale.
     trayIcon_ = MakePictureIcon(kTrayPicture, PictureSizeFor(GetSystemMetrics(SM_CXSMICON)));
     ApplyDpi(WindowDpi(hwnd_));
@@ -431,7 +516,7 @@ void TForm1::Timer2Timer() {
 
 // --- Commands ---------------------------------------------------------------
 
-void TForm1::OnCommand(int id) {
+void TForm1::OnCommand(int id, bool fromButton) {
     switch (id) {
         case ids::N6:
         case ids::ToolButton6: N6Click(); break;
@@ -454,7 +539,13 @@ void TForm1::OnCommand(int id) {
         case ids::N1: N1Click(); break;
         case ids::N19:
         case ids::N5: N19Click(); break;
-        case ids::ToolButton2: ToolButton2Click(); break;
+        case ids::ToolButton2:
+            // From its key the button is not pressed yet: the key presses or releases it.
+            if (!fromButton)
+                SendMessageW(toolBar_, TB_CHECKBUTTON, ids::ToolButton2,
+                             MAKELONG(SendMessageW(toolBar_, TB_ISBUTTONCHECKED, ids::ToolButton2, 0) == 0, 0));
+            ToolButton2Click();
+            break;
         default: break;  // the disabled FTP items do nothing
     }
 }
@@ -523,6 +614,12 @@ void TForm1::TrayIcon1Click() {
 void TForm1::TrayIcon1DblClick() {
     ShowWindow(hwnd_, SW_RESTORE);
     SetForegroundWindow(hwnd_);
+}
+
+bool TForm1::TranslateAccelerator(MSG* msg) {
+    // Only for this window and its controls, not for the report window or a dialog.
+    if (!msg->hwnd || GetAncestor(msg->hwnd, GA_ROOT) != hwnd_) return false;
+    return TranslateAcceleratorW(hwnd_, accelerators_.get(), msg) != 0;
 }
 
 // --- Closing ----------------------------------------------------------------

@@ -28,6 +28,10 @@ public:
     // Working-hours step, then the service-state lines.
     void Timer2Timer();
 
+    // The program's message loop hands each message here first: the
+    // commands' keys, pressed in this window. True when it was one.
+    bool TranslateAccelerator(MSG* msg);
+
     // Members the settings and user-information dialogs work with.
     std::string UsersFolder;
     std::string TimeFilePath;
@@ -61,7 +65,8 @@ private:
     int FieldWidth() const;
     void ReadConfiguration();
     bool IsWorkingTime() const;
-    void OnCommand(int id);
+    // `fromButton`: a tool button's click, which has pressed or released a check button already.
+    void OnCommand(int id, bool fromButton);
     void OnTrayMessage(UINT mouseMessage);
     void AddTrayIcon();
 
@@ -93,6 +98,7 @@ private:
     HWND panel_ = nullptr;
     HWND statusBar_ = nullptr;
     MenuPtr popupMenu_;
+    std::unique_ptr<std::remove_pointer_t<HACCEL>, decltype(&DestroyAcceleratorTable)> accelerators_{nullptr, &DestroyAcceleratorTable};
     FontPtr font_;
     FontPtr boldFont_;
     ImageListPtr imageList1_;
