@@ -25,6 +25,38 @@ inline constexpr char kNotWorkTime[] = "ВРЕМЯ: НЕ РАБОЧЕЕ";
 // Shown with the configuration file's full path (Windows-1251) after "%s".
 inline constexpr char kUnableToWrite[] = "Unable to write to %s";
 
+// The plug-in's state (PluginState), joined with the log's dates and
+// times; parts after kLine begin lines of their own.
+inline constexpr char kLine[] = "\r\n";
+inline constexpr char kPluginLoaded[] = "МОДУЛЬ: загружен";
+inline constexpr char kPluginVersion[] = ", версия ";
+inline constexpr char kPluginSince[] = ", с ";
+inline constexpr char kPluginUnloaded[] = "МОДУЛЬ: выгружен ";
+inline constexpr char kPluginNoLines[] = "МОДУЛЬ: в журнале нет строк запуска";
+inline constexpr char kPluginByLog[] = " (по журналу; состояние службы RemoteAccess неизвестно)";
+inline constexpr char kPluginServiceUnknown[] = " (состояние службы RemoteAccess неизвестно)";
+inline constexpr char kPluginServiceStopped[] = "МОДУЛЬ: не загружен, служба RemoteAccess выключена";
+inline constexpr char kPluginLastUnloaded[] = "выгружен ";
+inline constexpr char kPluginServiceStarting[] = "МОДУЛЬ: служба RemoteAccess запускается";
+inline constexpr char kPluginServiceStopping[] = "МОДУЛЬ: служба RemoteAccess останавливается";
+inline constexpr char kPluginMissing[] = "МОДУЛЬ НЕ ЗАГРУЖЕН: служба RemoteAccess работает";
+inline constexpr char kPluginRunningSince[] = " с ";
+inline constexpr char kPluginNoStartSince[] = ", а строки запуска модуля в журнале с тех пор нет.";
+inline constexpr char kPluginWhatToCheck[] =
+    "Проверьте: DLLPath в HKLM\\SOFTWARE\\Microsoft\\RAS\\AdminDll называет dialgate.dll; в журнале "
+    "«Приложение» есть событие 1 источника dialgate; LOG_PATH в qv_config.ini консоли и модуля — одна папка.";
+inline constexpr char kPluginLoadedByEvent[] = " (событие 1), но строки запуска в журнале модуля нет.";
+inline constexpr char kPluginSameLogFolder[] = "Проверьте, что LOG_PATH в qv_config.ini консоли и модуля — одна папка.";
+inline constexpr char kPluginLogUnwritable[] = "НЕ УДАЕТСЯ ЗАПИСАТЬ ЖУРНАЛ с ";
+inline constexpr char kPluginLogWhatToCheck[] =
+    " (событие 3 источника dialgate). Проверьте папку LOG_PATH модуля: есть ли она, может ли служба писать в нее, "
+    "есть ли место на диске.";
+inline constexpr char kPluginLogAgain[] = "Журнал снова записывается с ";
+inline constexpr char kPluginLinesLost[] = ", строк потеряно: ";
+inline constexpr char kPluginWorkerNotEnded[] =
+    "При отключении абонента поток отсчета времени не завершился (событие 6): новые звонки могут отклоняться; "
+    "если это повторяется, перезапустите службу RemoteAccess.";
+
 // Fixed window texts.
 inline constexpr wchar_t kTitle[] = L"GUI для LINKWARD.DLL";
 inline constexpr wchar_t kAppName[] = L"RA DIVAD IROR v0.1";

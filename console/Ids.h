@@ -50,6 +50,8 @@ enum Control : int {
     WorkTime = 309,
     Label1 = 310,
     StatusBar1 = 311,
+    // Whether the plug-in is loaded: below Label1, in the panel's free room.
+    PluginState = 312,
 };
 
 }  // namespace ids

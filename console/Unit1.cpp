@@ -49,6 +49,7 @@ constexpr int kPanelWidth = 212;
 constexpr int kFieldLeft = 6;
 constexpr int kFieldWidth = 200;
 constexpr int kFieldHeight = 17;
+constexpr int kPluginStateTop = 228;
 constexpr int kHeadingTop = 6;
 constexpr int kHeadingHeight = 16;
 // The status bar's two panels.
@@ -206,7 +207,9 @@ HMENU BuildPopupMenu() {
     return holder;
 }
 
+// The panel leaves its fields' colours to the window.
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CTLCOLORSTATIC) return SendMessageW(GetParent(hwnd), msg, wParam, lParam);
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -214,9 +217,11 @@ const wchar_t kPanelClass[] = L"TPanel";
 
 }  // namespace
 
-TForm1::TForm1(const std::string& configFolder) : configFolder_(configFolder) {}
+TForm1::TForm1(const std::string& configFolder, PluginEventSource pluginEvents)
+    : configFolder_(configFolder),
+      pluginEvents_(pluginEvents ? std::move(pluginEvents) : ApplicationLogEvents()) {}
 
-TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
+TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder, PluginEventSource pluginEvents) {
     RegisterFormClass(instance, kMainWindowClass, FormWndProc<TForm1>);
     RegisterFormClass(instance, kPanelClass, PanelProc);
     // Not shown: only the tray icon is visible after start-up.
@@ -224,7 +229,8 @@ TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder) {
     const int dpi = WindowDpi(nullptr);
     HMENU menu = BuildMainMenu();
     ShowShortcuts(menu);
-    return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder)), 0, kMainWindowClass, text::kTitle,
+    return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder, std::move(pluginEvents))), 0,
+                            kMainWindowClass, text::kTitle,
                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth, dpi),
                             Scaled(kHeight, dpi), nullptr, menu, instance);
 }
@@ -253,6 +259,15 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (wParam == kTimer2) Timer2Timer();
             return 0;
         case WM_COMMAND: OnCommand(LOWORD(wParam), lParam != 0); return 0;
+        case WM_CTLCOLORSTATIC:
+            // A problem of the plug-in in red, where the operator's eye goes.
+            if (pluginProblem_ && GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == ids::PluginState) {
+                HDC dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, RGB(192, 0, 0));
+                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            }
+            break;
         case WM_MENUCHAR: return MenuLetter(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam)));
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
@@ -343,6 +358,8 @@ void TForm1::CreateControls() {
         {ids::Label1, L""},
     };
     for (const auto& f : fields) child(0, L"STATIC", f.second.c_str(), SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_NOPREFIX, panel_, f.first);
+    // Several lines, wrapped: what to check comes with a problem.
+    child(0, L"STATIC", L"", SS_SUNKEN | SS_LEFT | SS_NOPREFIX, panel_, ids::PluginState);
 
     statusBar_ = child(0, STATUSCLASSNAMEW, nullptr, 0, hwnd_, ids::StatusBar1);
     SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text::kStatusLogin));
@@ -432,6 +449,10 @@ void TForm1::LayoutControls() {
     const int fieldHeight = std::max(Scaled(kFieldHeight, dpi_), FontHeight(panel_, font_.get()) + 2);
     for (const auto& f : fields)
         PlaceControl(GetDlgItem(panel_, f.first), fieldLeft, Scaled(f.second, dpi_), fieldWidth, fieldHeight);
+    // The plug-in's state takes the panel's room below the design's fields.
+    const int stateTop = Scaled(kPluginStateTop, dpi_);
+    PlaceControl(GetDlgItem(panel_, ids::PluginState), fieldLeft, stateTop, fieldWidth,
+                 std::max(fieldHeight, middle - stateTop - fieldLeft));
 }
 
 std::string TForm1::ConfigPath() const { return configFolder_ + "qv_config.ini"; }
@@ -510,8 +531,73 @@ void TForm1::Timer2Timer() {
             break;
         case WatchAction::None: break;
     }
-    SetText(ids::RAS, std::string(text::kRasLine) + ServiceStateWords(ServiceState(kRasService)));
+    rasProcess_ = QueryServiceProcess(kRasService, rasProcess_);
+    SetText(ids::RAS, std::string(text::kRasLine) + ServiceStateWords(rasProcess_.state));
     SetText(ids::FTP, std::string(text::kFtpLine) + ServiceStateWords(ServiceState(kFtpService)));
+    RefreshPluginState();
+}
+
+// --- The plug-in's state --------------------------------------------------------
+
+void TForm1::RefreshPluginState() {
+    FollowPluginLog();
+    for (PluginEventRecord& e : pluginEvents_()) events_.push_back(std::move(e));
+    // Only the plug-in's current run matters; a long run keeps its last events.
+    constexpr size_t kEventsKept = 200;
+    if (events_.size() > kEventsKept) events_.erase(events_.begin(), events_.end() - kEventsKept);
+
+    PluginFacts facts;
+    facts.lifecycle = follower_.Lifecycle();
+    const PluginLifecycle& l = facts.lifecycle;
+    facts.lifecycleAt = l.dayStart != 0 && l.second >= 0 ? l.dayStart + l.second : 0;
+    facts.service = ServiceRunOf(rasProcess_.state);
+    if (facts.service == ServiceRun::Running && rasProcess_.started != 0) {
+        facts.serviceStarted = rasProcess_.started;
+        facts.serviceStartedText = LocalTimeText(rasProcess_.started);
+    }
+    facts.events = events_;
+    const PluginStateView view = PluginStateFor(facts);
+    if (view.problem != pluginProblem_) {
+        pluginProblem_ = view.problem;
+        InvalidateRect(GetDlgItem(panel_, ids::PluginState), nullptr, TRUE);
+    }
+    SetText(ids::PluginState, view.text);
+}
+
+// The lines the plug-in appended to today's log since the last tick; at the
+// first tick, the last start-up or unload line, looked for backwards.
+void TForm1::FollowPluginLog() {
+    std::string today;
+    const int64_t dayStart = LocalDayStart(0, &today);
+    const std::string path = LogFileName(LogFolder, today);
+    UniqueHandle file = OpenForReading(path);
+    LARGE_INTEGER size{};
+    const uint64_t length = file.Valid() && GetFileSizeEx(file.Get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    if (!logSearched_) {
+        // Back to the day the service's process started, or a month when that is not known.
+        const bool started = ServiceRunOf(rasProcess_.state) == ServiceRun::Running && rasProcess_.started != 0;
+        follower_.SetLifecycle(FindLastLifecycle(LogFolder, started ? rasProcess_.started : 0, started ? 400 : 31));
+        follower_.NewDay(dayStart);
+        followed_ = path;
+        followedOffset_ = length;
+        logSearched_ = true;
+        return;
+    }
+    if (path != followed_) {
+        // Midnight: the new day's log from its start.
+        follower_.NewDay(dayStart);
+        followed_ = path;
+        followedOffset_ = 0;
+    }
+    // A log replaced by a shorter one: its lines are not new.
+    if (length < followedOffset_) followedOffset_ = length;
+    if (length == followedOffset_) return;
+    constexpr size_t kMostPerTick = 1024 * 1024;
+    std::string bytes;
+    if (!ReadOpenFileFrom(file.Get(), followedOffset_, static_cast<size_t>(std::min<uint64_t>(length - followedOffset_, kMostPerTick)), bytes))
+        return;
+    followedOffset_ += bytes.size();
+    follower_.Feed(bytes);
 }
 
 // --- Commands ---------------------------------------------------------------

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "ConfigKeys.h"
+#include "PluginWatch.h"
 #include "Win32Ui.h"
 #include "logic/Monitor.h"
+#include "logic/PluginLog.h"
 
 class TForm2;
 class TForm3;
@@ -19,8 +21,11 @@ class TLogView;
 class TForm1 {
 public:
     // Creates the window hidden; `configFolder` (with its final backslash)
-    // holds qv_config.ini. Returns null when the window cannot be made.
-    static TForm1* Create(HINSTANCE instance, const std::string& configFolder);
+    // holds qv_config.ini. The plug-in's events come from the Application
+    // log unless `pluginEvents` is given. Returns null when the window
+    // cannot be made.
+    static TForm1* Create(HINSTANCE instance, const std::string& configFolder,
+                          PluginEventSource pluginEvents = nullptr);
     HWND Handle() const { return hwnd_; }
 
     // Monitoring refresh: countdown, log view, current user.
@@ -50,7 +55,7 @@ public:
     TForm5* Form5 = nullptr;
 
 private:
-    explicit TForm1(const std::string& configFolder);
+    TForm1(const std::string& configFolder, PluginEventSource pluginEvents);
     template <class Form>
     friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -73,6 +78,9 @@ private:
     void RefreshCountdown();
     void RefreshLogView();
     void RefreshCurrentUser();
+    // The plug-in's state: the lines appended to its log, its service, its events.
+    void RefreshPluginState();
+    void FollowPluginLog();
 
     // Handlers named after their controls.
     void TrayIcon1Click();
@@ -105,5 +113,15 @@ private:
     IconPtr trayIcon_;
     bool trayIconShown_ = false;
     UINT taskbarCreated_ = 0;
+
+    // What the state field is made from.
+    PluginEventSource pluginEvents_;
+    std::vector<PluginEventRecord> events_;
+    ServiceProcess rasProcess_;
+    PluginLogFollower follower_;
+    bool logSearched_ = false;
+    std::string followed_;  // the day's log followed, and how far it was read
+    uint64_t followedOffset_ = 0;
+    bool pluginProblem_ = false;
 };
 
