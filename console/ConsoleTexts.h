@@ -57,6 +57,18 @@ inline constexpr char kPluginWorkerNotEnded[] =
     "При отключении абонента поток отсчета времени не завершился (событие 6): новые звонки могут отклоняться; "
     "если это повторяется, перезапустите службу RemoteAccess.";
 
+// The balloons from the notification area (Windows-1251). A caller who came
+// is shown as the fields show him: "НИК: " login ", ЛИМИТ: " limit; the
+// disconnect at the limit has the log's own words as its title.
+inline constexpr char kNoticeCallerCame[] = "Пришел пользователь";
+inline constexpr char kNoticeLogUnwritable[] = "Модуль не может записать журнал";
+inline constexpr char kNoticeSince[] = "С ";
+inline constexpr char kNoticeLogWhatToCheck[] =
+    "Событие 3 источника dialgate в журнале «Приложение». Проверьте папку LOG_PATH модуля.";
+inline constexpr char kNoticeWatch[] = "Наблюдение за временем работы";
+inline constexpr char kNoticeRasStarted[] = "Служба RemoteAccess запущена: ВРЕМЯ: РАБОЧЕЕ";
+inline constexpr char kNoticeRasStopped[] = "Служба RemoteAccess остановлена: ВРЕМЯ: НЕ РАБОЧЕЕ";
+
 // Fixed window texts.
 inline constexpr wchar_t kTitle[] = L"GUI для LINKWARD.DLL";
 inline constexpr wchar_t kAppName[] = L"RA DIVAD IROR v0.1";
@@ -94,6 +106,10 @@ inline constexpr wchar_t kTrayClearLog[] = L"Очистить лог";
 inline constexpr wchar_t kTrayAbout[] = L"О программе ..";
 inline constexpr wchar_t kTrayHelp[] = L"Справка";
 inline constexpr wchar_t kTrayExit[] = L"Выход";
+
+// The switch of the balloons, in "Опции" and in the tray menu; remembered
+// per user.
+inline constexpr wchar_t kMenuNotices[] = L"Всплывающие уведомления";
 
 // The log view's context menu, and what its search says when the text sought
 // (put in for "%s") is nowhere in the log.

@@ -18,6 +18,7 @@ enum Menu : int {
     N18 = 118,  // help
     N17 = 117,  // About
     N19 = 119,  // the day's connections
+    NNotices = 122,  // the balloons on or off, in "Опции" and in the tray menu
     // Tray menu.
     N1 = 101,  // clear log
     N3 = 103,  // About (inert)

@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "Report.h"
 #include "logic/MenuKeys.h"
+#include "logic/Notices.h"
 #include "logic/OptionsLogic.h"
 
 #include <commctrl.h>
@@ -24,6 +25,7 @@
 #include "ConsoleTexts.h"
 #include "UserFilesFormat.h"
 #include "Win32Files.h"
+#include "Win32Handles.h"
 #include "Win32Ui.h"
 
 namespace {
@@ -87,6 +89,7 @@ HMENU BuildMainMenu() {
     HMENU options = CreatePopupMenu();
     AppendMenuW(options, MF_STRING, ids::N6, text::kMenuSettings);
     AppendMenuW(options, MF_STRING, ids::N7, text::kMenuUserInfo);
+    AppendMenuW(options, MF_STRING, ids::NNotices, text::kMenuNotices);
     AppendMenuW(options, MF_STRING, ids::N16, text::kMenuExit);
 
     HMENU ras = CreatePopupMenu();
@@ -115,6 +118,29 @@ HMENU BuildMainMenu() {
     return bar;
 }
 
+// Whether the balloons are on: the operator's own choice, kept per user
+// rather than in qv_config.ini, which the plug-in and every operator share.
+const wchar_t kSettingsKey[] = L"Software\\dialgate\\portwatch";
+const wchar_t kNoticesValue[] = L"Notifications";
+
+bool ReadNoticesOn() {
+    DWORD on = 1, size = sizeof on;
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return true;
+    if (RegQueryValueExW(key.Get(), kNoticesValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&on), &size) != ERROR_SUCCESS)
+        return true;
+    return on != 0;
+}
+
+void WriteNoticesOn(bool on) {
+    RegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Out(), nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    const DWORD value = on ? 1 : 0;
+    RegSetValueExW(key.Get(), kNoticesValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
 // The commands' accelerator keys. The design fixes the menus' texts, which
 // carry no "&" mnemonics: the keys are shown after the texts, as menus show
 // accelerators, and a typed letter chooses an item by its first letter
@@ -132,6 +158,7 @@ constexpr Shortcut kShortcuts[] = {
     {ids::N10, FCONTROL | FSHIFT, 'W', L"Ctrl+Shift+W"}, {ids::N19, FCONTROL, 'D', L"Ctrl+D"},
     {ids::N18, 0, VK_F1, L"F1"},                   {ids::N17, FCONTROL, VK_F1, L"Ctrl+F1"},
     {ids::N1, FCONTROL, 'L', L"Ctrl+L"},           {ids::ToolButton2, FCONTROL, 'T', L"Ctrl+T"},
+    {ids::NNotices, FCONTROL, 'U', L"Ctrl+U"},
 };
 
 // The tray menu's items that do what a main menu item does, by its key.
@@ -201,6 +228,7 @@ HMENU BuildPopupMenu() {
     AppendMenuW(items, MF_STRING, ids::N3, text::kTrayAbout);
     AppendMenuW(items, MF_STRING, ids::N4, text::kTrayHelp);
     AppendMenuW(items, MF_STRING, ids::N5, text::kMenuReport);
+    AppendMenuW(items, MF_STRING, ids::NNotices, text::kMenuNotices);
     AppendMenuW(items, MF_STRING, ids::N2, text::kTrayExit);
     HMENU holder = CreatePopupMenu();
     AppendMenuW(holder, MF_POPUP, reinterpret_cast<UINT_PTR>(items), L"");
@@ -217,11 +245,12 @@ const wchar_t kPanelClass[] = L"TPanel";
 
 }  // namespace
 
-TForm1::TForm1(const std::string& configFolder, PluginEventSource pluginEvents)
+TForm1::TForm1(const std::string& configFolder, ConsoleSeams seams)
     : configFolder_(configFolder),
-      pluginEvents_(pluginEvents ? std::move(pluginEvents) : ApplicationLogEvents()) {}
+      notifyIcon_(seams.notifyIcon ? std::move(seams.notifyIcon) : Shell_NotifyIconW),
+      pluginEvents_(seams.pluginEvents ? std::move(seams.pluginEvents) : ApplicationLogEvents()) {}
 
-TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder, PluginEventSource pluginEvents) {
+TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder, ConsoleSeams seams) {
     RegisterFormClass(instance, kMainWindowClass, FormWndProc<TForm1>);
     RegisterFormClass(instance, kPanelClass, PanelProc);
     // Not shown: only the tray icon is visible after start-up.
@@ -229,7 +258,7 @@ TForm1* TForm1::Create(HINSTANCE instance, const std::string& configFolder, Plug
     const int dpi = WindowDpi(nullptr);
     HMENU menu = BuildMainMenu();
     ShowShortcuts(menu);
-    return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder, std::move(pluginEvents))), 0,
+    return CreateFormWindow(std::unique_ptr<TForm1>(new TForm1(configFolder, std::move(seams))), 0,
                             kMainWindowClass, text::kTitle,
                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, Scaled(kWidth, dpi),
                             Scaled(kHeight, dpi), nullptr, menu, instance);
@@ -311,6 +340,9 @@ void TForm1::FormCreate() {
     }
     ReadConfiguration();
     SendMessageW(toolBar_, TB_CHECKBUTTON, ids::ToolButton2, MAKELONG(WorkTimeCheckDisabled, 0));
+    noticesOn_ = ReadNoticesOn();
+    CheckMenuItem(GetMenu(hwnd_), ids::NNotices, noticesOn_ ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(popupMenu_.get(), ids::NNotices, noticesOn_ ? MF_CHECKED : MF_UNCHECKED);
     AddTrayIcon();
     // Window timers: their messages are dispatched by every message loop,
     // also those of menus, message boxes and modal dialogs.
@@ -470,7 +502,7 @@ void TForm1::ReadConfiguration() {
 
 void TForm1::AddTrayIcon() {
     NOTIFYICONDATAW data = TrayIconData(hwnd_, trayIcon_.get());
-    trayIconShown_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    trayIconShown_ = notifyIcon_(NIM_ADD, &data) != FALSE;
 }
 
 // --- Monitoring -----------------------------------------------------------
@@ -482,7 +514,7 @@ void TForm1::Timer1Timer() {
     // A tray that was not up yet at start-up, or a shell that lost the icon
     // without a "TaskbarCreated" reaching us, gets it back at the next tick.
     NOTIFYICONDATAW tray = TrayIconData(hwnd_, trayIcon_.get());
-    trayIconShown_ = Shell_NotifyIconW(NIM_MODIFY, &tray) || Shell_NotifyIconW(NIM_ADD, &tray);
+    trayIconShown_ = notifyIcon_(NIM_MODIFY, &tray) || notifyIcon_(NIM_ADD, &tray);
 }
 
 void TForm1::RefreshCountdown() {
@@ -520,7 +552,10 @@ bool TForm1::IsWorkingTime() const {
 }
 
 void TForm1::Timer2Timer() {
-    switch (WatchStep(WatchTickCounter, WorkTimeCheckDisabled, IsWorkingTime())) {
+    const WatchAction action = WatchStep(WatchTickCounter, WorkTimeCheckDisabled, IsWorkingTime());
+    // What the service was before the watch acts, to tell a change.
+    const DWORD before = action == WatchAction::None ? 0 : ServiceState(kRasService);
+    switch (action) {
         case WatchAction::StartService:
             SetText(ids::WorkTime, text::kWorkTime);
             ServiceStart(kRasService);
@@ -531,6 +566,8 @@ void TForm1::Timer2Timer() {
             break;
         case WatchAction::None: break;
     }
+    Notice notice;
+    if (WatchNotice(action, before, notice)) Tell(notice);
     rasProcess_ = QueryServiceProcess(kRasService, rasProcess_);
     SetText(ids::RAS, std::string(text::kRasLine) + ServiceStateWords(rasProcess_.state));
     SetText(ids::FTP, std::string(text::kFtpLine) + ServiceStateWords(ServiceState(kFtpService)));
@@ -541,7 +578,13 @@ void TForm1::Timer2Timer() {
 
 void TForm1::RefreshPluginState() {
     FollowPluginLog();
-    for (PluginEventRecord& e : pluginEvents_()) events_.push_back(std::move(e));
+    for (const Notice& n : follower_.TakeNotices()) Tell(n);
+    for (PluginEventRecord& e : pluginEvents_()) {
+        Notice notice;
+        if (eventsPolled_ && EventNotice(e, notice)) Tell(notice);
+        events_.push_back(std::move(e));
+    }
+    eventsPolled_ = true;
     // Only the plug-in's current run matters; a long run keeps its last events.
     constexpr size_t kEventsKept = 200;
     if (events_.size() > kEventsKept) events_.erase(events_.begin(), events_.end() - kEventsKept);
@@ -562,6 +605,25 @@ void TForm1::RefreshPluginState() {
         InvalidateRect(GetDlgItem(panel_, ids::PluginState), nullptr, TRUE);
     }
     SetText(ids::PluginState, view.text);
+}
+
+void TForm1::Tell(const Notice& notice) {
+    // The open window shows it all already.
+    if (!noticesOn_ || (IsWindowVisible(hwnd_) && !IsIconic(hwnd_))) return;
+    const NoticeText t = NoticeTextFor(notice);
+    NOTIFYICONDATAW data = TrayIconData(hwnd_, trayIcon_.get());
+    data.uFlags = NIF_INFO;
+    lstrcpynW(data.szInfoTitle, FromCp1251(t.title).c_str(), sizeof data.szInfoTitle / sizeof data.szInfoTitle[0]);
+    lstrcpynW(data.szInfo, FromCp1251(t.text).c_str(), sizeof data.szInfo / sizeof data.szInfo[0]);
+    data.dwInfoFlags = t.level == NoticeLevel::Error ? NIIF_ERROR : t.level == NoticeLevel::Warning ? NIIF_WARNING : NIIF_INFO;
+    notifyIcon_(NIM_MODIFY, &data);
+}
+
+void TForm1::NNoticesClick() {
+    noticesOn_ = !noticesOn_;
+    WriteNoticesOn(noticesOn_);
+    CheckMenuItem(GetMenu(hwnd_), ids::NNotices, noticesOn_ ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(popupMenu_.get(), ids::NNotices, noticesOn_ ? MF_CHECKED : MF_UNCHECKED);
 }
 
 // The lines the plug-in appended to today's log since the last tick; at the
@@ -623,6 +685,7 @@ void TForm1::OnCommand(int id, bool fromButton) {
         case ids::N17:
         case ids::N3: N17Click(); break;
         case ids::N1: N1Click(); break;
+        case ids::NNotices: NNoticesClick(); break;
         case ids::N19:
         case ids::N5: N19Click(); break;
         case ids::ToolButton2:
@@ -679,6 +742,8 @@ void TForm1::OnTrayMessage(UINT mouseMessage) {
     switch (mouseMessage) {
         case WM_LBUTTONUP: TrayIcon1Click(); break;
         case WM_LBUTTONDBLCLK: TrayIcon1DblClick(); break;
+        // A click on a balloon brings up what it told of.
+        case NIN_BALLOONUSERCLICK: TrayIcon1Click(); break;
         case WM_RBUTTONUP: {
             POINT at;
             GetCursorPos(&at);
@@ -730,7 +795,7 @@ void TForm1::FormDestroy() {
     data.cbSize = sizeof data;
     data.hWnd = hwnd_;
     data.uID = kTrayIconId;
-    Shell_NotifyIconW(NIM_DELETE, &data);
+    notifyIcon_(NIM_DELETE, &data);
     PostQuitMessage(0);
 }
 

@@ -3,7 +3,10 @@
 #pragma once
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ConfigKeys.h"
@@ -11,6 +14,14 @@
 #include "Win32Ui.h"
 #include "logic/Monitor.h"
 #include "logic/PluginLog.h"
+
+// What the main window asks of the shell and of the Application log, which a
+// test replaces to see the calls and to hand over the plug-in's events.
+struct ConsoleSeams {
+    // Shell_NotifyIconW: the tray icon and its balloons.
+    std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon;
+    PluginEventSource pluginEvents;
+};
 
 class TForm2;
 class TForm3;
@@ -21,11 +32,9 @@ class TLogView;
 class TForm1 {
 public:
     // Creates the window hidden; `configFolder` (with its final backslash)
-    // holds qv_config.ini. The plug-in's events come from the Application
-    // log unless `pluginEvents` is given. Returns null when the window
-    // cannot be made.
-    static TForm1* Create(HINSTANCE instance, const std::string& configFolder,
-                          PluginEventSource pluginEvents = nullptr);
+    // holds qv_config.ini. The shell and the Application log are asked
+    // unless `seams` names others. Returns null when the window cannot be made.
+    static TForm1* Create(HINSTANCE instance, const std::string& configFolder, ConsoleSeams seams = {});
     HWND Handle() const { return hwnd_; }
 
     // Monitoring refresh: countdown, log view, current user.
@@ -55,7 +64,7 @@ public:
     TForm5* Form5 = nullptr;
 
 private:
-    TForm1(const std::string& configFolder, PluginEventSource pluginEvents);
+    TForm1(const std::string& configFolder, ConsoleSeams seams);
     template <class Form>
     friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -81,6 +90,9 @@ private:
     // The plug-in's state: the lines appended to its log, its service, its events.
     void RefreshPluginState();
     void FollowPluginLog();
+    // A balloon from the tray icon while the window is hidden, if they are on.
+    void Tell(const Notice& notice);
+    void NNoticesClick();
 
     // Handlers named after their controls.
     void TrayIcon1Click();
@@ -113,6 +125,10 @@ private:
     IconPtr trayIcon_;
     bool trayIconShown_ = false;
     UINT taskbarCreated_ = 0;
+
+    std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon_;
+    bool noticesOn_ = true;
+    bool eventsPolled_ = false;  // the first poll's events are of the past, not told
 
     // What the state field is made from.
     PluginEventSource pluginEvents_;

@@ -54,6 +54,13 @@ std::string_view WithoutCr(std::string_view line) {
     return line;
 }
 
+bool StartsWith(const std::string& text, const char* head, std::string& rest) {
+    const std::string h = head;
+    if (text.compare(0, h.size(), h) != 0) return false;
+    rest = text.substr(h.size());
+    return true;
+}
+
 }  // namespace
 
 void PluginLogFollower::NewDay(int64_t dayStart) {
@@ -77,6 +84,8 @@ void PluginLogFollower::Feed(std::string_view bytes) {
 }
 
 void PluginLogFollower::Line(std::string_view line) {
+    std::string_view d, t, message;
+    if (SplitLogLine(WithoutCr(line), d, t, message)) notices_.Line(std::string(message));
     std::string date, time, version;
     switch (KindOf(WithoutCr(line), date, time, version)) {
         case Kind::Banner:
@@ -141,4 +150,26 @@ void PluginLifecycleSearch::Line(std::string_view line, int64_t dayStart) {
     // Found a kInitialized; before it, its own banner, or an earlier start or unload.
     if (kind == Kind::Banner) found_ = Make(PluginLifecycle::State::Loaded, version, date, time, dayStart);
     done_ = true;
+}
+
+
+void NoticeReader::Line(const std::string& message) {
+    std::string rest;
+    if (message == log_text::kUserArrived) {
+        login_.clear();
+    } else if (StartsWith(message, log_text::kUserLine, rest)) {
+        login_ = rest;
+    } else if (StartsWith(message, log_text::kLimitLine, rest)) {
+        // The password between the two lines is never taken.
+        notices_.push_back({NoticeKind::CallerCame, login_, rest, ""});
+        lastLogin_ = login_;
+    } else if (message == log_text::kDisconnected) {
+        notices_.push_back({NoticeKind::DisconnectedAtLimit, lastLogin_, "", ""});
+    }
+}
+
+std::vector<Notice> NoticeReader::Take() {
+    std::vector<Notice> taken;
+    taken.swap(notices_);
+    return taken;
 }

@@ -1,10 +1,11 @@
 // What the console makes of the plug-in's log, its service and its events:
 // the last start-up or unload line, read forwards or backwards in any
-// pieces, and what the state field shows.
+// pieces, what the state field shows, and the balloons it tells.
 #include <gtest/gtest.h>
 
 #include "LogFormat.h"
 #include "LogTexts.h"
+#include "Notices.h"
 #include "PluginState.h"
 
 namespace {
@@ -132,6 +133,42 @@ TEST(PluginState, ShowsTheLoadedPluginAndAsAProblemOneThatShouldBeButIsNot) {
     EXPECT_FALSE(PluginStateFor(s).problem);
     EXPECT_EQ(ServiceRunOf(7), ServiceRun::Running);
     EXPECT_EQ(ServiceRunOf(0), ServiceRun::Unknown);
+}
+
+TEST(Notices, ACallerWhoCameOrWasCutOffTheWatchsStepsAndAnUnwritableLogAreTold) {
+    PluginLogFollower follower;
+    const std::string block = "\r\n" + Dated("21:40:00", log_text::kUserArrived) + Dated("21:40:00", ">USER: ivan") +
+                              Dated("21:40:00", ">PASS: secret") + Dated("21:40:00", ">LIMIT: 60") + "\r\n";
+    follower.Feed(block.substr(0, 50));
+    EXPECT_TRUE(follower.TakeNotices().empty());
+    follower.Feed(block.substr(50) + Dated("22:40:00", log_text::kDisconnected));
+    const std::vector<Notice> notices = follower.TakeNotices();
+    ASSERT_EQ(notices.size(), 2u);
+    NoticeText t = NoticeTextFor(notices[0]);
+    EXPECT_EQ(t.title, "Пришел пользователь");
+    EXPECT_EQ(t.text, "НИК: ivan, ЛИМИТ: 60");
+    t = NoticeTextFor(notices[1]);
+    EXPECT_EQ(t.level, NoticeLevel::Warning);
+    EXPECT_EQ(t.title, "Пользователь отключен по окончании лимита времени");
+    EXPECT_EQ(t.text, "НИК: ivan");
+
+    // The watch tells a change only: a start of a stopped service, a stop of a running one.
+    Notice n{};
+    EXPECT_TRUE(WatchNotice(WatchAction::StartService, 1, n));
+    EXPECT_EQ(NoticeTextFor(n).text, "Служба RemoteAccess запущена: ВРЕМЯ: РАБОЧЕЕ");
+    EXPECT_TRUE(WatchNotice(WatchAction::StopService, 4, n));
+    EXPECT_EQ(NoticeTextFor(n).text, "Служба RemoteAccess остановлена: ВРЕМЯ: НЕ РАБОЧЕЕ");
+    EXPECT_FALSE(WatchNotice(WatchAction::StartService, 4, n));
+    EXPECT_FALSE(WatchNotice(WatchAction::StopService, 1, n));
+    EXPECT_FALSE(WatchNotice(WatchAction::StopService, 0, n));
+    EXPECT_FALSE(WatchNotice(WatchAction::None, 4, n));
+
+    EXPECT_FALSE(EventNotice({0x40000004u, 0, "", "3"}, n));
+    ASSERT_TRUE(EventNotice({0xC0000003u, 0, "08.12.2026 9:01:40", ""}, n));
+    t = NoticeTextFor(n);
+    EXPECT_EQ(t.level, NoticeLevel::Error);
+    EXPECT_EQ(t.title, "Модуль не может записать журнал");
+    EXPECT_EQ(t.text.rfind("С 08.12.2026 9:01:40. Событие 3 источника dialgate", 0), 0u) << t.text;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// The main window's menu bar and tray menu, built in this process (menus
-// cannot be read from another process under Wine): the day's connections
-// item sits at the end of "Дополнительно", after the disabled
-// "FTP-SERVER", the rest of the bar is as it was, and every command has its
-// key.
+// The main window's menu bar, built in this process (menus cannot be read
+// from another process under Wine): the day's connections item sits at the
+// end of "Дополнительно", after the disabled "FTP-SERVER", the balloons'
+// switch before "Выход" in "Опции", the rest of the bar is as it was, and
+// every command has its key.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,9 +66,10 @@ TEST_F(MainMenu, DaysConnectionsFollowFtpServerInMoreAndNothingElseMoves) {
     EXPECT_EQ(GetMenuItemID(more, 3), static_cast<UINT>(ids::N19));
     EXPECT_EQ(GetMenuState(more, 3, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED), 0u);
     EXPECT_NE(GetMenuState(more, 2, MF_BYPOSITION) & MF_GRAYED, 0u) << "FTP-SERVER stays disabled";
+    // The balloons' switch comes before "Выход".
     EXPECT_EQ(ItemTexts(GetSubMenu(bar, 0)),
               (std::vector<std::wstring>{L"Настройки ini-конфига (qv_config.ini)", L"Информация о пользователе",
-                                         L"Выход"}));
+                                         L"Всплывающие уведомления", L"Выход"}));
     EXPECT_EQ(ItemTexts(GetSubMenu(bar, 2)), (std::vector<std::wstring>{L"Справка ...", L"О программе"}));
 
     // The item opens the window, with today's day offered.
