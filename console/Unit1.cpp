@@ -394,8 +394,6 @@ void TForm1::CreateControls() {
     child(0, L"STATIC", L"", SS_SUNKEN | SS_LEFT | SS_NOPREFIX, panel_, ids::PluginState);
 
     statusBar_ = child(0, STATUSCLASSNAMEW, nullptr, 0, hwnd_, ids::StatusBar1);
-    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text::kStatusLogin));
-    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text::kStatusLimit));
 
     popupMenu_.reset(BuildPopupMenu());
     ShowShortcuts(popupMenu_.get());
@@ -432,6 +430,9 @@ void TForm1::ApplyDpi(int dpi) {
     parts[1] = parts[0] +
                std::max(Scaled(kLimitPanelWidth, dpi), TextWidth(statusBar_, font_.get(), text::kStatusLimit) + margin);
     SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    // A part has its text only once it exists.
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text::kStatusLogin));
+    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text::kStatusLimit));
     LayoutControls();
 }
 

@@ -226,6 +226,8 @@ private:
             std::wstring text(static_cast<size_t>(length) + 1, L'\0');
             SendMessageW(bar, SB_GETTEXTW, i, reinterpret_cast<LPARAM>(&text[0]));
             text.resize(static_cast<size_t>(length));
+            // Each part holds a fixed text of the design: an empty one lost it.
+            if (text.empty()) Problem(bar, "part " + std::to_string(i) + " shows nothing");
             // The part's borders and the text's margin on either side.
             const int need = Extent(dc, text).cx + 2 * Scaled(3, dpi_);
             if (need > r.right - r.left)
