@@ -332,9 +332,7 @@ int CheckDisplayScale() {
     std::vector<std::string> problems;
     const int next = dpi == kDpis[3] ? kDpis[0] : *(std::find(std::begin(kDpis), std::end(kDpis), dpi) + 1);
     for (const auto& w : windows) FitCheck(w.name, dpi, problems).Check(w.window);
-    // The report window follows a move of its own accord (Report.cpp).
     for (const auto& w : windows) {
-        if (w.window == report->Handle()) continue;
         MoveToDpi(w.window, dpi, next);
         FitCheck(w.name, next, problems).Check(w.window);
     }
