@@ -27,10 +27,12 @@ private:
     friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    void ApplyDpi(int dpi, LPARAM suggested = 0);
     void BitBtn1Click();
     void DrawBitBtn1(const DRAWITEMSTRUCT& item);
 
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
     FontPtr font_;
     bool done_ = true;
 };

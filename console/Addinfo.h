@@ -35,9 +35,11 @@ private:
     friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    void ApplyDpi(int dpi, LPARAM suggested = 0);
     void FormShow(const std::string& usersFolder);
 
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
     HWND focus_ = nullptr;
     FontPtr font_;
     bool done_ = true;

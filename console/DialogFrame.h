@@ -8,37 +8,56 @@
 #include <string>
 #include <string_view>
 
+#include "Dpi.h"
 #include "FormWindow.h"
 #include "Win32Ui.h"
 
 using BrushPtr = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
 
-// "MS Sans Serif", 8 point, Cyrillic.
-FontPtr MakeDialogFont();
+// "MS Sans Serif", 8 point, Cyrillic, at `dpi` (0: the screen's).
+FontPtr MakeDialogFont(int dpi = 0);
 
-// A child control in pixels, with the dialog font.
+// A child control in pixels, with the dialog font (none yet when null).
 HWND AddControl(HWND parent, DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
                 int width, int height, int id, HFONT font);
 
 // The width of a one-line text in the given font, for labels that size themselves.
 int TextWidth(HWND window, HFONT font, const std::wstring& text);
+// The height of a line of the font (tmHeight).
+int FontHeight(HWND window, HFONT font);
+// The height `text` takes wrapped at `width` pixels, as a static control wraps it.
+int WrappedHeight(HWND window, HFONT font, const std::wstring& text, int width);
 
-// The outer size of a dialog window for its client size, with the style of
-// every dialog: a fixed border, the system menu and the minimise button only.
+// Hands `font` to every child and deeper descendant of `window`.
+void SetFontOfChildren(HWND window, HFONT font);
+// Moves and sizes a child, in its parent's client pixels.
+void PlaceControl(HWND control, int x, int y, int width, int height);
+
+// The outer size of a dialog window for its client size at `dpi`, with the
+// style of every dialog: a fixed border, the system menu and the minimise
+// button only.
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-SIZE DialogWindowSize(int clientWidth, int clientHeight);
+SIZE DialogWindowSize(int clientWidth, int clientHeight, int dpi);
 
 // The popup window of a dialog form at a screen position, with the given
-// client size; its class has FormWndProc<Form>. As CreateFormWindow: the
-// form owned by its window, or null and the form gone.
+// client size, both in the design's pixels at 100 % and scaled for the
+// screen; its class has FormWndProc<Form>. The form lays itself out for the
+// monitor it is on (SetDialogClientSize). As CreateFormWindow: the form
+// owned by its window, or null and the form gone.
 template <class Form>
 Form* CreateDialogWindow(std::unique_ptr<Form> form, HINSTANCE instance, const wchar_t* cls, const wchar_t* caption,
                          int left, int top, int clientWidth, int clientHeight) {
-    const SIZE size = DialogWindowSize(clientWidth, clientHeight);
-    return CreateFormWindow(std::move(form), kDialogExStyle, cls, caption, kDialogStyle, left, top, size.cx, size.cy,
-                            nullptr, nullptr, instance);
+    const int dpi = WindowDpi(nullptr);
+    const SIZE size = DialogWindowSize(Scaled(clientWidth, dpi), Scaled(clientHeight, dpi), dpi);
+    return CreateFormWindow(std::move(form), kDialogExStyle, cls, caption, kDialogStyle, Scaled(left, dpi),
+                            Scaled(top, dpi), size.cx, size.cy, nullptr, nullptr, instance);
 }
+
+// Gives a dialog the client size its layout at `dpi` needs; at the corner a
+// WM_DPICHANGED suggests (its lParam), or where it is.
+void SetDialogClientSize(HWND dialog, int clientWidth, int clientHeight, int dpi, LPARAM suggested = 0);
+
 
 // Window texts to and from the files' Windows-1251 bytes.
 std::string WindowText1251(HWND window);
@@ -55,6 +74,11 @@ void ShowErrorBox(HWND owner, std::string_view text);
 // destroyed meanwhile (its owner closed under it): its form is gone then and
 // `done` must not be read again.
 bool RunModal(HWND dialog, HWND owner, const bool& done);
+
+// What the dialogs do with a WM_NEXTDLGCTL, which a multi-line edit control
+// sends its parent for Tab and Shift+Tab: the focus moves on, as in the
+// system's dialogs, rather than staying in the edit control.
+void NextDialogControl(HWND dialog, WPARAM wParam, LPARAM lParam);
 
 // Keeps the focus of a dialog across deactivation, as dialogs do.
 void SaveFocus(HWND dialog, HWND& saved);

@@ -38,3 +38,19 @@ void MoveToSuggestedRect(HWND window, LPARAM suggested) {
     SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+int MetricForDpi(int index, int dpi) {
+    using ForDpi = int(WINAPI*)(int, UINT);
+    static const auto forDpi = User32<ForDpi>("GetSystemMetricsForDpi");
+    if (forDpi) return forDpi(index, static_cast<UINT>(dpi));
+    // Before Windows 10 the metrics are the screen's, for its DPI.
+    return MulDiv(GetSystemMetrics(index), dpi, WindowDpi(nullptr));
+}
+
+SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, bool menu, int dpi) {
+    using ForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto forDpi = User32<ForDpi>("AdjustWindowRectExForDpi");
+    RECT r{0, 0, clientWidth, clientHeight};
+    if (!forDpi || !forDpi(&r, style, menu, exStyle, static_cast<UINT>(dpi))) AdjustWindowRectEx(&r, style, menu, exStyle);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}

@@ -4,6 +4,12 @@
 #pragma once
 #include <windows.h>
 
+// Sent when the window moves to a monitor of another DPI (Windows 8.1 and
+// later); the Vista API level does not declare it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 // The design's layouts are in pixels at this DPI (100 %).
 constexpr int kDesignDpi = 96;
 
@@ -21,3 +27,13 @@ bool PerMonitorDpi();
 
 // Puts `window` at the rectangle a WM_DPICHANGED suggests (its lParam).
 void MoveToSuggestedRect(HWND window, LPARAM suggested);
+
+// The new DPI a WM_DPICHANGED carries in its wParam.
+inline int DpiOfChange(WPARAM wParam) { return HIWORD(wParam); }
+
+// A system metric (SM_CXMENUCHECK, SM_CXSMICON, ...) at `dpi`.
+int MetricForDpi(int index, int dpi);
+
+// The outer size of a window of this style for a client area of
+// `clientWidth` × `clientHeight`, with its frame at `dpi`.
+SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, bool menu, int dpi);

@@ -18,6 +18,7 @@ enum Menu : int {
     N18 = 118,  // help
     N17 = 117,  // About
     N19 = 119,  // the day's connections
+    NNotices = 122,  // the balloons on or off, in "Опции" and in the tray menu
     // Tray menu.
     N1 = 101,  // clear log
     N3 = 103,  // About (inert)
@@ -50,6 +51,8 @@ enum Control : int {
     WorkTime = 309,
     Label1 = 310,
     StatusBar1 = 311,
+    // Whether the plug-in is loaded: below Label1, in the panel's free room.
+    PluginState = 312,
 };
 
 }  // namespace ids

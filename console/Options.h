@@ -23,6 +23,8 @@ enum Control : int {
     FTP_DEF_RATIO_UP, FTP_DEF_RATIO_UP_Arrows, FTP_DEF_RATIO_DOWN, FTP_DEF_RATIO_DOWN_Arrows,
     checkworktime, Label4, Edit1, Label5, Edit2,
 };
+// Where a control lies in the design (Options.cpp).
+struct Layout;
 }  // namespace form3
 
 class TForm3 {
@@ -45,6 +47,7 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void CreateControls();
+    void ApplyDpi(int dpi, LPARAM suggested = 0);
     void FormCreate();
     void Button1Click();
     void Button2Click();
@@ -58,8 +61,17 @@ private:
 
     std::function<std::string()> configPath_;
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
     HWND tabs_ = nullptr;
     std::vector<HWND> pages_;
+    // Each control of a tab with its caption above it and its arrows, if any.
+    struct Placed {
+        const form3::Layout* layout;
+        HWND caption;
+        HWND control;
+        HWND arrows;
+    };
+    std::vector<Placed> placed_;
     HWND tooltip_ = nullptr;
     HWND focus_ = nullptr;
     FontPtr font_;

@@ -3,12 +3,25 @@
 #pragma once
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ConfigKeys.h"
+#include "PluginWatch.h"
 #include "Win32Ui.h"
 #include "logic/Monitor.h"
+#include "logic/PluginLog.h"
+
+// What the main window asks of the shell and of the Application log, which a
+// test replaces to see the calls and to hand over the plug-in's events.
+struct ConsoleSeams {
+    // Shell_NotifyIconW: the tray icon and its balloons.
+    std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon;
+    PluginEventSource pluginEvents;
+};
 
 class TForm2;
 class TForm3;
@@ -19,14 +32,19 @@ class TLogView;
 class TForm1 {
 public:
     // Creates the window hidden; `configFolder` (with its final backslash)
-    // holds qv_config.ini. Returns null when the window cannot be made.
-    static TForm1* Create(HINSTANCE instance, const std::string& configFolder);
+    // holds qv_config.ini. The shell and the Application log are asked
+    // unless `seams` names others. Returns null when the window cannot be made.
+    static TForm1* Create(HINSTANCE instance, const std::string& configFolder, ConsoleSeams seams = {});
     HWND Handle() const { return hwnd_; }
 
     // Monitoring refresh: countdown, log view, current user.
     void Timer1Timer();
     // Working-hours step, then the service-state lines.
     void Timer2Timer();
+
+    // The program's message loop hands each message here first: the
+    // commands' keys, pressed in this window. True when it was one.
+    bool TranslateAccelerator(MSG* msg);
 
     // Members the settings and user-information dialogs work with.
     std::string UsersFolder;
@@ -46,7 +64,7 @@ public:
     TForm5* Form5 = nullptr;
 
 private:
-    explicit TForm1(const std::string& configFolder);
+    TForm1(const std::string& configFolder, ConsoleSeams seams);
     template <class Form>
     friend LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -55,16 +73,26 @@ private:
     void FormClose();
     void FormDestroy();
     void CreateControls();
+    // Fonts, pictures and the layout for the scale of `dpi`.
+    void ApplyDpi(int dpi);
     void LayoutControls();
+    int FieldWidth() const;
     void ReadConfiguration();
     bool IsWorkingTime() const;
-    void OnCommand(int id);
+    // `fromButton`: a tool button's click, which has pressed or released a check button already.
+    void OnCommand(int id, bool fromButton);
     void OnTrayMessage(UINT mouseMessage);
     void AddTrayIcon();
 
     void RefreshCountdown();
     void RefreshLogView();
     void RefreshCurrentUser();
+    // The plug-in's state: the lines appended to its log, its service, its events.
+    void RefreshPluginState();
+    void FollowPluginLog();
+    // A balloon from the tray icon while the window is hidden, if they are on.
+    void Tell(const Notice& notice);
+    void NNoticesClick();
 
     // Handlers named after their controls.
     void TrayIcon1Click();
@@ -83,17 +111,33 @@ private:
 
     std::string configFolder_;
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
     HWND toolBar_ = nullptr;
     // Memo1: today's log, drawn from its file.
     TLogView* logView_ = nullptr;
     HWND panel_ = nullptr;
     HWND statusBar_ = nullptr;
     MenuPtr popupMenu_;
+    std::unique_ptr<std::remove_pointer_t<HACCEL>, decltype(&DestroyAcceleratorTable)> accelerators_{nullptr, &DestroyAcceleratorTable};
     FontPtr font_;
     FontPtr boldFont_;
     ImageListPtr imageList1_;
     IconPtr trayIcon_;
     bool trayIconShown_ = false;
     UINT taskbarCreated_ = 0;
+
+    std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon_;
+    bool noticesOn_ = true;
+    bool eventsPolled_ = false;  // the first poll's events are of the past, not told
+
+    // What the state field is made from.
+    PluginEventSource pluginEvents_;
+    std::vector<PluginEventRecord> events_;
+    ServiceProcess rasProcess_;
+    PluginLogFollower follower_;
+    bool logSearched_ = false;
+    std::string followed_;  // the day's log followed, and how far it was read
+    uint64_t followedOffset_ = 0;
+    bool pluginProblem_ = false;
 };
 

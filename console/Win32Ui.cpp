@@ -9,37 +9,37 @@
 
 std::string ProgramFolder() { return ModuleFolder(nullptr); }
 
-PictureBitmaps MakePictureBitmaps(const PictureGrid& grid) {
-    const std::vector<uint32_t> pixels = PicturePixels(grid);
+PictureBitmaps MakePictureBitmaps(const PictureGrid& grid, int size) {
+    const std::vector<uint32_t> pixels = PicturePixels(grid, size);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kPictureSize;
-    info.bmiHeader.biHeight = -kPictureSize;  // top row first, as the grid
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top row first, as the grid
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     PictureBitmaps result;
     result.colour.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    // Monochrome rows are padded to 16 bits: one WORD per row here.
-    WORD maskRows[kPictureSize] = {};
-    for (int y = 0; y < kPictureSize; ++y) {
-        for (int x = 0; x < kPictureSize; ++x) {
-            const bool transparent = (pixels[y * kPictureSize + x] >> 24) == 0;
-            // Bits run from the high bit of the first byte.
-            if (transparent) maskRows[y] |= static_cast<WORD>(x < 8 ? 0x80 >> x : 0x8000 >> (x - 8));
+    // Monochrome rows are padded to 16 bits; bits run from the high bit of each byte.
+    const size_t rowBytes = static_cast<size_t>((size + 15) / 16 * 2);
+    std::vector<BYTE> maskRows(rowBytes * static_cast<size_t>(size), 0);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const bool transparent = (pixels[static_cast<size_t>(y) * size + x] >> 24) == 0;
+            if (transparent) maskRows[y * rowBytes + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
         }
     }
     if (bits) {
         auto* out = static_cast<uint32_t*>(bits);
         for (size_t i = 0; i < pixels.size(); ++i) out[i] = (pixels[i] >> 24) ? pixels[i] : 0;
     }
-    result.mask.reset(CreateBitmap(kPictureSize, kPictureSize, 1, 1, maskRows));
+    result.mask.reset(CreateBitmap(size, size, 1, 1, maskRows.data()));
     return result;
 }
 
-IconPtr MakePictureIcon(const PictureGrid& grid) {
-    PictureBitmaps bitmaps = MakePictureBitmaps(grid);
+IconPtr MakePictureIcon(const PictureGrid& grid, int size) {
+    PictureBitmaps bitmaps = MakePictureBitmaps(grid, size);
     ICONINFO info{};
     info.fIcon = TRUE;
     info.hbmColor = bitmaps.colour.get();

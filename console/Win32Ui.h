@@ -71,13 +71,13 @@ private:
 // The folder of the running program, with its final backslash.
 std::string ProgramFolder();
 
-// A picture as a colour bitmap and its transparency mask.
+// A picture as a colour bitmap and its transparency mask, `size` pixels square.
 struct PictureBitmaps {
     BitmapPtr colour;
     BitmapPtr mask;
 };
-PictureBitmaps MakePictureBitmaps(const PictureGrid& grid);
-IconPtr MakePictureIcon(const PictureGrid& grid);
+PictureBitmaps MakePictureBitmaps(const PictureGrid& grid, int size = kPictureSize);
+IconPtr MakePictureIcon(const PictureGrid& grid, int size = kPictureSize);
 
 // Lets `message` reach `window` from processes of a lower integrity level
 // (the shell's broadcasts to this elevated console): per window where the

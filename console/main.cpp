@@ -42,6 +42,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (TLogView::DialogMessage(&msg)) continue;
         if (TForm5::DialogMessage(&msg)) continue;
+        if (form->TranslateAccelerator(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -23,8 +23,8 @@ std::size_t ImageBytes(int size) {
 
 // A BITMAPINFOHEADER, the colour pixels and the mask, both bottom-up as an
 // icon image stores them; the header's height counts both halves.
-void PutImage(std::vector<uint8_t>& out, const std::vector<uint32_t>& pixels, int size) {
-    const int scale = size / kPictureSize;
+void PutImage(std::vector<uint8_t>& out, const PictureGrid& grid, int size) {
+    const std::vector<uint32_t> pixels = PicturePixels(grid, size);
     Put32(out, 40);
     Put32(out, static_cast<uint32_t>(size));
     Put32(out, static_cast<uint32_t>(size * 2));
@@ -33,7 +33,7 @@ void PutImage(std::vector<uint8_t>& out, const std::vector<uint32_t>& pixels, in
     Put32(out, 0);   // BI_RGB
     Put32(out, static_cast<uint32_t>(ImageBytes(size) - 40));
     for (int i = 0; i < 4; ++i) Put32(out, 0);
-    auto at = [&](int x, int y) { return pixels[(y / scale) * kPictureSize + x / scale]; };
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y) * size + x]; };
     for (int y = size - 1; y >= 0; --y)
         for (int x = 0; x < size; ++x) Put32(out, at(x, y));  // 0xAARRGGBB is B, G, R, A in memory
     for (int y = size - 1; y >= 0; --y) {
@@ -48,8 +48,7 @@ void PutImage(std::vector<uint8_t>& out, const std::vector<uint32_t>& pixels, in
 
 std::vector<uint8_t> IconFileBytes(const PictureGrid& grid, const std::vector<int>& sizes) {
     for (int size : sizes)
-        if (size <= 0 || size > 256 || size % kPictureSize != 0) return {};
-    const std::vector<uint32_t> pixels = PicturePixels(grid);
+        if (size <= 0 || size > 256) return {};
     std::vector<uint8_t> out;
     Put16(out, 0);
     Put16(out, 1);  // an icon, not a cursor
@@ -66,6 +65,6 @@ std::vector<uint8_t> IconFileBytes(const PictureGrid& grid, const std::vector<in
         Put32(out, static_cast<uint32_t>(offset));
         offset += ImageBytes(size);
     }
-    for (int size : sizes) PutImage(out, pixels, size);
+    for (int size : sizes) PutImage(out, grid, size);
     return out;
 }

@@ -6,7 +6,6 @@
 
 #include "Pictures.h"
 
-// One 32-bit image per size, in the order given; each size is a multiple of
-// kPictureSize, every grid pixel becoming a square of size / kPictureSize.
-// Empty when a size is not such a multiple or above 256.
+// One 32-bit image per size, in the order given, each drawn from the grid by
+// PicturePixels. Empty when a size is not between 1 and 256.
 std::vector<uint8_t> IconFileBytes(const PictureGrid& grid, const std::vector<int>& sizes);

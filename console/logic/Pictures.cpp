@@ -30,15 +30,26 @@ uint32_t PictureColour(char c) {
     return 0;
 }
 
-std::vector<uint32_t> PicturePixels(const PictureGrid& grid) {
-    std::vector<uint32_t> pixels(kPictureSize * kPictureSize, 0);
-    for (int y = 0; y < kPictureSize; ++y) {
-        const char* row = grid[y] ? grid[y] : "";
+std::vector<uint32_t> PicturePixels(const PictureGrid& grid, int size) {
+    if (size <= 0) return {};
+    std::vector<uint32_t> pixels(static_cast<size_t>(size) * size, 0);
+    for (int y = 0; y < size; ++y) {
+        const char* row = grid[y * kPictureSize / size];
+        if (!row) row = "";
         const size_t n = std::strlen(row);
-        for (int x = 0; x < kPictureSize && static_cast<size_t>(x) < n; ++x)
-            pixels[y * kPictureSize + x] = PictureColour(row[x]);
+        for (int x = 0; x < size; ++x) {
+            const size_t at = static_cast<size_t>(x * kPictureSize / size);
+            if (at < n) pixels[static_cast<size_t>(y) * size + x] = PictureColour(row[at]);
+        }
     }
     return pixels;
+}
+
+int PictureSizeFor(int pixels) {
+    int best = kPictureSizes[0];
+    for (int size : kPictureSizes)
+        if (size <= pixels) best = size;
+    return best;
 }
 
 const std::array<PictureGrid, 7> kToolPictures = {{

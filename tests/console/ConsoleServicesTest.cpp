@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "ConsoleFixture.h"
+#include "DateText.h"
 #include "Ids.h"
+#include "LogFormat.h"
+#include "LogTexts.h"
 #include "UiDriver.h"
 
 namespace {
@@ -150,6 +153,45 @@ TEST(ConsoleServices, WatchShowsTheWorkingTimeAndItsSwitchSurvivesARestart) {
     ASSERT_TRUE(console.Close());
     GetPrivateProfileStringA("GUI", "DISABLE_CHECK_WORK_TIME", "", value, sizeof value, console.ConfigPath().c_str());
     EXPECT_STREQ(value, "0");
+}
+
+// The state field: loaded by yesterday's log while RemoteAccess is not there;
+// a problem while it runs with no start-up line since its process started;
+// loaded once the plug-in writes one.
+TEST(ConsoleServices, ThePluginsStateFollowsItsLogAndTheServicesProcess) {
+    ConsoleInstall console;  // watch off
+    SYSTEMTIME day;
+    GetLocalTime(&day);
+    FILETIME t;
+    SystemTimeToFileTime(&day, &t);
+    ULARGE_INTEGER ticks{{t.dwLowDateTime, t.dwHighDateTime}};
+    ticks.QuadPart -= 86400ull * 10000000;
+    t = FILETIME{ticks.LowPart, ticks.HighPart};
+    FileTimeToSystemTime(&t, &day);
+    const std::string yesterday = ShortDateText(day);
+    auto start = [](const std::string& date, const std::string& time, const std::string& banner) {
+        return "[" + date + "] : [" + time + "] - " + banner + "\r\n[" + date + "] : [" + time + "] - " +
+               log_text::kInitialized + "\r\n";
+    };
+    WriteAll(LogFileName(console.logs, yesterday),
+             start(yesterday, "23:59:58", "dialgate.dll версии 1.0.0: модуль учёта дозвона запускается"));
+    RunTool("testsvc.exe\" remove RemoteAccess");  // left over from an aborted run
+    ASSERT_TRUE(console.Start());
+    EXPECT_TRUE(console.WaitText(ids::PluginState, Wide1251("МОДУЛЬ: загружен, версия 1.0.0, с " + yesterday +
+                                                            " 23:59:58 (по журналу; состояние службы RemoteAccess неизвестно)")));
+
+    NamedService ras("RemoteAccess");
+    ASSERT_TRUE(ras.Installed());
+    ui::InvokeCommand(console.Window(), ids::N13);
+    EXPECT_TRUE(WaitFor([&] { return console.Text(ids::PluginState).rfind(L"МОДУЛЬ НЕ ЗАГРУЖЕН: служба RemoteAccess работает с ", 0) == 0; },
+                        10000))
+        << ui::ToUtf8(console.Text(ids::PluginState));
+
+    GetLocalTime(&day);
+    AppendAll(console.TodayLog(), start(TodayShortDate(), LongTimeText(day), LogBanner("1.0.1")));
+    EXPECT_TRUE(console.WaitText(ids::PluginState,
+                                 Wide1251("МОДУЛЬ: загружен, версия 1.0.1, с " + TodayShortDate() + " " + LongTimeText(day))));
+    EXPECT_TRUE(console.Close());
 }
 
 }  // namespace

@@ -50,4 +50,20 @@ TEST(Pictures, PixelsFollowTheGridRowByRow) {
     EXPECT_EQ(pixels[1], 0u);
 }
 
+// At 125 %, 150 % and 200 % each pixel takes the grid pixel it falls in, so
+// lines stay sharp; a scale gets the largest size it has room for.
+TEST(Pictures, EachScaleDrawsTheGridSharpAndPicksTheSizeItHasRoomFor) {
+    const std::vector<uint32_t> grid = PicturePixels(kTrayPicture);
+    for (int size : kPictureSizes) {
+        const std::vector<uint32_t> pixels = PicturePixels(kTrayPicture, size);
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(size * size));
+        for (int at = 0; at < size * size; ++at)
+            EXPECT_EQ(pixels[at], grid[(at / size) * 16 / size * 16 + (at % size) * 16 / size]) << size << ": " << at;
+    }
+    EXPECT_EQ(PictureSizeFor(12), 16);
+    EXPECT_EQ(PictureSizeFor(21), 20);
+    EXPECT_EQ(PictureSizeFor(28), 24);
+    EXPECT_EQ(PictureSizeFor(40), 32);
+}
+
 }  // namespace

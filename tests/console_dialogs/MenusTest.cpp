@@ -1,7 +1,8 @@
 // The main window's menu bar, built in this process (menus cannot be read
 // from another process under Wine): the day's connections item sits at the
-// end of "Дополнительно", after the disabled "FTP-SERVER", and the rest of
-// the bar is as it was.
+// end of "Дополнительно", after the disabled "FTP-SERVER", the balloons'
+// switch before "Выход", the rest of the bar is as it was; and, the design's
+// texts having no mnemonics, every command has its key.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +11,7 @@
 #include "Ids.h"
 #include "Report.h"
 #include "TestSupport.h"
+#include "UiDriver.h"
 #include "Unit1.h"
 #include "Win32Files.h"
 
@@ -21,9 +23,15 @@ std::wstring ItemText(HMENU menu, UINT position) {
     return text;
 }
 
+// Without the keys shown after a tab; every enabled command has one.
 std::vector<std::wstring> ItemTexts(HMENU menu) {
     std::vector<std::wstring> texts;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) texts.push_back(ItemText(menu, static_cast<UINT>(i)));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        const std::wstring text = ItemText(menu, static_cast<UINT>(i));
+        texts.push_back(text.substr(0, text.find(L'\t')));
+        const bool command = !GetSubMenu(menu, i) && !(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED);
+        EXPECT_TRUE(!command || text.find(L'\t') != std::wstring::npos) << ui::ToUtf8(text) << " has no key";
+    }
     return texts;
 }
 
@@ -43,13 +51,28 @@ TEST(MainMenu, DaysConnectionsFollowFtpServerInMoreAndNothingElseMoves) {
     EXPECT_NE(GetMenuState(more, 2, MF_BYPOSITION) & MF_GRAYED, 0u) << "FTP-SERVER stays disabled";
     EXPECT_EQ(ItemTexts(GetSubMenu(bar, 0)),
               (std::vector<std::wstring>{L"Настройки ini-конфига (qv_config.ini)", L"Информация о пользователе",
-                                         L"Выход"}));
+                                         L"Всплывающие уведомления", L"Выход"}));
     EXPECT_EQ(ItemTexts(GetSubMenu(bar, 2)), (std::vector<std::wstring>{L"Справка ...", L"О программе"}));
+    for (int service : {0, 1}) ItemTexts(GetSubMenu(more, service));  // their keys
 
     // The item opens the window, with today's day offered.
     SendMessageW(form->Handle(), WM_COMMAND, ids::N19, 0);
     ASSERT_TRUE(form->Form5);
     EXPECT_TRUE(IsWindowVisible(form->Form5->Handle()));
+
+    // Ctrl+T works the watch's tool button; Alt+Д opens "Дополнительно", the one item beginning with it.
+    const bool before = ui::ToolButtonChecked(form->Handle(), ids::ToolBar1, ids::ToolButton2);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    MSG press{form->Handle(), WM_KEYDOWN, 'T', 1, 0, {}};
+    EXPECT_TRUE(form->TranslateAccelerator(&press));
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(form->WorkTimeCheckDisabled, !before);
+    EXPECT_EQ(SendMessageW(form->Handle(), WM_MENUCHAR, MAKEWPARAM(L'д', MF_POPUP), reinterpret_cast<LPARAM>(bar)),
+              MAKELRESULT(1, MNC_EXECUTE));
     DestroyWindow(form->Handle());
     // The main window ends the program's loop when it goes: that quit is not for the tests after this one.
     MSG quit;

@@ -230,7 +230,7 @@ TEST(Resources, TheConsolesManifestAsksForAnAdministratorAndNamesItsSystems) {
 
     int levels = 0;
     std::vector<std::wstring> systems;
-    std::wstring dpiAware = L"<none>";
+    std::wstring dpiAware = L"<none>", dpiAwareness = L"<none>";
     for (const XmlElement& e : elements) {
         if (e.name == L"requestedExecutionLevel") {
             ++levels;
@@ -239,6 +239,7 @@ TEST(Resources, TheConsolesManifestAsksForAnAdministratorAndNamesItsSystems) {
         }
         if (e.name == L"supportedOS") systems.push_back(Attribute(e, L"Id"));
         if (e.name == L"dpiAware") dpiAware = e.text;
+        if (e.name == L"dpiAwareness") dpiAwareness = e.text;
         if (e.name == L"assemblyIdentity") {
             EXPECT_EQ(Attribute(e, L"version"), Wide(DG_RESOURCE_VERSION));
         }
@@ -249,24 +250,27 @@ TEST(Resources, TheConsolesManifestAsksForAnAdministratorAndNamesItsSystems) {
         L"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", L"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
         L"{1f676c76-80e1-4239-95bb-83d0f6d0da78}", L"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"};
     EXPECT_EQ(systems, expected);
-    EXPECT_EQ(dpiAware, L"false");
+    // Per monitor: the console scales itself, also when a window changes monitors.
+    EXPECT_EQ(dpiAware, L"true/pm");
+    EXPECT_EQ(dpiAwareness, L"PerMonitorV2, PerMonitor");
 }
 
-TEST(Resources, TheConsolesIconIsTheTrayPictureAt16And32Pixels) {
+TEST(Resources, TheConsolesIconIsTheTrayPictureAtEveryScalesSize) {
     ResourceFile exe(gBin + "portwatch.exe");
     ASSERT_TRUE(exe.Loaded());
     // The group: a GRPICONDIR and one 14-byte entry per image.
     const std::string group = exe.Bytes(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(1));
     ASSERT_GE(group.size(), 6u);
     ASSERT_EQ(U16(group, 2), 1) << "not an icon group";
-    ASSERT_EQ(U16(group, 4), 2);
-    ASSERT_EQ(group.size(), 6u + 2 * 14);
+    const int sizes[] = {16, 20, 24, 32};
+    ASSERT_EQ(U16(group, 4), 4);
+    ASSERT_EQ(group.size(), 6u + 4 * 14);
     const std::vector<uint32_t> grid = PicturePixels(kTrayPicture);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 4; ++i) {
         const size_t entry = 6 + 14 * i;
         const int size = static_cast<unsigned char>(group[entry]);
         SCOPED_TRACE(size);
-        EXPECT_EQ(size, i == 0 ? 16 : 32);
+        EXPECT_EQ(size, sizes[i]);
         EXPECT_EQ(U16(group, entry + 6), 32) << "bits per pixel";
         const std::string image = exe.Bytes(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(U16(group, entry + 12)));
         const size_t maskRow = (size + 31) / 32 * 4;

@@ -1,8 +1,9 @@
-// Writes the console's application icon, the tray picture at 16 and 32
-// pixels, into the .ico file that portwatch.rc names. Built for the build
+// Writes the console's application icon, the tray picture at the sizes of
+// every display scale (16, 20, 24 and 32 pixels), into the .ico file that portwatch.rc names. Built for the build
 // machine and run while building.
 //   icongen OUTPUT.ico
 #include <cstdio>
+#include <iterator>
 
 #include "IconFile.h"
 
@@ -11,7 +12,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: icongen OUTPUT.ico\n");
         return 2;
     }
-    const std::vector<uint8_t> bytes = IconFileBytes(kTrayPicture, {16, 32});
+    const std::vector<uint8_t> bytes =
+        IconFileBytes(kTrayPicture, std::vector<int>(std::begin(kPictureSizes), std::end(kPictureSizes)));
     std::FILE* f = std::fopen(argv[1], "wb");
     if (!f) {
         std::perror(argv[1]);
