@@ -13,6 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +57,71 @@ struct ConnectionRow {
     bool operator==(const ConnectionRow& o) const;
 };
 
+// Rows that nobody changes any longer, shared by whoever shows them. A
+// period's rows are runs of its days' rows, handed over by the days' readers
+// without a copy: a reader that reads on changes a copy of its own.
+class RowList {
+public:
+    using Rows = std::vector<ConnectionRow>;
+    RowList() = default;
+    // Rows read whole, as one run.
+    RowList(Rows rows);
+    RowList(std::initializer_list<ConnectionRow> rows) : RowList(Rows(rows)) {}
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const ConnectionRow& operator[](size_t row) const;
+    const ConnectionRow& at(size_t row) const;
+    void clear();
+
+    // `count` rows of `rows` from `first` on.
+    void Append(std::shared_ptr<const Rows> rows, size_t first, size_t count);
+    // A row of the list's own.
+    void Append(ConnectionRow row);
+
+private:
+    struct Run {
+        std::shared_ptr<const Rows> rows;
+        size_t first;
+        size_t count;
+        size_t start;  // its first row's number in the list
+    };
+
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = ConnectionRow;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const ConnectionRow*;
+        using reference = const ConnectionRow&;
+        const_iterator(const Run* run, size_t at) : run_(run), at_(at) {}
+        reference operator*() const { return (*run_->rows)[run_->first + at_]; }
+        pointer operator->() const { return &**this; }
+        const_iterator& operator++() {
+            if (++at_ == run_->count) {
+                ++run_;
+                at_ = 0;
+            }
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return run_ == o.run_ && at_ == o.at_; }
+        bool operator!=(const const_iterator& o) const { return !(*this == o); }
+
+    private:
+        const Run* run_;
+        size_t at_;
+    };
+    const_iterator begin() const { return {runs_.data(), 0}; }
+    const_iterator end() const { return {runs_.data() + runs_.size(), 0}; }
+
+    friend bool operator==(const RowList& a, const RowList& b);
+
+private:
+    std::vector<Run> runs_;
+    size_t size_ = 0;
+};
+
 // Reads the log as it grows: each Feed takes the bytes that follow the ones
 // fed before. Only whole lines count, ended by CR LF, LF or a lone CR, as
 // the log view reads them; a half-written last line waits for the rest of it
@@ -69,8 +137,12 @@ public:
     // "going", or, when `logEnded` (no later log goes on with it), its end was not logged.
     std::vector<ConnectionRow> Rows(bool logEnded = false) const;
     // One row of those, without copying the others.
-    size_t RowCount() const { return rows_.size(); }
+    size_t RowCount() const { return rowCount_; }
+    const ConnectionRow& Row(size_t row) const { return (*chunks_[row / kChunkRows])[row % kChunkRows]; }
     void CopyRow(size_t row, bool logEnded, ConnectionRow& into) const;
+    // The rows from `first` up to `end`, as they stand now, without a copy:
+    // read on, this reader changes rows of its own.
+    void ShareRows(size_t first, size_t end, RowList& into) const;
 
     // A reader for the next day's log that goes on with the connections still
     // open at the end of this one: they come first in its rows, in this
@@ -81,14 +153,14 @@ public:
     bool operator==(const ConnectionLogReader& other) const;
 
 private:
-    struct Track {
-        bool userSeen = false;
-        bool disconnectSeen = false;  // the worker's disconnect at the limit began
-        bool hangupSeen = false;
-        bool gone = false;  // the worker found the connection gone
-        bool refused = false;
-        bool closed = false;  // the plug-in went away before its end was logged
-        bool operator==(const Track& o) const;
+    // What the log has said of a connection, one bit each.
+    enum Track : uint8_t {
+        kUserSeen = 1,
+        kDisconnectSeen = 2,  // the worker's disconnect at the limit began
+        kHangupSeen = 4,
+        kGone = 8,  // the worker found the connection gone
+        kRefused = 16,
+        kClosed = 32,  // the plug-in went away before its end was logged
     };
     // A hang-up's lines under way: its row and the figures it still expects.
     struct Block {
@@ -112,10 +184,20 @@ private:
     void EndBlock();
     void CloseOpen();
     void Touch(size_t row, std::string_view time);
+    bool Has(size_t row, Track track) const { return (tracks_[row] & track) != 0; }
+    // Notes what the log said of a row; the row's ending follows.
+    void Mark(size_t row, Track track);
     ConnectionEnding EndingOf(size_t row) const;
+    size_t AppendRow(ConnectionRow row);
+    // A row to change: its chunk copied first when a list holds it.
+    ConnectionRow& Change(size_t row);
 
-    std::vector<ConnectionRow> rows_;
-    std::vector<Track> tracks_;
+    // The rows in chunks, which the lists handed out share.
+    using RowChunk = std::vector<ConnectionRow>;
+    static constexpr size_t kChunkRows = 4096;
+    std::vector<std::shared_ptr<RowChunk>> chunks_;
+    size_t rowCount_ = 0;
+    std::vector<uint8_t> tracks_;
     static constexpr size_t kNone = static_cast<size_t>(-1);
     size_t current_ = kNone;       // the connection being timed
     std::vector<Block> blocks_;    // hang-ups whose lines are being written
@@ -146,7 +228,7 @@ struct ReportTotals {
     uint64_t bytesReceived = 0;
     uint64_t bytesSent = 0;
 };
-ReportTotals TotalsOf(const std::vector<ConnectionRow>& rows);
+ReportTotals TotalsOf(const RowList& rows);
 
 // "h:mm:ss"; the hours are not wrapped at a day.
 std::string DurationText(uint64_t seconds);

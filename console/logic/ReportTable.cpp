@@ -93,7 +93,7 @@ std::vector<std::string> Headers(const char (&columns)[N][M]) {
 
 }  // namespace
 
-std::string ConnectionReportCsv(const std::vector<ConnectionRow>& rows) {
+std::string ConnectionReportCsv(const RowList& rows) {
     constexpr size_t kLoginColumn = 2;
     std::string csv;
     AppendCsvRow(csv, Headers(text::kReportColumns), kNoOutsideText);
