@@ -62,6 +62,46 @@ std::shared_ptr<std::vector<ConnectionRow>> CopyOf(const std::vector<ConnectionR
 
 }  // namespace
 
+SmallText::SmallText(std::string_view text) {
+    if (text.size() <= kLength) {
+        if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());
+        bytes_[kLength] = static_cast<char>(text.size());
+        return;
+    }
+    const uint32_t size = static_cast<uint32_t>(std::min<size_t>(text.size(), UINT32_MAX));
+    char* block = new char[size];
+    std::memcpy(block, text.data(), size);
+    std::memcpy(bytes_, &block, sizeof block);
+    std::memcpy(bytes_ + sizeof block, &size, sizeof size);
+    bytes_[kLength] = kLong;
+}
+
+SmallText::SmallText(SmallText&& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    other.bytes_[kLength] = 0;
+}
+
+SmallText& SmallText::operator=(SmallText other) noexcept {
+    std::swap(bytes_, other.bytes_);
+    return *this;
+}
+
+SmallText::~SmallText() {
+    if (!Long()) return;
+    char* block;
+    std::memcpy(&block, bytes_, sizeof block);
+    delete[] block;
+}
+
+std::string_view SmallText::View() const {
+    if (!Long()) return std::string_view(bytes_, static_cast<size_t>(bytes_[kLength]));
+    const char* block;
+    uint32_t size;
+    std::memcpy(&block, bytes_, sizeof block);
+    std::memcpy(&size, bytes_ + sizeof block, sizeof size);
+    return std::string_view(block, size);
+}
+
 RowList::RowList(Rows rows) {
     const size_t count = rows.size();
     Append(std::make_shared<const Rows>(std::move(rows)), 0, count);
@@ -146,8 +186,8 @@ void ConnectionLogReader::Line(std::string_view line) {
 
 size_t ConnectionLogReader::NewRow(std::string_view date, std::string_view time) {
     ConnectionRow row;
-    row.date = std::string(date);
-    row.dialTime = std::string(time);
+    row.date = date;
+    row.dialTime = time;
     return AppendRow(std::move(row));
 }
 
@@ -174,7 +214,9 @@ void ConnectionLogReader::Mark(size_t row, Track track) {
 
 void ConnectionLogReader::Touch(size_t row, std::string_view time) {
     // Most lines speak of the row the line before spoke of, at the same second.
-    if (row != kNone && Row(row).lastTime != time) Change(row).lastTime.assign(time.data(), time.size());
+    if (row == kNone) return;
+    const int32_t second = SecondOfDay(time);
+    if (Row(row).lastSecond != second) Change(row).lastSecond = second;
 }
 
 // The connection that lines of a worker belong to; at the start of a log
@@ -366,7 +408,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         const size_t row = CurrentOrCarriedOver();
         // The worker reads one record per connection.
         if (row != kNone && !Has(row, kUserSeen)) {
-            Change(row).login = std::string(CutAtRunOnLine(message.substr(std::string_view(log_text::kUserLine).size())));
+            Change(row).login = CutAtRunOnLine(message.substr(std::string_view(log_text::kUserLine).size()));
             Mark(row, kUserSeen);
         }
         Touch(row, time);
@@ -470,9 +512,9 @@ ConnectionLogReader ConnectionLogReader::NextDay() const {
 
 bool ConnectionRow::operator==(const ConnectionRow& o) const {
     return std::tie(date, dialTime, login, hasLimit, limitMinutes, ending, hasStatistics, hasBytes, durationSeconds,
-                    bytesReceived, bytesSent, figuresMixed, lastTime) ==
+                    bytesReceived, bytesSent, figuresMixed, lastSecond) ==
            std::tie(o.date, o.dialTime, o.login, o.hasLimit, o.limitMinutes, o.ending, o.hasStatistics, o.hasBytes,
-                    o.durationSeconds, o.bytesReceived, o.bytesSent, o.figuresMixed, o.lastTime);
+                    o.durationSeconds, o.bytesReceived, o.bytesSent, o.figuresMixed, o.lastSecond);
 }
 
 bool ConnectionLogReader::Block::operator==(const Block& o) const {

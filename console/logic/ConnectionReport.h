@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-enum class ConnectionEnding {
+enum class ConnectionEnding : uint8_t {
     LimitRanOut,     // the caller's record came; the plug-in disconnected at the limit
     CallerHungUp,    // hung up before the plug-in disconnected
     Refused,         // a second caller while one was timed, or no worker could be started
@@ -31,28 +31,64 @@ enum class ConnectionEnding {
 };
 inline constexpr size_t kEndingCount = 7;
 
+// A text of a row, kept in the row itself up to 15 bytes: the log's date and
+// time texts and nearly every login. A longer one (a login is what its line
+// holds) has a block of its own. A day of hundreds of MB has hundreds of
+// thousands of rows: a std::string would take twice the room.
+class SmallText {
+public:
+    SmallText() = default;
+    SmallText(std::string_view text);
+    SmallText(const SmallText& other) : SmallText(other.View()) {}
+    SmallText(SmallText&& other) noexcept;
+    SmallText& operator=(SmallText other) noexcept;
+    ~SmallText();
+
+    std::string_view View() const;
+    operator std::string_view() const { return View(); }
+    size_t size() const { return View().size(); }
+    bool empty() const { return size() == 0; }
+
+    friend bool operator==(const SmallText& a, const SmallText& b) { return a.View() == b.View(); }
+    friend bool operator==(const SmallText& a, std::string_view b) { return a.View() == b; }
+    friend bool operator!=(const SmallText& a, std::string_view b) { return a.View() != b; }
+
+private:
+    static constexpr size_t kLength = 15;  // the byte that holds the length, or kLong
+    static constexpr char kLong = 16;      // the first bytes say where the text is and how long
+    bool Long() const { return bytes_[kLength] == kLong; }
+    char bytes_[16] = {};
+};
+// For messages (tests' among them); a template, so that a program that
+// writes none does not link the streams.
+template <class Stream>
+auto operator<<(Stream& out, const SmallText& text) -> decltype(out << text.View()) {
+    return out << text.View();
+}
+
 struct ConnectionRow {
     // The dial's date and time as the log writes them; empty for a connection
     // that began before the log does (the day before, across midnight).
-    std::string date;
-    std::string dialTime;
-    std::string login;  // empty until the caller's record has come
-    bool hasLimit = false;
+    SmallText date;
+    SmallText dialTime;
+    SmallText login;  // empty until the caller's record has come
     int32_t limitMinutes = 0;
-    ConnectionEnding ending = ConnectionEnding::Going;
     // From the hang-up's lines; absent while the connection goes on. A
     // connection found gone has its seconds and no byte counts.
-    bool hasStatistics = false;
-    bool hasBytes = false;
     uint32_t durationSeconds = 0;
     uint32_t bytesReceived = 0;
     uint32_t bytesSent = 0;
+    // The second of the day of the last line that spoke of it (-1 for a line
+    // whose time does not read as one), for a connection whose duration the
+    // log does not give.
+    int32_t lastSecond = -1;
+    ConnectionEnding ending = ConnectionEnding::Going;
+    bool hasLimit = false;
+    bool hasStatistics = false;
+    bool hasBytes = false;
     // Its hang-up's lines were interleaved with another's (two service
     // threads at once, in logs of earlier plug-ins): its figures may be the other's.
     bool figuresMixed = false;
-    // The time of the last line that spoke of it, for a connection whose
-    // duration the log does not give.
-    std::string lastTime;
 
     bool operator==(const ConnectionRow& o) const;
 };

@@ -11,7 +11,7 @@ namespace {
 bool SpanOf(const ConnectionRow& row, int64_t dayOffset, const PictureOptions& options, int64_t periodDay,
             int64_t& from, int64_t& to) {
     const int32_t dial = SecondOfDay(row.dialTime);
-    int32_t last = SecondOfDay(row.lastTime);
+    int32_t last = row.lastSecond;
     const int64_t base = dayOffset * kSecondsPerDay;
     if (dial >= 0 && last >= 0 && last < dial) last += kSecondsPerDay;  // its last line after midnight
     if (row.hasStatistics) {
