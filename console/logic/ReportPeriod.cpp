@@ -332,7 +332,7 @@ void PeriodReader::Rows(PeriodRows& out) const {
             from = row + 1;
         }
         reader.ShareRows(from, total, out.rows);
-        out.rowDay.resize(out.rows.size(), out.days.size() - 1);
+        out.rowDay.resize(out.rows.size(), static_cast<uint32_t>(out.days.size() - 1));
     }
 }
 

@@ -79,7 +79,7 @@ struct PeriodDay {
 struct PeriodRows {
     std::vector<PeriodDay> days;
     RowList rows;
-    std::vector<size_t> rowDay;  // per row, its index in `days`
+    std::vector<uint32_t> rowDay;  // per row, its index in `days`
 
     bool Empty() const { return days.empty(); }
     bool OneDay() const { return days.size() == 1; }
