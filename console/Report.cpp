@@ -416,7 +416,8 @@ void TForm5::ReadStep() {
 void TForm5::ShowPeriod() {
     periodChosen_ = false;
     shownVersion_ = reader_.Version();
-    // Rows of their own: the picture keeps the ones it was given until it is given these.
+    // A snapshot of its own, whose rows the reader shares but never changes:
+    // the picture keeps the one it was given until it is given this.
     auto rows = std::make_shared<PeriodRows>();
     reader_.Rows(*rows);
     period_ = std::move(rows);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <tuple>
 
 #include "LogFormat.h"
@@ -51,7 +52,88 @@ bool IsDisconnectLine(std::string_view message) {
     return false;
 }
 
+// A chunk's copy, with the room the chunk had, so that it grows as the chunk would have.
+std::shared_ptr<std::vector<ConnectionRow>> CopyOf(const std::vector<ConnectionRow>& rows) {
+    auto copy = std::make_shared<std::vector<ConnectionRow>>();
+    copy->reserve(rows.capacity());
+    copy->assign(rows.begin(), rows.end());
+    return copy;
+}
+
 }  // namespace
+
+SmallText::SmallText(std::string_view text) {
+    if (text.size() <= kLength) {
+        if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());
+        bytes_[kLength] = static_cast<char>(text.size());
+        return;
+    }
+    const uint32_t size = static_cast<uint32_t>(std::min<size_t>(text.size(), UINT32_MAX));
+    char* block = new char[size];
+    std::memcpy(block, text.data(), size);
+    std::memcpy(bytes_, &block, sizeof block);
+    std::memcpy(bytes_ + sizeof block, &size, sizeof size);
+    bytes_[kLength] = kLong;
+}
+
+SmallText::SmallText(SmallText&& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    other.bytes_[kLength] = 0;
+}
+
+SmallText& SmallText::operator=(SmallText other) noexcept {
+    std::swap(bytes_, other.bytes_);
+    return *this;
+}
+
+SmallText::~SmallText() {
+    if (!Long()) return;
+    char* block;
+    std::memcpy(&block, bytes_, sizeof block);
+    delete[] block;
+}
+
+std::string_view SmallText::View() const {
+    if (!Long()) return std::string_view(bytes_, static_cast<size_t>(bytes_[kLength]));
+    const char* block;
+    uint32_t size;
+    std::memcpy(&block, bytes_, sizeof block);
+    std::memcpy(&size, bytes_ + sizeof block, sizeof size);
+    return std::string_view(block, size);
+}
+
+RowList::RowList(Rows rows) {
+    const size_t count = rows.size();
+    Append(std::make_shared<const Rows>(std::move(rows)), 0, count);
+}
+
+const ConnectionRow& RowList::operator[](size_t row) const {
+    const auto run = std::upper_bound(runs_.begin(), runs_.end(), row,
+                                      [](size_t at, const Run& r) { return at < r.start; }) - 1;
+    return (*run->rows)[run->first + row - run->start];
+}
+
+const ConnectionRow& RowList::at(size_t row) const {
+    if (row >= size_) throw std::out_of_range("RowList::at");
+    return (*this)[row];
+}
+
+void RowList::clear() {
+    runs_.clear();
+    size_ = 0;
+}
+
+void RowList::Append(std::shared_ptr<const Rows> rows, size_t first, size_t count) {
+    if (count == 0) return;
+    runs_.push_back({std::move(rows), first, count, size_});
+    size_ += count;
+}
+
+void RowList::Append(ConnectionRow row) { Append(std::make_shared<const Rows>(1, std::move(row)), 0, 1); }
+
+bool operator==(const RowList& a, const RowList& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
 
 void ConnectionLogReader::Feed(std::string_view bytes) {
     fed_ += bytes.size();
@@ -104,15 +186,37 @@ void ConnectionLogReader::Line(std::string_view line) {
 
 size_t ConnectionLogReader::NewRow(std::string_view date, std::string_view time) {
     ConnectionRow row;
-    row.date = std::string(date);
-    row.dialTime = std::string(time);
-    rows_.push_back(std::move(row));
-    tracks_.emplace_back();
-    return rows_.size() - 1;
+    row.date = date;
+    row.dialTime = time;
+    return AppendRow(std::move(row));
+}
+
+size_t ConnectionLogReader::AppendRow(ConnectionRow row) {
+    if (rowCount_ % kChunkRows == 0) chunks_.push_back(std::make_shared<RowChunk>());
+    std::shared_ptr<RowChunk>& last = chunks_.back();
+    if (last.use_count() > 1) last = CopyOf(*last);
+    last->push_back(std::move(row));
+    tracks_.push_back(0);
+    return rowCount_++;
+}
+
+ConnectionRow& ConnectionLogReader::Change(size_t row) {
+    std::shared_ptr<RowChunk>& chunk = chunks_[row / kChunkRows];
+    if (chunk.use_count() > 1) chunk = CopyOf(*chunk);
+    return (*chunk)[row % kChunkRows];
+}
+
+void ConnectionLogReader::Mark(size_t row, Track track) {
+    tracks_[row] |= track;
+    const ConnectionEnding ending = EndingOf(row);
+    if (Row(row).ending != ending) Change(row).ending = ending;
 }
 
 void ConnectionLogReader::Touch(size_t row, std::string_view time) {
-    if (row != kNone) rows_[row].lastTime.assign(time.data(), time.size());
+    // Most lines speak of the row the line before spoke of, at the same second.
+    if (row == kNone) return;
+    const int32_t second = SecondOfDay(time);
+    if (Row(row).lastSecond != second) Change(row).lastSecond = second;
 }
 
 // The connection that lines of a worker belong to; at the start of a log
@@ -144,7 +248,7 @@ size_t ConnectionLogReader::HangupTarget(bool workerEnded) {
     // A hang-up with no dial before it in this log: its own row.
     if (target == kNone) target = NewRow({}, {});
     startSeen_ = true;
-    tracks_[target].hangupSeen = true;
+    Mark(target, kHangupSeen);
     return target;
 }
 
@@ -186,17 +290,17 @@ void ConnectionLogReader::Figure(std::string_view message, std::string_view time
         // way, a figure whose block lost its first line.
         const bool unexplained = !blocks_.empty();
         if (unexplained)
-            for (const Block& block : blocks_) rows_[block.row].figuresMixed = true;
+            for (const Block& block : blocks_) Change(block.row).figuresMixed = true;
         BeginBlock(HangupTarget(true), false);
         first = blocks_.size() - 1;
-        if (unexplained) rows_[blocks_[first].row].figuresMixed = true;
+        if (unexplained) Change(blocks_[first].row).figuresMixed = true;
     } else if (expecting > 1) {
         for (Block& block : blocks_)
-            if (wants(block)) rows_[block.row].figuresMixed = true;
+            if (wants(block)) Change(block.row).figuresMixed = true;
     }
     Block& block = blocks_[first];
     wants(block) = false;
-    ConnectionRow& row = rows_[block.row];
+    ConnectionRow& row = Change(block.row);
     row.hasStatistics = true;
     const uint32_t value = StatisticValue(digits);
     if (kind == kDurationFigure) {
@@ -245,9 +349,9 @@ bool ConnectionLogReader::SkipUnmatched(std::string_view message) {
 // The plug-in went away (unloaded, or loaded anew): what is still open will
 // get no more lines.
 void ConnectionLogReader::CloseOpen() {
-    if (current_ != kNone) tracks_[current_].closed = true;
+    if (current_ != kNone) Mark(current_, kClosed);
     for (size_t row : awaiting_)
-        if (!tracks_[row].refused) tracks_[row].closed = true;
+        if (!Has(row, kRefused)) Mark(row, kClosed);
     current_ = kNone;
     blocks_.clear();
     lastBlockRow_ = kNone;
@@ -264,7 +368,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         // caller's too: no refused caller waits for one any longer.
         marking_ = true;
         awaiting_.erase(std::remove_if(awaiting_.begin(), awaiting_.end(),
-                                       [&](size_t row) { return tracks_[row].refused; }),
+                                       [&](size_t row) { return Has(row, kRefused); }),
                         awaiting_.end());
     } else if (message == log_text::kConnectionAccepted) {
         // A connection still timed here (an older plug-in took a second
@@ -273,7 +377,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         // A refused caller's hang-up, if the service sends one, comes before
         // the line is free again; after that no hang-up is theirs.
         awaiting_.erase(std::remove_if(awaiting_.begin(), awaiting_.end(),
-                                       [&](size_t row) { return tracks_[row].refused; }),
+                                       [&](size_t row) { return Has(row, kRefused); }),
                         awaiting_.end());
         current_ = NewRow(date, time);
         Touch(current_, time);
@@ -281,7 +385,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
     } else if (message == log_text::kSecondConnectionRefused || message == log_text::kSecondConnectionRefused100) {
         const size_t row = NewRow(date, time);
         Touch(row, time);
-        tracks_[row].refused = true;
+        Mark(row, kRefused);
         if (!marking_) awaiting_.push_back(row);
         startSeen_ = true;
     } else if (message == log_text::kAcceptedAfterHangup) {
@@ -289,12 +393,12 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         // a refusal that is owed no hang-up.
         const size_t row = NewRow(date, time);
         Touch(row, time);
-        tracks_[row].refused = true;
+        Mark(row, kRefused);
         startSeen_ = true;
     } else if (message == log_text::kWorkerNotStarted) {
         // The service refuses the connection just accepted.
         if (current_ != kNone) {
-            tracks_[current_].refused = true;
+            Mark(current_, kRefused);
             if (!marking_) awaiting_.push_back(current_);
             current_ = kNone;
         }
@@ -303,23 +407,24 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
     } else if (StartsWith(message, log_text::kUserLine)) {
         const size_t row = CurrentOrCarriedOver();
         // The worker reads one record per connection.
-        if (row != kNone && !tracks_[row].userSeen) {
-            rows_[row].login = std::string(CutAtRunOnLine(message.substr(std::string_view(log_text::kUserLine).size())));
-            tracks_[row].userSeen = true;
+        if (row != kNone && !Has(row, kUserSeen)) {
+            Change(row).login = CutAtRunOnLine(message.substr(std::string_view(log_text::kUserLine).size()));
+            Mark(row, kUserSeen);
         }
         Touch(row, time);
     } else if (StartsWith(message, log_text::kLimitLine)) {
         const size_t row = CurrentOrCarriedOver();
-        if (row != kNone && tracks_[row].userSeen && !rows_[row].hasLimit) {
-            rows_[row].hasLimit = true;
-            rows_[row].limitMinutes = LeadingNumber(message.substr(std::string_view(log_text::kLimitLine).size()));
+        if (row != kNone && Has(row, kUserSeen) && !Row(row).hasLimit) {
+            ConnectionRow& changed = Change(row);
+            changed.hasLimit = true;
+            changed.limitMinutes = LeadingNumber(message.substr(std::string_view(log_text::kLimitLine).size()));
         }
         Touch(row, time);
     } else if (IsDisconnectLine(message)) {
         // After the hang-up has begun the worker's last lines may still come.
         size_t row = CurrentOrCarriedOver();
         if (row == kNone) row = lastBlockRow_;
-        if (row != kNone) tracks_[row].disconnectSeen = true;
+        if (row != kNone) Mark(row, kDisconnectSeen);
         Touch(row, time);
     } else if (message == log_text::kWorkerEnded || message == log_text::kWorkerNotEnded) {
         const size_t row = HangupTarget(message == log_text::kWorkerEnded);
@@ -329,7 +434,7 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
         // The service lost the hang-up; the worker ends the timed connection
         // itself, with the seconds it timed and no byte counts.
         const size_t row = HangupTarget(true);
-        tracks_[row].gone = true;
+        Mark(row, kGone);
         BeginBlock(row, true);
         Touch(row, time);
     } else if (StartsWith(message, log_text::kDuration) || StartsWith(message, log_text::kBytesReceived) ||
@@ -345,23 +450,31 @@ void ConnectionLogReader::Message(std::string_view date, std::string_view time, 
 }
 
 ConnectionEnding ConnectionLogReader::EndingOf(size_t row) const {
-    const Track& t = tracks_[row];
-    if (t.refused) return ConnectionEnding::Refused;
-    if (t.disconnectSeen) return t.userSeen ? ConnectionEnding::LimitRanOut : ConnectionEnding::NoRegistration;
-    if (t.gone) return ConnectionEnding::FoundGone;
-    if (t.hangupSeen) return ConnectionEnding::CallerHungUp;
-    if (t.closed) return ConnectionEnding::EndNotLogged;
+    if (Has(row, kRefused)) return ConnectionEnding::Refused;
+    if (Has(row, kDisconnectSeen))
+        return Has(row, kUserSeen) ? ConnectionEnding::LimitRanOut : ConnectionEnding::NoRegistration;
+    if (Has(row, kGone)) return ConnectionEnding::FoundGone;
+    if (Has(row, kHangupSeen)) return ConnectionEnding::CallerHungUp;
+    if (Has(row, kClosed)) return ConnectionEnding::EndNotLogged;
     return ConnectionEnding::Going;
 }
 
 void ConnectionLogReader::CopyRow(size_t row, bool logEnded, ConnectionRow& into) const {
-    into = rows_[row];
-    into.ending = EndingOf(row);
+    into = Row(row);
     if (logEnded && into.ending == ConnectionEnding::Going) into.ending = ConnectionEnding::EndNotLogged;
 }
 
+void ConnectionLogReader::ShareRows(size_t first, size_t end, RowList& into) const {
+    while (first < end) {
+        const size_t at = first % kChunkRows;
+        const size_t count = std::min(end - first, kChunkRows - at);
+        into.Append(chunks_[first / kChunkRows], at, count);
+        first += count;
+    }
+}
+
 std::vector<ConnectionRow> ConnectionLogReader::Rows(bool logEnded) const {
-    std::vector<ConnectionRow> rows(rows_.size());
+    std::vector<ConnectionRow> rows(rowCount_);
     for (size_t i = 0; i < rows.size(); ++i) CopyRow(i, logEnded, rows[i]);
     return rows;
 }
@@ -379,8 +492,8 @@ ConnectionLogReader ConnectionLogReader::NextDay() const {
 
     ConnectionLogReader next;
     for (size_t row : open) {
-        next.rows_.push_back(rows_[row]);
-        next.tracks_.push_back(tracks_[row]);
+        next.AppendRow(Row(row));
+        next.tracks_.back() = tracks_[row];
     }
     next.current_ = moved(current_);
     for (Block block : blocks_) {
@@ -399,14 +512,9 @@ ConnectionLogReader ConnectionLogReader::NextDay() const {
 
 bool ConnectionRow::operator==(const ConnectionRow& o) const {
     return std::tie(date, dialTime, login, hasLimit, limitMinutes, ending, hasStatistics, hasBytes, durationSeconds,
-                    bytesReceived, bytesSent, figuresMixed, lastTime) ==
+                    bytesReceived, bytesSent, figuresMixed, lastSecond) ==
            std::tie(o.date, o.dialTime, o.login, o.hasLimit, o.limitMinutes, o.ending, o.hasStatistics, o.hasBytes,
-                    o.durationSeconds, o.bytesReceived, o.bytesSent, o.figuresMixed, o.lastTime);
-}
-
-bool ConnectionLogReader::Track::operator==(const Track& o) const {
-    return std::tie(userSeen, disconnectSeen, hangupSeen, gone, refused, closed) ==
-           std::tie(o.userSeen, o.disconnectSeen, o.hangupSeen, o.gone, o.refused, o.closed);
+                    o.durationSeconds, o.bytesReceived, o.bytesSent, o.figuresMixed, o.lastSecond);
 }
 
 bool ConnectionLogReader::Block::operator==(const Block& o) const {
@@ -415,9 +523,12 @@ bool ConnectionLogReader::Block::operator==(const Block& o) const {
 }
 
 bool ConnectionLogReader::operator==(const ConnectionLogReader& o) const {
-    return std::tie(rows_, tracks_, current_, blocks_, lastBlockRow_, awaiting_, startSeen_, marking_, skip_,
+    if (rowCount_ != o.rowCount_) return false;
+    for (size_t i = 0; i < rowCount_; ++i)
+        if (!(Row(i) == o.Row(i))) return false;
+    return std::tie(tracks_, current_, blocks_, lastBlockRow_, awaiting_, startSeen_, marking_, skip_,
                     carriedFrom_, partial_, cut_, afterCr_, cutLines_, fed_) ==
-           std::tie(o.rows_, o.tracks_, o.current_, o.blocks_, o.lastBlockRow_, o.awaiting_, o.startSeen_, o.marking_,
+           std::tie(o.tracks_, o.current_, o.blocks_, o.lastBlockRow_, o.awaiting_, o.startSeen_, o.marking_,
                     o.skip_, o.carriedFrom_, o.partial_, o.cut_, o.afterCr_, o.cutLines_, o.fed_);
 }
 
@@ -427,7 +538,7 @@ std::vector<ConnectionRow> ReadConnectionReport(std::string_view logBytes) {
     return reader.Rows();
 }
 
-ReportTotals TotalsOf(const std::vector<ConnectionRow>& rows) {
+ReportTotals TotalsOf(const RowList& rows) {
     ReportTotals totals;
     for (const ConnectionRow& row : rows) {
         // A refused caller is no connection: his own figures (earlier

@@ -11,7 +11,7 @@ namespace {
 bool SpanOf(const ConnectionRow& row, int64_t dayOffset, const PictureOptions& options, int64_t periodDay,
             int64_t& from, int64_t& to) {
     const int32_t dial = SecondOfDay(row.dialTime);
-    int32_t last = SecondOfDay(row.lastTime);
+    int32_t last = row.lastSecond;
     const int64_t base = dayOffset * kSecondsPerDay;
     if (dial >= 0 && last >= 0 && last < dial) last += kSecondsPerDay;  // its last line after midnight
     if (row.hasStatistics) {
@@ -45,15 +45,18 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
     picture.busySeconds.assign(picture.days * 24, 0);
     picture.refusals.assign(picture.days * 24, 0);
     const int64_t end = static_cast<int64_t>(picture.days) * kSecondsPerDay;
-    for (size_t i = 0; i < period.rows.size(); ++i) {
-        const ConnectionRow& row = period.rows[i];
-        const size_t day = period.rowDay[i];
+    // A span a row but the refused ones, and one more for each midnight a connection goes over.
+    picture.spans.reserve(period.rows.size() + period.days.size());
+    uint32_t i = 0;
+    for (auto it = period.rows.begin(); it != period.rows.end(); ++it, ++i) {
+        const ConnectionRow& row = *it;
+        const uint32_t day = period.rowDay[i];
         const int64_t dayNumber = period.days[day].day;
         if (row.ending == ConnectionEnding::Refused) {
             const int32_t at = SecondOfDay(row.dialTime);
             if (at < 0) continue;
             picture.ticks.push_back({day, at, i});
-            ++picture.refusals[day * 24 + static_cast<size_t>(at / 3600)];
+            ++picture.refusals[static_cast<size_t>(day) * 24 + static_cast<size_t>(at / 3600)];
             continue;
         }
         int64_t from, to;
@@ -65,14 +68,14 @@ LinePicture BuildLinePicture(const PeriodRows& period, const PictureOptions& opt
             // Its dial alone: a span of no length, still to be seen and pointed at.
             const int64_t strip = from / kSecondsPerDay;
             const int32_t at = static_cast<int32_t>(from - strip * kSecondsPerDay);
-            picture.spans.push_back({static_cast<size_t>(strip), at, at, row.ending, i});
+            picture.spans.push_back({static_cast<uint32_t>(strip), at, at, row.ending, i});
             continue;
         }
         // Split at midnight: each day's strip shows its part.
         for (int64_t at = from; at < to;) {
             const int64_t strip = at / kSecondsPerDay;
             const int64_t stripEnd = std::min(to, (strip + 1) * kSecondsPerDay);
-            picture.spans.push_back({static_cast<size_t>(strip), static_cast<int32_t>(at - strip * kSecondsPerDay),
+            picture.spans.push_back({static_cast<uint32_t>(strip), static_cast<int32_t>(at - strip * kSecondsPerDay),
                                      static_cast<int32_t>(stripEnd - strip * kSecondsPerDay), row.ending, i});
             // The hours are counted from the period's start, 24 a day.
             for (int64_t hour = at / 3600; hour * 3600 < stripEnd; ++hour) {

@@ -22,18 +22,19 @@ struct PictureOptions {
     int32_t nowSecond = 0;
 };
 
+// A span and a tick a row, nearly: 32 bits hold any period's days and rows.
 struct PictureSpan {
-    size_t day;    // index in the period's days
+    uint32_t day;  // index in the period's days
     int32_t from;  // seconds of that day
     int32_t to;    // up to kSecondsPerDay; a span that crosses midnight goes on in the next day's strip
     ConnectionEnding ending;
-    size_t row;  // in the period's rows
+    uint32_t row;  // in the period's rows
 };
 
 struct PictureTick {
-    size_t day;
+    uint32_t day;
     int32_t at;
-    size_t row;
+    uint32_t row;
 };
 
 struct LinePicture {

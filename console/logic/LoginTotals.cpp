@@ -17,7 +17,7 @@ std::vector<LoginTotals> TotalsByLogin(const PeriodRows& period) {
     for (size_t i = 0; i < period.rows.size(); ++i) {
         const ConnectionRow& row = period.rows[i];
         const bool noLogin = row.login.empty();
-        Entry& entry = byLogin[{noLogin, row.login}];
+        Entry& entry = byLogin[{noLogin, std::string(row.login)}];
         LoginTotals& t = entry.totals;
         t.login = row.login;
         t.noLogin = noLogin;
@@ -35,7 +35,7 @@ std::vector<LoginTotals> TotalsByLogin(const PeriodRows& period) {
 
         const Dial dial{period.days[period.rowDay[i]].day, SecondOfDay(row.dialTime)};
         if (row.dialTime.empty() || dial.second < 0) continue;
-        const std::string when = row.date + " " + row.dialTime;
+        const std::string when = std::string(row.date) + " " + std::string(row.dialTime);
         auto before = [](const Dial& a, const Dial& b) { return a.day != b.day ? a.day < b.day : a.second < b.second; };
         if (t.firstCall.empty() || before(dial, entry.first)) {
             entry.first = dial;

@@ -288,9 +288,22 @@ void PeriodReader::Rows(PeriodRows& out) const {
         return day && i > 0 && goesOn(i - 1) ? day->reader.CarriedFrom().size() : 0;
     };
 
+    // A row open at the end of day i, as the last day it goes on in has it.
+    auto latest = [&](size_t i, size_t row) {
+        while (goesOn(i)) {
+            const std::vector<size_t>& open = readDay(i)->end.CarriedFrom();
+            row = static_cast<size_t>(std::lower_bound(open.begin(), open.end(), row) - open.begin());
+            ++i;
+            const std::vector<size_t>& stillOpen = readDay(i)->end.CarriedFrom();
+            if (!std::binary_search(stillOpen.begin(), stillOpen.end(), row)) break;
+        }
+        ConnectionRow version;
+        readDay(i)->reader.CopyRow(row, logEnded(i), version);
+        return version;
+    };
+
     // The period's days and their own rows; the day before the period (the
     // chain's first) only says where the first ones began.
-    std::vector<size_t> firstRow(n, 0);
     for (int64_t dayNumber = range_.first; dayNumber <= range_.last; ++dayNumber) {
         const size_t i = static_cast<size_t>(dayNumber - (range_.first - 1));
         const CachedDay* day = cached(i);
@@ -298,27 +311,28 @@ void PeriodReader::Rows(PeriodRows& out) const {
                             dayNumber > today_ ? DayState::Future : day ? day->state : DayState::Missing,
                             readDay(i) ? day->reader.CutLines() : 0});
         if (!readDay(i)) continue;
-        firstRow[i] = out.rows.size();
-        const size_t own = carried(i), total = day->reader.RowCount();
-        out.rows.resize(out.rows.size() + total - own);
-        for (size_t k = own; k < total; ++k) day->reader.CopyRow(k, logEnded(i), out.rows[firstRow[i] + k - own]);
-        out.rowDay.resize(out.rows.size(), out.days.size() - 1);
-    }
-    // A connection carried into the next day takes that day's version of its
-    // row, with its end: from the first day on, so that the latest wins.
-    auto outIndex = [&](size_t i, size_t row, auto& self) -> size_t {
-        if (row >= carried(i)) {
-            const bool inPeriod = chain_[i] >= range_.first && chain_[i] <= range_.last && readDay(i);
-            return inPeriod ? firstRow[i] + row - carried(i) : static_cast<size_t>(-1);
+        const ConnectionLogReader& reader = day->reader;
+        const size_t total = reader.RowCount();
+        // Rows shown otherwise than this day's reader has them: those that
+        // go on in the next day's log, which has their latest version, and,
+        // in a log that ended, those whose end it did not get to. The others
+        // are shared.
+        std::vector<size_t> changed;
+        if (goesOn(i)) {
+            changed = day->end.CarriedFrom();
+        } else if (logEnded(i)) {
+            for (size_t row = 0; row < total; ++row)
+                if (reader.Row(row).ending == ConnectionEnding::Going) changed.push_back(row);
         }
-        return i == 0 ? static_cast<size_t>(-1) : self(i - 1, readDay(i)->reader.CarriedFrom()[row], self);
-    };
-    for (size_t i = 1; i < n; ++i) {
-        const CachedDay* day = readDay(i);
-        for (size_t k = 0; k < carried(i); ++k) {
-            const size_t at = outIndex(i, k, outIndex);
-            if (at != static_cast<size_t>(-1)) day->reader.CopyRow(k, logEnded(i), out.rows[at]);
+        size_t from = carried(i);
+        for (size_t row : changed) {
+            if (row < from) continue;
+            reader.ShareRows(from, row, out.rows);
+            out.rows.Append(latest(i, row));
+            from = row + 1;
         }
+        reader.ShareRows(from, total, out.rows);
+        out.rowDay.resize(out.rows.size(), static_cast<uint32_t>(out.days.size() - 1));
     }
 }
 

@@ -74,11 +74,12 @@ struct PeriodDay {
 
 // The period's connections: every day of it, oldest first, and the rows of
 // each, a connection under the day it was dialled (a connection whose dial
-// is in no log of the period, under the day its first line is in).
+// is in no log of the period, under the day its first line is in). The rows
+// are shared with the reader that read them, and never change.
 struct PeriodRows {
     std::vector<PeriodDay> days;
-    std::vector<ConnectionRow> rows;
-    std::vector<size_t> rowDay;  // per row, its index in `days`
+    RowList rows;
+    std::vector<uint32_t> rowDay;  // per row, its index in `days`
 
     bool Empty() const { return days.empty(); }
     bool OneDay() const { return days.size() == 1; }
@@ -109,9 +110,9 @@ public:
     // Bumped whenever a day's rows change.
     uint64_t Version() const { return version_; }
 
+    // The rows as they stand now, sharing the days' rows rather than copying
+    // them: a day of hundreds of MB has rows of hundreds of thousands.
     PeriodRows Rows() const;
-    // The same into `out`, whose storage is used again: a month's rows are
-    // many, and fresh memory is what costs most in making them.
     void Rows(PeriodRows& out) const;
     const DayRange& Range() const { return range_; }
 

@@ -19,9 +19,9 @@ const char* EndingText(ConnectionEnding ending) {
 }
 
 std::vector<std::string> RowTexts(const ConnectionRow& row) {
-    return {row.date,
-            row.dialTime,
-            row.login,
+    return {std::string(row.date),
+            std::string(row.dialTime),
+            std::string(row.login),
             row.hasLimit ? std::to_string(row.limitMinutes) : std::string(),
             EndingText(row.ending),
             row.hasStatistics ? DurationText(row.durationSeconds) : std::string(),
@@ -93,7 +93,7 @@ std::vector<std::string> Headers(const char (&columns)[N][M]) {
 
 }  // namespace
 
-std::string ConnectionReportCsv(const std::vector<ConnectionRow>& rows) {
+std::string ConnectionReportCsv(const RowList& rows) {
     constexpr size_t kLoginColumn = 2;
     std::string csv;
     AppendCsvRow(csv, Headers(text::kReportColumns), kNoOutsideText);
@@ -177,11 +177,14 @@ std::string ClockText(int64_t second) {
 std::string SpanHoverText(const PeriodRows& period, size_t row, int64_t endSecond) {
     const ConnectionRow& r = period.rows[row];
     std::string out = period.days[period.rowDay[row]].text;
-    if (!r.dialTime.empty()) out += " " + r.dialTime;
+    if (!r.dialTime.empty()) {
+        out += ' ';
+        out += r.dialTime;
+    }
     if (endSecond >= 0 && r.ending != ConnectionEnding::Refused)
         out += (r.dialTime.empty() ? " " : text::kDayRangeDash) + ClockText(endSecond);
     out += ", ";
-    out += r.login.empty() ? text::kNoLogin : r.login;
+    out += r.login.empty() ? std::string_view(text::kNoLogin) : r.login.View();
     out += ", ";
     out += r.ending == ConnectionEnding::Refused ? text::kLegendRefused : EndingText(r.ending);
     return out;

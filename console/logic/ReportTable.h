@@ -23,7 +23,7 @@ std::vector<std::string> LoginTotalsTexts(const LoginTotals& totals);
 // The CSV for Excel on a Russian Windows: Windows-1251, ";" between fields,
 // CR LF, a header row, the rows, then a totals row. A login that Excel would
 // take for a formula keeps its text by a leading apostrophe.
-std::string ConnectionReportCsv(const std::vector<ConnectionRow>& rows);
+std::string ConnectionReportCsv(const RowList& rows);
 std::string LoginTotalsCsv(const std::vector<LoginTotals>& logins);
 
 // The period ("01.12.2026–31.12.2026, 31 дн."), then the days whose log is

@@ -3,6 +3,7 @@
 // days on offer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "ConnectionReport.h"
@@ -360,6 +361,26 @@ TEST(ConnectionReport, LinesEndAtCrLfOrLfOrCrAndMayBeOfAnyLength) {
     EXPECT_EQ(reader.CutLines(), 1u);
     const PeriodRows day{{{0, kDate, DayState::Read, reader.CutLines()}}, {}, {}};
     EXPECT_EQ(PeriodStatusText(day), "Период: 08.12.2026; строк длиннее 64 КБ, прочитано только начало: 1");
+}
+
+// A row keeps a short text in itself and a longer one apart: logins on both
+// sides of that come back whole, copied, moved and assigned with their rows.
+TEST(ConnectionReport, LoginsOfAnyLengthComeBackWhole) {
+    const std::vector<std::string> logins = {"a", std::string(15, 'b'), std::string(16, 'c'), std::string(300, 'd')};
+    std::string log;
+    for (const std::string& login : logins) log += Accept("12:00:00") + UserBlock("12:00:05", login, "pw", "30");
+    auto rows = ReadConnectionReport(log);
+    ASSERT_EQ(rows.size(), logins.size()) << Describe(rows);
+    std::vector<ConnectionRow> swapped(rows.rbegin(), rows.rend());
+    std::reverse(swapped.begin(), swapped.end());
+    for (size_t i = 0; i < logins.size(); ++i) {
+        EXPECT_EQ(rows[i].login, logins[i]);
+        EXPECT_EQ(swapped[i].login, logins[i]);
+    }
+    rows[1] = rows[3];
+    rows[2] = rows[2];
+    EXPECT_EQ(rows[1].login, logins[3]);
+    EXPECT_EQ(rows[2].login, logins[2]);
 }
 
 TEST(ConnectionReport, UnknownLinesDumpsAndReloadsAreTolerated) {

@@ -313,6 +313,27 @@ TEST_F(Month, ARefusedCallersFiguresStayOutOfEverySum) {
     EXPECT_EQ(busy, 300);
 }
 
+// The window and its picture hold the rows they were handed while the reader
+// reads on: two looks at days that did not change share one copy of the
+// rows, and rows handed out stay as they were when today's log grows.
+TEST_F(Month, RowsHandedOutAreSharedAndNeverChange) {
+    folder.Put("01.01.2027", folder.files["01.01.2027"] + DayLog("01.01.2027").Accept("09:00:00").Bytes());
+    PeriodReader reader;
+    reader.Choose(PeriodAround(PeriodKind::Day, today), today, kPattern);
+    while (reader.Step(folder)) {
+    }
+    const PeriodRows shown = reader.Rows(), again = reader.Rows();
+    ASSERT_EQ(shown.rows.size(), 1u);
+    EXPECT_EQ(&shown.rows[0], &again.rows[0]) << "each look copies the rows";
+
+    folder.Put("01.01.2027", folder.files["01.01.2027"] + DayLog("01.01.2027").Hangup("09:05:00", true, 300, 1, 2).Bytes());
+    reader.Recheck();
+    while (reader.Step(folder)) {
+    }
+    EXPECT_EQ(reader.Rows().rows[0].ending, ConnectionEnding::CallerHungUp);
+    EXPECT_EQ(shown.rows[0].ending, ConnectionEnding::Going);
+}
+
 // A day of many megabytes is read a piece of at most kReadPieceBytes a Step,
 // and reads as a whole.
 TEST_F(Month, ABigDayIsReadInPieces) {

@@ -16,11 +16,13 @@ namespace {
 std::vector<std::string> Texts(const std::vector<ConnectionRow>& rows) {
     std::vector<std::string> texts;
     for (const ConnectionRow& r : rows) {
-        texts.push_back(r.date + "|" + r.dialTime + "|" + r.login + "|" + std::to_string(r.hasLimit) + "|" +
-                        std::to_string(r.limitMinutes) + "|" + std::to_string(static_cast<int>(r.ending)) + "|" +
+        texts.push_back(std::string(r.date) + "|" + std::string(r.dialTime) + "|" + std::string(r.login) + "|" +
+                        std::to_string(r.hasLimit) + "|" + std::to_string(r.limitMinutes) + "|" +
+                        std::to_string(static_cast<int>(r.ending)) + "|" +
                         std::to_string(r.hasStatistics) + std::to_string(r.hasBytes) + "|" +
                         std::to_string(r.durationSeconds) + "|" + std::to_string(r.bytesReceived) + "|" +
-                        std::to_string(r.bytesSent) + "|" + std::to_string(r.figuresMixed) + "|" + r.lastTime);
+                        std::to_string(r.bytesSent) + "|" + std::to_string(r.figuresMixed) + "|" +
+                        std::to_string(r.lastSecond));
     }
     return texts;
 }

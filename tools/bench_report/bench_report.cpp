@@ -523,8 +523,11 @@ ConsoleFigures RunConsole(const std::string& program, const std::string& logs, b
         f.answers = answers->Answers();
         f.over100 = answers->Over100();
         f.openMb = PrivateMb(pi.hProcess);
-        PostMessageW(report, WM_CLOSE, 0, 0);
-        while (IsWindowVisible(report)) Sleep(1);
+        // Sent, not posted: it returns once the window has given back what it
+        // read. Hidden is not yet given back: in a prefix whose windows a
+        // window manager takes, Wine waits for one for 2 s within the hiding.
+        DWORD_PTR result;
+        SendMessageTimeoutW(report, WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, &result);
     }
     f.closedMb = SettledMb(pi.hProcess);
     TerminateProcess(pi.hProcess, 0);
