@@ -30,6 +30,13 @@ mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
 if [ ! -f "$prefix/.ready" ]; then
+  # Only a prefix that an earlier run left half made goes: never a file, nor
+  # a folder of something else that a mistaken argument named.
+  if [ -e "$prefix" ] && { [ ! -d "$prefix" ] ||
+       { [ -n "$(ls -A "$prefix")" ] && [ ! -e "$prefix/system.reg" ] && [ ! -d "$prefix/drive_c" ]; }; }; then
+    echo "wine-run.sh: $prefix is not a Wine prefix; not touching it" >&2
+    exit 2
+  fi
   rm -rf "$prefix"
   WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
   # Until the first boot has settled, services and the tray are not usable.
